@@ -1,0 +1,57 @@
+// Error state, the error log, the debugger channel and the program end.
+#pragma once
+#include <cstdint>
+
+class BasicString;
+
+// The last error and where it happened. currentLine/currentModule are only
+// advanced by debug builds of a program; they stay 0 otherwise.
+struct ErrorState {
+  int32_t code;
+  int32_t errorLine;
+  int32_t currentLine;
+  int32_t currentModule;
+};
+extern ErrorState g_error_state;
+
+// Error codes with a text of their own.
+enum : int {
+  TMX_ERR_SUCCESS = 0,
+  TMX_ERR_NO_SUCH_FILE = 3,
+  TMX_ERR_OUT_OF_MEMORY = 7,
+  TMX_ERR_APPEND_MULTIDIM = 8,
+  TMX_ERR_OUT_OF_BOUNDS = 9,
+  TMX_ERR_OUT_OF_DATA = 20,
+  TMX_ERR_ASSERTION = 21,
+};
+
+// Records the code (and the current line); does not end the program.
+int sys_raise_error(int code);
+// code = 0.
+void clear_error();
+// "%.4d %s": the last code and its text, e.g. "0007 out of memory".
+BasicString sys_last_error_text();
+// The text of an error code ("success", "no such file", ..., "unknown error").
+const char* error_code_text(int code);
+
+// Sends "TX" + text to an attached debugger; here: standard error while a
+// tracer is attached to the process.
+void debug_print(const char* text);
+// Appends text to "ErrorLog.txt" in the temporary directory (opened and closed
+// for every line, five attempts, then dropped). A null text is written "NULL".
+void log_append(const char* text);
+// The error log's path: the temporary directory with "/" separators, then
+// "ErrorLog.txt".
+const char* error_log_path();
+
+// Debug builds' assertion: when value is 0, reports, raises 21 and ends.
+void rt_assert(double value);
+
+// Ends the program in order: the quit callback, the engine teardown, "exit"
+// on standard output and exit code 0. It returns only when an end is already
+// in progress (a second call during the teardown does nothing).
+void sys_end();
+// For fatal errors (array bounds, out of data, ...): sys_end, and when an end
+// was already in progress, the process ends at once, so the failing code never
+// goes on.
+[[noreturn]] void sys_end_fatal();

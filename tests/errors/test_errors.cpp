@@ -1,0 +1,207 @@
+// Error codes, the error log, the debugger channel and the orderly end.
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "runtime/shutdown.h"
+#include "tamblix.h"
+
+namespace {
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// Every test gets a temporary directory of its own for the error log.
+class ErrorsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/tmx_errors_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    setenv("TMPDIR", dir_.c_str(), 1);
+    log_path_ = dir_ + "/ErrorLog.txt";
+    g_error_state = {0, 0, 0, 0};
+    shutdown_hooks() = ShutdownHooks{};
+    shutdown_flags_reset_for_tests();
+    debug_channel_override(0);
+  }
+  void TearDown() override {
+    debug_channel_override(-1);
+    std::string cmd = "rm -rf '" + dir_ + "'";
+    (void)std::system(cmd.c_str());
+  }
+  std::string dir_, log_path_;
+};
+
+TEST_F(ErrorsTest, RaiseErrorRecordsCodeAndReportsOnlyToAnAttachedDebugger) {
+  struct Case { int code; const char* sent; };
+  const Case cases[] = {{3, "TXerror: 3\n"}, {9, "TXerror: 9\n"}, {20, "TXerror: 14\n"}, {0, ""}};
+  for (const Case& c : cases) {
+    debug_channel_override(1);
+    g_error_state.currentLine = 12;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(sys_raise_error(c.code), c.code);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.sent) << c.code;
+    EXPECT_EQ(g_error_state.code, c.code);
+    EXPECT_EQ(g_error_state.errorLine, 12);
+
+    debug_channel_override(0);
+    testing::internal::CaptureStderr();
+    sys_raise_error(c.code);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << c.code;
+    EXPECT_EQ(g_error_state.code, c.code);
+  }
+  clear_error();
+  EXPECT_EQ(g_error_state.code, 0);
+}
+
+TEST_F(ErrorsTest, LastErrorTextNamesTheCode) {
+  struct Case { int code; const char* text; };
+  const Case cases[] = {{0, "0000 success"},       {3, "0003 no such file"},
+                        {7, "0007 out of memory"}, {8, "0008 unknown error"},
+                        {9, "0009 out of bounds"}, {20, "0020 out of data"},
+                        {21, "0021 unknown error"}, {-1, "-001 unknown error"}};
+  for (const Case& c : cases) {
+    g_error_state.code = c.code;
+    EXPECT_STREQ(sys_last_error_text().c_str(), c.text);
+  }
+}
+
+TEST_F(ErrorsTest, LogAppendsLinesAsWrittenToTheTemporaryDirectory) {
+  EXPECT_EQ(std::string(error_log_path()), dir_ + "/ErrorLog.txt");
+  log_append("Start new log...\n");
+  log_append("timer\n");
+  log_append(nullptr);
+  log_append("");
+  log_append("no newline");
+  EXPECT_EQ(read_file(log_path_), "Start new log...\ntimer\nNULLno newline");
+}
+
+TEST_F(ErrorsTest, LogLineIsDroppedWhenTheFileStaysLockedOrUnwritable) {
+  log_append("first\n");
+  int fd = ::open(log_path_.c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+  log_append("lost while locked\n");
+  ::flock(fd, LOCK_UN);
+  ::close(fd);
+  log_append("second\n");
+  EXPECT_EQ(read_file(log_path_), "first\nsecond\n");
+
+  // A temporary directory that does not exist: every line is dropped quietly.
+  setenv("TMPDIR", (dir_ + "/missing/dir").c_str(), 1);
+  log_append("nowhere\n");
+  setenv("TMPDIR", dir_.c_str(), 1);
+  EXPECT_EQ(read_file(log_path_), "first\nsecond\n");
+}
+
+// The hooks below log their step name so that the order shows in the log.
+void log_quit() { log_append("quit callback\n"); }
+bool context_exists() { return true; }
+void step_music() { log_append("music\n"); }
+void step_dir() { log_append("dir\n"); }
+void step_files() { log_append("files\n"); }
+void step_net() { log_append("net\n"); }
+void step_input() { log_append("input\n"); }
+void step_sound() { log_append("sound\n"); }
+void step_gfx() { log_append("gfx\n"); }
+void step_resolvers() { log_append("resolvers\n"); }
+void step_window() { log_append("window\n"); }
+int debug_on() { return 1; }
+
+void install_all_steps() {
+  ShutdownHooks& h = shutdown_hooks();
+  h.call_quit_callback = log_quit;
+  h.graphics_context_exists = context_exists;
+  h.music_stop = step_music;
+  h.restore_exe_dir = step_dir;
+  h.close_file_channels = step_files;
+  h.net_shutdown = step_net;
+  h.input_shutdown = step_input;
+  h.sound_shutdown = step_sound;
+  h.destroy_graphics = step_gfx;
+  h.release_resolvers = step_resolvers;
+  h.destroy_window = step_window;
+}
+
+using ErrorsDeathTest = ErrorsTest;
+
+TEST_F(ErrorsDeathTest, EndTearsDownInOrderPrintsExitAndEndsWithCodeZero) {
+  install_all_steps();
+  EXPECT_EXIT(
+      {
+        dup2(2, 1);  // "exit" goes to standard output; show it to the matcher
+        sys_end();
+      },
+      ::testing::ExitedWithCode(0), "^exit\n$");
+  EXPECT_EQ(read_file(log_path_),
+            "quit callback\nShut down TMX\nmusic\ndir\nfiles\nnet\ninput\nsound\ngfx\n"
+            "resolvers\nwindow\ntmx is shut down\n");
+}
+
+TEST_F(ErrorsDeathTest, EndWithDebugSettingWritesTheEndReportFirst) {
+  install_all_steps();
+  shutdown_hooks().debug_setting = debug_on;
+  EXPECT_EXIT(sys_end(), ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(read_file(log_path_).substr(0, 22), "-End On Line\n0\n-1\n0\n0\n");
+}
+
+TEST_F(ErrorsDeathTest, WithoutAGraphicsContextOnlyTheQuitCallbackRuns) {
+  shutdown_hooks().call_quit_callback = log_quit;
+  EXPECT_EXIT(sys_end(), ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(read_file(log_path_), "quit callback\n");
+}
+
+// A second end requested from inside the quit callback (a close message
+// arriving then) returns at once; the teardown runs once.
+void quit_calls_end_again() {
+  log_append("quit callback\n");
+  sys_end();
+  log_append("callback goes on\n");
+}
+
+TEST_F(ErrorsDeathTest, SecondEndDuringTheTeardownReturnsAtOnce) {
+  install_all_steps();
+  shutdown_hooks().call_quit_callback = quit_calls_end_again;
+  EXPECT_EXIT(sys_end(), ::testing::ExitedWithCode(0), "");
+  const std::string log = read_file(log_path_);
+  EXPECT_EQ(log.substr(0, 31), "quit callback\ncallback goes on\n");
+  EXPECT_EQ(log.find("Shut down TMX\n"), log.rfind("Shut down TMX\n"));
+  EXPECT_NE(log.find("tmx is shut down\n"), std::string::npos);
+}
+
+// A fatal error inside the teardown must not let the failing code go on.
+void quit_fails_fatally() {
+  log_append("quit callback\n");
+  sys_raise_error(9);
+  sys_end_fatal();
+  log_append("must not run\n");
+}
+
+TEST_F(ErrorsDeathTest, FatalErrorDuringTheTeardownEndsAtOnce) {
+  install_all_steps();
+  shutdown_hooks().call_quit_callback = quit_fails_fatally;
+  EXPECT_EXIT(sys_end(), ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(read_file(log_path_), "quit callback\n");
+}
+
+TEST_F(ErrorsDeathTest, FailedAssertionRaises21AndEnds) {
+  debug_channel_override(1);
+  EXPECT_EXIT(rt_assert(0), ::testing::ExitedWithCode(0),
+              "TXAssertion: Value = 0\nTXerror: 15\n");
+  rt_assert(1);  // a true value does nothing
+  EXPECT_EQ(g_error_state.code, 0);
+}
+
+}  // namespace
