@@ -1,0 +1,119 @@
+// The engine's run options and the recorded/replayed input script.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "runtime/options/run_options.h"
+
+namespace {
+
+TEST(InputScript, ParsesKeysAndJoystickAndHoldsEachLineUntilTheNext) {
+  const std::string text =
+      "4242\n"
+      "# a hand-written script\n"
+      "\n"
+      "1\n"
+      "3 205\r\n"
+      "5 205 57\n"
+      "5 joy -0.5 1 0 -1 0 31\n"
+      "9\n";
+  InputScript s;
+  std::string err;
+  ASSERT_TRUE(input_script_parse(text, s, err)) << err;
+  EXPECT_EQ(s.seed, 4242u);
+  InputScriptPlayer p(s);
+  struct Expect { int frame; std::vector<int> down; double joy_x; uint32_t buttons; };
+  const Expect steps[] = {
+      {1, {}, 0, 0}, {2, {}, 0, 0}, {3, {205}, 0, 0}, {4, {205}, 0, 0},
+      {5, {57, 205}, -0.5, (1u << 0) | (1u << 31)}, {8, {57, 205}, -0.5, (1u << 0) | (1u << 31)},
+      {9, {}, -0.5, (1u << 0) | (1u << 31)}, {500, {}, -0.5, (1u << 0) | (1u << 31)}};
+  for (const Expect& e : steps) {
+    p.advance_to(e.frame);
+    std::vector<int> down;
+    for (int k = 0; k < 256; ++k)
+      if (p.keys()[k]) down.push_back(k);
+    EXPECT_EQ(down, e.down) << "frame " << e.frame;
+    EXPECT_EQ(p.joy().x, e.joy_x) << "frame " << e.frame;
+    EXPECT_EQ(p.joy().buttons, e.buttons) << "frame " << e.frame;
+  }
+  EXPECT_TRUE(p.has_joystick());
+  EXPECT_EQ(p.joy().y, 1);
+  EXPECT_EQ(p.joy().hat_y, -1);
+}
+
+TEST(InputScript, RefusesMalformedScriptsWithTheLine) {
+  struct Case { const char* text; const char* error_part; };
+  const Case cases[] = {
+      {"", "empty"},
+      {"x\n", "line 1"},
+      {"1\n0 1\n", "line 2"},           // frames count from 1
+      {"1\n5 1\n3 2\n", "line 3"},      // frames go backwards
+      {"1\n2 256\n", "line 2"},         // key code out of range
+      {"1\n2 -1\n", "line 2"},
+      {"1\n2 joy 2 0 0 0\n", "line 2"}, // axis out of range
+      {"1\n2 joy 0 0 0\n", "line 2"},   // too few values
+      {"1\n2 joy 0 0 0 0 32\n", "line 2"},
+      {"1\n2 99999999999999999999999\n", "line 2"},
+  };
+  for (const Case& c : cases) {
+    InputScript s;
+    std::string err;
+    EXPECT_FALSE(input_script_parse(c.text, s, err)) << c.text;
+    EXPECT_NE(err.find(c.error_part), std::string::npos) << c.text << " -> " << err;
+  }
+}
+
+TEST(InputScript, RecorderWritesOnlyChangesAndTheFormatReadsBack) {
+  InputScriptRecorder rec(7);
+  uint8_t keys[256] = {};
+  JoyFrame joy;
+  rec.frame(1, keys, &joy);
+  rec.frame(2, keys, &joy);  // unchanged: no line
+  keys[203] = 1;
+  rec.frame(3, keys, &joy);
+  joy.x = 0.25;
+  joy.buttons = 1u << 2;
+  rec.frame(4, keys, &joy);
+  keys[203] = 0;
+  rec.frame(6, keys, nullptr);
+  const std::string text = input_script_format(rec.script());
+  EXPECT_EQ(text, "7\n1\n1 joy 0 0 0 0\n3 203\n4 joy 0.25 0 0 0 2\n6\n");
+
+  InputScript back;
+  std::string err;
+  ASSERT_TRUE(input_script_parse(text, back, err)) << err;
+  EXPECT_EQ(input_script_format(back), text);
+}
+
+TEST(RunOptions, ParsesTheEngineOptionsAndLeavesTheRest) {
+  const char* argv[] = {"prog", "--seed", "12", "--frames", "300", "--replay", "in.txt", "--fast",
+                        "--screenshot", "shot.png", "--state-out", "state.json", "--level", "3"};
+  RunOptions o;
+  std::string err;
+  ASSERT_TRUE(run_options_parse(14, const_cast<char**>(argv), o, err)) << err;
+  EXPECT_TRUE(o.seed_given);
+  EXPECT_EQ(o.seed, 12u);
+  EXPECT_EQ(o.frames, 300);
+  EXPECT_EQ(o.replay_path, "in.txt");
+  EXPECT_TRUE(o.fast);
+  EXPECT_EQ(o.screenshot_path, "shot.png");
+  EXPECT_EQ(o.state_out_path, "state.json");
+  EXPECT_FALSE(o.help);
+}
+
+TEST(RunOptions, RefusesMalformedValues) {
+  const std::vector<std::vector<const char*>> bad = {
+      {"prog", "--seed"},           {"prog", "--seed", "abc"},
+      {"prog", "--frames", "0"},    {"prog", "--frames", "-3"},
+      {"prog", "--record", "a", "--replay", "b"}, {"prog", "--screenshot", ""}};
+  for (const auto& args : bad) {
+    RunOptions o;
+    std::string err;
+    EXPECT_FALSE(run_options_parse(static_cast<int>(args.size()), const_cast<char**>(args.data()), o, err))
+        << args[1];
+    EXPECT_FALSE(err.empty());
+  }
+}
+
+}  // namespace
