@@ -104,6 +104,10 @@ class BasicString {
   // Appends count bytes (which may lie inside this string).
   BasicString& append(const char* bytes, uint32_t count);
 
+  // a followed by b, allocated once with the capacity that copying a and
+  // then appending b would give.
+  static BasicString concat(const char* a, uint32_t na, const char* b, uint32_t nb);
+
   // The program-wide empty text.
   static char* empty_buffer() noexcept { return &s_empty_; }
 
@@ -186,9 +190,9 @@ inline BasicString operator+(BasicString&& left, char right) {
 }
 template <TextNumber N>
 BasicString operator+(const BasicString& left, N right) {
-  BasicString s(left);
-  s += right;
-  return s;
+  char text[32];
+  uint32_t n = tamblix_detail::number_text(right, text);
+  return BasicString::concat(left.c_str(), left.length(), text, n);
 }
 template <TextNumber N>
 BasicString operator+(BasicString&& left, N right) {
