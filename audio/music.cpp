@@ -1,0 +1,162 @@
+#include "audio/music.h"
+
+#include <SDL.h>
+
+#include <cmath>
+#include <string>
+
+#include "audio/media_source.h"
+#include "input/pointer.h"
+#include "platform/sdl_mixer.h"
+#include "tamblix/audio.h"
+#include "tamblix/input.h"
+#include "tamblix/errors.h"
+#include "tamblix/string.h"
+
+// The engine clock; defined by the runtime. Weak so that the audio area links
+// and runs on its own (then SDL's tick counter stands in).
+double timer_ms() __attribute__((weak));
+
+namespace tmx::audio {
+
+void (*g_music_resume_program)() = nullptr;
+
+namespace {
+
+struct MusicState {
+  platform::MusicTrack* player = nullptr;  // absent when no music is loaded
+  double loop_deadline = 0;
+  double pause_time = 0;
+  double volume_cache = -1;
+};
+
+MusicState g_music;
+std::string g_music_file;  // the resolved name of the last mus_play
+int g_volume_messages = 0;
+double (*g_clock)() = nullptr;
+
+double now_ms() {
+  if (g_clock) return g_clock();
+  if (&timer_ms != nullptr) return timer_ms();
+  return static_cast<double>(SDL_GetTicks64());
+}
+
+// Length used for looping: tracks shorter than half a second (or of unknown
+// length) loop every 500 ms.
+double loop_length() {
+  double len = platform::music_length_ms(g_music.player);
+  return len > 499 ? len : 500;
+}
+
+void send_volume(int v) {
+  ++g_volume_messages;
+  platform::music_set_volume(g_music.player, v);
+}
+
+void stop_music() {
+  g_music.volume_cache = -1;
+  g_music.loop_deadline = 0;
+  if (g_music.player) {
+    platform::music_stop(g_music.player);
+    platform::music_close(g_music.player);
+  }
+  g_music.player = nullptr;
+}
+
+}  // namespace
+
+void music_loop_check() {
+  if (g_music.loop_deadline > 0) {
+    double now = now_ms();
+    if (now >= g_music.loop_deadline) {
+      g_music.loop_deadline = now + loop_length();
+      platform::music_play(g_music.player);
+      platform::music_seek_start(g_music.player);
+      platform::music_play(g_music.player);
+    }
+  }
+}
+
+double music_loop_deadline() { return g_music.loop_deadline; }
+bool music_loaded() { return g_music.player != nullptr; }
+double music_volume_cache() { return g_music.volume_cache; }
+int music_volume_messages() { return g_volume_messages; }
+bool music_sounding() { return platform::music_sounding(g_music.player); }
+void music_set_clock(double (*clock_ms)()) { g_clock = clock_ms; }
+
+}  // namespace tmx::audio
+
+using namespace tmx::audio;
+
+void mus_stop() { stop_music(); }
+
+void mus_play(const BasicString& file, int loop) {
+  clear_error();
+  stop_music();
+  if (!resolve_media_name(file.c_str(), g_music_file, false)) {
+    sys_raise_error(TMX_ERR_NO_SUCH_FILE);
+    return;
+  }
+  // The pointer is hidden while the player is created and then restored.
+  const bool pointer_was_shown = tmx::input::pointer_shown();
+  tmx::input::pointer_hide_quietly();
+
+  g_music.player = tmx::platform::music_open(g_music_file.c_str());
+  if (g_music.player == nullptr) {
+    // Not decodable: no error is reported; the program runs on without music.
+    log_append(("music: cannot play " + g_music_file + "\n").c_str());
+  } else {
+    double len = loop_length();
+    g_music.loop_deadline = loop ? now_ms() + len : 0;
+    tmx::platform::music_seek_start(g_music.player);
+    tmx::platform::music_play(g_music.player);
+  }
+
+  inp_system_pointer(pointer_was_shown ? 1.0 : 0.0);
+  if (g_music.volume_cache != 1.0) {
+    g_music.volume_cache = 1.0;
+    if (g_music.player) send_volume(1000);
+  }
+  if (g_music_resume_program) g_music_resume_program();
+  if (!tmx::input::pointer_shown()) {
+    inp_system_pointer(1.0);
+    inp_system_pointer(0.0);
+  }
+}
+
+int mus_is_playing() {
+  if (!g_music.player) return 0;
+  if (g_music.loop_deadline > 0) return 1;
+  return tmx::platform::music_end_ms(g_music.player) > tmx::platform::music_position_ms(g_music.player) ? 1 : 0;
+}
+
+void mus_pause(int pause) {
+  if (!g_music.player) return;
+  if (pause) {
+    if (g_music.loop_deadline > 0) {
+      g_music.pause_time = now_ms();
+      g_music.loop_deadline = -g_music.loop_deadline;
+    }
+    tmx::platform::music_pause(g_music.player);
+  } else {
+    if (g_music.loop_deadline < 0)
+      g_music.loop_deadline = -g_music.loop_deadline + (now_ms() - g_music.pause_time);
+    tmx::platform::music_resume(g_music.player);
+  }
+}
+
+void mus_volume(double volume) {
+  if (volume == g_music.volume_cache) return;
+  g_music.volume_cache = volume;
+  if (g_music.player) {
+    double v = std::trunc(volume * 1000.0);
+    if (!(v > -1e9)) v = v != v ? 0 : -1e9;  // NaN and huge values stay in range
+    if (v > 1e9) v = 1e9;
+    send_volume(static_cast<int>(v));
+  }
+}
+
+void mus_rewind() {
+  tmx::platform::music_seek_start(g_music.player);
+  tmx::platform::music_play(g_music.player);
+}

@@ -1,0 +1,152 @@
+// Typed characters: the queue, inp_inkey, inp_key_char and the line editor.
+#include <SDL.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "input/input_state.h"
+#include "input/line_editor.h"
+#include "platform/sdl_input.h"
+#include "tamblix/input.h"
+#include "tamblix/string.h"
+
+// Drawing text is the graphics area's; weak so that input links on its own.
+void gfx_print(const BasicString& text, double x, double y, int kerning) __attribute__((weak));
+
+namespace tmx::input {
+
+namespace {
+LineEditorServices g_editor;
+}
+
+LineEditorServices& line_editor_services() { return g_editor; }
+
+void queue_char(int c) {
+  InputState* s = state();
+  if (s == nullptr) return;
+  c &= 255;
+  if (c == 0) return;
+  if (c == 13) c = 10;
+  if (c < 32 && c != 8 && c != 9 && c != 10) return;
+  if (static_cast<int>(s->chars.size()) >= kMaxQueuedChars) return;
+  s->chars.push_back(static_cast<uint8_t>(c));
+}
+
+int take_char() {
+  InputState* s = state();
+  if (s == nullptr || s->chars.empty()) return 0;
+  int c = s->chars.front();
+  s->chars.erase(s->chars.begin());
+  return c;
+}
+
+int take_key_flag() { return take_char() != 0 ? 1 : 0; }
+
+namespace {
+
+void print_text(const std::string& text, int x, int y, int kerning) {
+  if (g_editor.print) {
+    g_editor.print(text.c_str(), x, y, kerning);
+  } else if (&gfx_print != nullptr) {
+    gfx_print(BasicString(text.c_str()), x, y, kerning);
+  }
+}
+
+// Without the frame presentation: take the window's events here, handing the
+// typed characters to the queue. False once the window system asks to quit.
+bool serve_events_alone() {
+  if (!SDL_WasInit(SDL_INIT_VIDEO)) return false;
+  SDL_Event e;
+  bool running = true;
+  while (SDL_PollEvent(&e)) {
+    handle_platform_event(&e);
+    if (e.type == SDL_QUIT) running = false;
+    if (e.type == SDL_TEXTINPUT) {
+      for (const char* p = e.text.text; *p; ++p) queue_char(static_cast<unsigned char>(*p));
+    } else if (e.type == SDL_KEYDOWN) {
+      const SDL_Keycode k = e.key.keysym.sym;
+      if (k == SDLK_RETURN || k == SDLK_KP_ENTER) queue_char(13);
+      else if (k == SDLK_BACKSPACE) queue_char(8);
+      else if (k == SDLK_TAB) queue_char(9);
+    }
+  }
+  SDL_Delay(10);
+  return running;
+}
+
+void present(const std::string& text, int x, int y, int kerning, bool draw_background) {
+  if (draw_background && g_editor.draw_background) g_editor.draw_background();
+  print_text(text, x, y, kerning);
+}
+
+}  // namespace
+
+// The line editor; returns the edited text.
+std::string edit_line(std::string s, int x, int y, int kerning) {
+  if (g_editor.capture_background) g_editor.capture_background();
+  present(s, x, y, kerning, true);
+  bool running = true;
+  if (g_editor.present_frame) g_editor.present_frame();
+  else running = serve_events_alone();
+  int idle = 0;
+  bool cursor = true;
+  while (running) {
+    if (g_editor.begin_frame_state) g_editor.begin_frame_state();
+    refresh_keyboard();
+    const int c = take_char();
+    if (c == 13 || c == 10) break;
+    if (c == 8) {
+      if (!s.empty()) s.pop_back();
+    } else if (c != 0) {
+      s.push_back(static_cast<char>(c));
+    } else if (++idle > 20) {
+      cursor = !cursor;
+      idle = 0;
+    }
+    if (c != 0) idle = 0;
+    present(cursor ? s + "_" : s, x, y, kerning, true);
+    if (g_editor.present_frame) g_editor.present_frame();
+    else running = serve_events_alone();
+  }
+  if (g_editor.free_background) g_editor.free_background();
+  return s;
+}
+
+}  // namespace tmx::input
+
+using namespace tmx::input;
+
+BasicString inp_inkey() {
+  int c = take_char();
+  if (c == 0) return BasicString();
+  char text[2] = {static_cast<char>(c), 0};
+  return BasicString(text);
+}
+
+int inp_key_char(int code) {
+  switch (code) {
+    case 14: return 8;
+    case 28:
+    case 156: return 10;
+    case 29: case 42: case 54: case 56: case 58: case 69: case 221: return 0;
+    default: break;
+  }
+  int c = tmx::platform::key_character(code);
+  if (c >= 1 && c <= 31 && c != 8 && c != 10) c = 0;
+  if (c < 0 || c > 255) c = 0;
+  return static_cast<int>(static_cast<signed char>(static_cast<unsigned char>(c)));
+}
+
+void inp_input(BasicString& text, int x, int y, int kerning) {
+  text = BasicString(edit_line(text.c_str(), x, y, kerning).c_str());
+}
+
+void inp_input(int32_t& value, int x, int y, int kerning) {
+  std::string s = edit_line(std::string(), x, y, kerning);
+  value = text_to_int(s.c_str());
+}
+
+void inp_input(double& value, int x, int y, int kerning) {
+  std::string s = edit_line(std::string(), x, y, kerning);
+  value = text_to_real(s.c_str());
+}

@@ -1,0 +1,18 @@
+// The sound output device (SDL audio through SDL_mixer).
+#pragma once
+
+namespace tmx::platform {
+
+// Opens the default output device as 16-bit stereo at 22050 samples per
+// second (the mixer converts every sound to it). Initialises SDL's audio
+// subsystem when needed. Returns false when no device can be opened.
+bool audio_device_open();
+// Closes the device (halting every voice and the music first).
+void audio_device_close();
+bool audio_device_is_open();
+
+// The device's actual format (valid while open).
+int audio_device_rate();
+int audio_device_channels();
+
+}  // namespace tmx::platform
