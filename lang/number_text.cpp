@@ -97,6 +97,79 @@ uint32_t write_unsigned(uint64_t v, char* out) {
   return static_cast<uint32_t>(n);
 }
 
+void put_ten_digits(uint64_t q, char digits[10]) {
+  for (int i = 9; i >= 0; --i) {
+    digits[i] = static_cast<char>('0' + q % 10);
+    q /= 10;
+  }
+}
+
+// The same for m * 2^k when the scaled value fits 128 bits (most values of
+// everyday size); false when it does not.
+bool ten_digits_fast(uint64_t m, int k, int e, char digits[10], int& exp10) {
+  using u128 = unsigned __int128;
+  static const uint64_t p10[20] = {1ull,
+                                   10ull,
+                                   100ull,
+                                   1000ull,
+                                   10000ull,
+                                   100000ull,
+                                   1000000ull,
+                                   10000000ull,
+                                   100000000ull,
+                                   1000000000ull,
+                                   10000000000ull,
+                                   100000000000ull,
+                                   1000000000000ull,
+                                   10000000000000ull,
+                                   100000000000000ull,
+                                   1000000000000000ull,
+                                   10000000000000000ull,
+                                   100000000000000000ull,
+                                   1000000000000000000ull,
+                                   10000000000000000000ull};
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const int p = 9 - e;  // q = floor(m * 2^k * 10^p)
+    uint64_t q;
+    bool up;
+    if (k < 0 && p >= 0) {
+      if (-k > 120 || p > 19) return false;
+      const u128 n = static_cast<u128>(m) * p10[p];  // < 2^117
+      const int sh = -k;
+      q = static_cast<uint64_t>(n >> sh);
+      const u128 rest = n & ((static_cast<u128>(1) << sh) - 1);
+      up = rest >= (static_cast<u128>(1) << (sh - 1));
+      if ((n >> sh) >= static_cast<u128>(p10[19])) return false;
+    } else if (k >= 0 && p <= 0) {
+      if (k > 70 || -p > 19) return false;
+      const u128 n = static_cast<u128>(m) << k;  // < 2^123
+      const u128 d = p10[-p];
+      const u128 qq = n / d;
+      if (qq >= static_cast<u128>(p10[19])) return false;
+      q = static_cast<uint64_t>(qq);
+      up = 2 * (n % d) >= d;
+    } else {
+      return false;
+    }
+    if (q < 1000000000ull) {
+      --e;
+      continue;
+    }
+    if (q >= 10000000000ull) {
+      ++e;
+      continue;
+    }
+    if (up && ++q == 10000000000ull) {
+      q = 1000000000ull;  // into the next decade
+      ++e;
+    }
+    put_ten_digits(q, digits);
+    exp10 = e;
+    return true;
+  }
+  return false;
+}
+
 // The 10 significant digits of |x| (x finite, not 0), rounded half away from
 // zero, and the decimal exponent of the rounded value.
 void ten_digits(double x, char digits[10], int& exp10) {
@@ -108,6 +181,8 @@ void ten_digits(double x, char digits[10], int& exp10) {
     m >>= 1;
     ++k;
   }
+  int e = static_cast<int>(std::floor(std::log10(std::fabs(x))));
+  if (ten_digits_fast(m, k, e, digits, exp10)) return;
   Big r, s;
   r.set(m);
   s.set(1);
@@ -116,7 +191,6 @@ void ten_digits(double x, char digits[10], int& exp10) {
   } else {
     s.shl(-k);
   }
-  int e = static_cast<int>(std::floor(std::log10(std::fabs(x))));
   if (e >= 0) {
     s.mul_pow10(e);
   } else {
