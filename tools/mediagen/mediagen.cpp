@@ -1186,6 +1186,14 @@ struct BandPass {
 };
 
 void normalize(Buf& b, double peak) {
+  // Remove any remaining DC with a gentle high-pass.
+  double px = 0, py = 0;
+  for (float& v : b) {
+    double y = v - px + 0.995 * py;
+    px = v;
+    py = y;
+    v = float(y);
+  }
   double m = 0;
   for (float v : b) m = std::max(m, double(std::fabs(v)));
   if (m > 0)
@@ -1198,7 +1206,8 @@ void normalize(Buf& b, double peak) {
   }
 }
 
-double sq(double ph, double duty = 0.5) { return (ph - std::floor(ph)) < duty ? 1.0 : -1.0; }
+// Pulse wave without its DC offset.
+double sq(double ph, double duty = 0.5) { return ((ph - std::floor(ph)) < duty ? 1.0 : -1.0) - (2 * duty - 1); }
 
 Buf sfx_scream(uint64_t seed) {
   Rng rng(seed);
@@ -1281,6 +1290,31 @@ Buf sfx_sweep(double f0, double f1, double len, double duty, double vib) {
     b[i] = float(lp.lp(sq(ph, duty)) * env);
   }
   normalize(b, 0.7);
+  return b;
+}
+
+// A short voiced "hup": breath, a rising "u" vowel closed by the lips, over a chirp.
+Buf sfx_hup(uint64_t seed, double pitch, double chirp) {
+  Rng rng(seed);
+  const double len = 0.2;
+  const int n = int(len * kSfxRate);
+  Buf b(n);
+  BandPass f1(380, 5, kSfxRate), f2(950, 7, kSfxRate), f3(2400, 9, kSfxRate);
+  double ph = 0, cph = 0;
+  for (int i = 0; i < n; ++i) {
+    double t = double(i) / kSfxRate;
+    double breath = rng.range(-1, 1) * clamp01(1 - t / 0.04) * 0.8;
+    double voiced = t > 0.02 && t < 0.15 ? clamp01((t - 0.02) / 0.015) * clamp01((0.15 - t) / 0.01) : 0;
+    ph += pitch * (1 + 0.35 * t / len) / kSfxRate;
+    double pulse = std::pow(std::max(0.0, std::sin(2 * kPi * ph)), 6.0) * 3 - 0.6;
+    double src = breath + pulse * voiced;
+    double v = f1.run(src) + 0.6 * f2.run(src) + 0.2 * f3.run(src);
+    double pop = (t > 0.15 && t < 0.16) ? rng.range(-0.2, 0.2) : 0;
+    cph += (300 + 900 * t / len) * chirp / kSfxRate;
+    double ch = sq(cph, 0.25) * 0.12 * (1 - t / len);
+    b[i] = float(v * 1.4 + pop + ch);
+  }
+  normalize(b, 0.8);
   return b;
 }
 
@@ -1535,9 +1569,12 @@ Buf make_music() {
     for (size_t i = 0; i < N; ++i) out[i] = float(lp.lp(mix[i]));
     mix.swap(out);
   }
+  double mean = 0;
+  for (float v : mix) mean += v;
+  mean /= double(N);
   double m = 0;
-  for (float v : mix) m = std::max(m, double(std::fabs(v)));
-  for (float& v : mix) v = float(v * 0.89 / m);
+  for (float v : mix) m = std::max(m, std::fabs(v - mean));
+  for (float& v : mix) v = float((v - mean) * 0.89 / m);
   return mix;
 }
 
@@ -1576,8 +1613,8 @@ int main(int argc, char** argv) {
       {"Duck Hi.wav", [] { return sfx_sweep(760, 260, 0.13, 0.5, 0.0); }},
       {"Goal Get - Down.wav", [] { return sfx_arpeggio({84, 79, 76, 72, 67, 64, 60}, 0.055); }},
       {"Goal Get - Up.wav", [] { return sfx_arpeggio({60, 64, 67, 72, 76, 79, 84}, 0.055); }},
-      {"Jump Hup High 1.wav", [] { return sfx_sweep(230, 720, 0.2, 0.25, 0.02); }},
-      {"Jump Hup High 2.wav", [] { return sfx_sweep(260, 820, 0.18, 0.125, 0.03); }},
+      {"Jump Hup High 1.wav", [] { return sfx_hup(701, 250, 1.0); }},
+      {"Jump Hup High 2.wav", [] { return sfx_hup(702, 290, 1.15); }},
       {"Left Mix 1.wav", [] { return sfx_step(401, 110, 1.0); }},
       {"Left Mix 2.wav", [] { return sfx_step(402, 100, 0.9); }},
       {"Left Mix 3.wav", [] { return sfx_step(403, 120, 1.1); }},
