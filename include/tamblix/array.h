@@ -195,8 +195,8 @@ class BasicArray {
   int32_t size0_ = 0, size01_ = 0, size012_ = 0;
   int32_t dim0_ = 0, dim1_ = 0, dim2_ = 0, dim3_ = 0;
   int32_t count_ = 0, rank_ = 0, capacity_ = 0;
-  // Guard extents of the further indices (a dimension <= 0 admits index 0
-  // only) and the matching strides.
+  // Guard extents of the further indices (an absent dimension admits index 0
+  // only, a negative one none) and the matching strides.
   uint32_t ext1_ = 1, ext2_ = 1, ext3_ = 1;
   int32_t stride1_ = 0, stride2_ = 0, stride3_ = 0;
 };
@@ -264,10 +264,11 @@ void BasicArray<T, P>::set_shape(int32_t d0, int32_t d1, int32_t d2, int32_t d3,
   dim3_ = d3;
   count_ = n;
   rank_ = d3 != 0 ? 4 : d2 != 0 ? 3 : d1 != 0 ? 2 : dim0_ > 0 ? 1 : 0;
-  // A further dimension <= 0 counts as 1 both for the guard and the layout.
-  ext1_ = d1 > 0 ? static_cast<uint32_t>(d1) : 1u;
-  ext2_ = d2 > 0 ? static_cast<uint32_t>(d2) : 1u;
-  ext3_ = d3 > 0 ? static_cast<uint32_t>(d3) : 1u;
+  // A further dimension of 0 (absent) admits index 0 only and counts as 1
+  // in the layout; a negative one admits no index at all.
+  ext1_ = d1 > 0 ? static_cast<uint32_t>(d1) : (d1 == 0 ? 1u : 0u);
+  ext2_ = d2 > 0 ? static_cast<uint32_t>(d2) : (d2 == 0 ? 1u : 0u);
+  ext3_ = d3 > 0 ? static_cast<uint32_t>(d3) : (d3 == 0 ? 1u : 0u);
   stride1_ = dim0_;
   stride2_ = static_cast<int32_t>(stride1_ * static_cast<int64_t>(ext1_));
   stride3_ = static_cast<int32_t>(stride2_ * static_cast<int64_t>(ext2_));

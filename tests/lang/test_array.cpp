@@ -104,6 +104,16 @@ TEST(ArrayLayout, FirstIndexVariesFastest) {
   EXPECT_EQ(b.data()[1 + 2 * 2 + 3 * 6 + 4 * 24], 9);
   EXPECT_EQ(b(-1, 2, 3, 4), 9);  // only the first index wraps
 
+  // An absent middle dimension still gives every element its own place.
+  BasicArray<double> gap;
+  arr_dim(gap, 5, 0, 3);
+  EXPECT_EQ(gap.rank(), 3);
+  EXPECT_EQ(gap.count(), 15);
+  gap(4, 0, 2) = 1;
+  gap(4, 0, 0) = 2;
+  EXPECT_EQ(gap.data()[14], 1);
+  EXPECT_EQ(gap.data()[4], 2);
+
   BasicArray<double> c;
   arr_dim(c, 8);
   for (int i = 0; i < 8; ++i) c(i) = i;
@@ -238,6 +248,12 @@ TEST(ArrayDeathTest, FurtherIndicesAreCheckedUnwrapped) {
   arr_dim(line, 8);
   EXPECT_EQ(line(7, 0), 0);
   EXPECT_EXIT(line(0, 1), ::testing::ExitedWithCode(0), "bounds: \\[   8\\]\naccess: \\[   0\\]\\[   1\\]\n");
+  // A negative dimension admits no index.
+  BasicArray<double> odd;
+  arr_dim(odd, 4, -2);
+  EXPECT_EQ(odd.count(), 4);
+  EXPECT_EQ(odd.rank(), 2);
+  EXPECT_EXIT(odd(0, 0), ::testing::ExitedWithCode(0), "bounds: \\[   4\\]\naccess: \\[   0\\]\n");
 }
 
 TEST(ArrayDeathTest, ArraysWithoutElementsRejectEveryAccess) {
