@@ -81,6 +81,7 @@ double music_loop_deadline() { return g_music.loop_deadline; }
 bool music_loaded() { return g_music.player != nullptr; }
 double music_volume_cache() { return g_music.volume_cache; }
 int music_volume_messages() { return g_volume_messages; }
+double music_track_length_ms() { return platform::music_length_ms(g_music.player); }
 bool music_sounding() { return platform::music_sounding(g_music.player); }
 void music_set_clock(double (*clock_ms)()) { g_clock = clock_ms; }
 

@@ -16,6 +16,8 @@ bool music_loaded();
 // player since start-up.
 double music_volume_cache();
 int music_volume_messages();
+// The loaded track's length in milliseconds (0 when none or unknown).
+double music_track_length_ms();
 // The player is producing sound right now (not paused, not ended).
 bool music_sounding();
 

@@ -1,0 +1,165 @@
+// Music: the loop deadline on the engine clock, pause and resume, the volume
+// cache, and files that cannot be played.
+#include "audio/music.h"
+#include "audio_fixture.h"
+#include "platform/sdl_mixer.h"
+#include "tamblix/audio.h"
+#include "tamblix/errors.h"
+#include "tamblix/string.h"
+
+using namespace tmx::audio;
+
+namespace {
+
+double g_now = 0;
+double fake_clock() { return g_now; }
+
+class MusicTest : public DiskAudio {
+ protected:
+  void SetUp() override {
+    DiskAudio::SetUp();
+    g_now = 10000;
+    music_set_clock(&fake_clock);
+  }
+  void TearDown() override {
+    mus_stop();
+    music_set_clock(nullptr);
+    DiskAudio::TearDown();
+  }
+  // A 400 ms track.
+  BasicString track() { return BasicString(TMX_TEST_DATA "/tone400.mp3"); }
+};
+
+TEST_F(MusicTest, Mp3DecodesWithItsLength) {
+  mus_play(track(), 0);
+  ASSERT_TRUE(music_loaded());
+  EXPECT_EQ(g_error_state.code, 0);
+  EXPECT_TRUE(music_sounding());
+  // The encoder adds a little padding.
+  EXPECT_NEAR(music_track_length_ms(), 400, 80);
+}
+
+TEST_F(MusicTest, ShortLoopingTrackRestartsEvery500ms) {
+  mus_play(track(), 1);
+  ASSERT_TRUE(music_loaded());
+  EXPECT_DOUBLE_EQ(music_loop_deadline(), 10500);
+  g_now = 10499;
+  music_loop_check();
+  EXPECT_DOUBLE_EQ(music_loop_deadline(), 10500);
+  g_now = 10530;  // a late frame: the next deadline counts from now
+  music_loop_check();
+  EXPECT_DOUBLE_EQ(music_loop_deadline(), 11030);
+  EXPECT_TRUE(music_sounding());
+  EXPECT_EQ(mus_is_playing(), 1);
+}
+
+TEST_F(MusicTest, PauseMovesTheDeadlineByThePausedTime) {
+  mus_play(track(), 1);
+  g_now = 10100;
+  mus_pause(1);
+  EXPECT_DOUBLE_EQ(music_loop_deadline(), -10500);
+  EXPECT_FALSE(music_sounding());
+  g_now = 12000;
+  mus_pause(1);  // twice: the deadline is kept
+  EXPECT_DOUBLE_EQ(music_loop_deadline(), -10500);
+  g_now = 13100;
+  music_loop_check();  // paused: no restart
+  EXPECT_DOUBLE_EQ(music_loop_deadline(), -10500);
+  mus_pause(0);
+  EXPECT_DOUBLE_EQ(music_loop_deadline(), 13500);
+  EXPECT_TRUE(music_sounding());
+  mus_pause(0);  // not paused: nothing moves
+  EXPECT_DOUBLE_EQ(music_loop_deadline(), 13500);
+}
+
+TEST_F(MusicTest, OneShotTrackPlaysUntilItsEnd) {
+  mus_play(track(), 0);
+  EXPECT_DOUBLE_EQ(music_loop_deadline(), 0);
+  EXPECT_EQ(mus_is_playing(), 1);
+  for (int i = 0; i < 150 && mus_is_playing(); ++i) wait_ms(10);
+  EXPECT_EQ(mus_is_playing(), 0);
+  EXPECT_TRUE(music_loaded());  // stays loaded after its end
+  mus_rewind();
+  EXPECT_EQ(mus_is_playing(), 1);
+  mus_stop();
+  EXPECT_EQ(mus_is_playing(), 0);
+  mus_stop();  // without music: harmless
+}
+
+TEST_F(MusicTest, VolumeIsSentOnlyWhenItChanges) {
+  mus_volume(0.3);  // no music: cached only
+  EXPECT_DOUBLE_EQ(music_volume_cache(), 0.3);
+  int before = music_volume_messages();
+  mus_play(track(), 1);
+  EXPECT_EQ(music_volume_messages(), before + 1);  // play resets to 1
+  EXPECT_DOUBLE_EQ(music_volume_cache(), 1.0);
+  mus_volume(0.5);
+  mus_volume(0.5);
+  EXPECT_EQ(music_volume_messages(), before + 2);
+}
+
+TEST_F(MusicTest, MissingFileStopsTheMusicAndRecordsError3) {
+  mus_play(track(), 1);
+  ASSERT_TRUE(music_loaded());
+  mus_play(BasicString((dir_ + "/none.mp3").c_str()), 1);
+  EXPECT_EQ(g_error_state.code, 3);
+  EXPECT_FALSE(music_loaded());
+  EXPECT_DOUBLE_EQ(music_loop_deadline(), 0);
+  EXPECT_EQ(mus_is_playing(), 0);
+}
+
+TEST_F(MusicTest, UndecodableFileGoesOnSilently) {
+  std::vector<uint8_t> junk(5000);
+  for (size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<uint8_t>(i * 37 + 11);
+  const std::string bad = file("bad.mp3", junk);
+  mus_play(BasicString(bad.c_str()), 1);
+  EXPECT_EQ(g_error_state.code, 0);
+  EXPECT_EQ(mus_is_playing(), 0);
+  music_loop_check();
+  mus_pause(1);
+  mus_pause(0);
+  mus_rewind();
+  mus_volume(0.2);
+  const std::string empty = file("empty.mp3", {});
+  mus_play(BasicString(empty.c_str()), 0);
+  EXPECT_EQ(mus_is_playing(), 0);
+}
+
+// What reaches the output: music sounds, falls silent while paused and after
+// its end, and sounds again when the loop check restarts it.
+TEST_F(MusicTest, OutputFollowsPauseEndAndRestart) {
+  const std::string dc = file("dc.wav", wavtest::wav(wavtest::Fmt{}, wavtest::dc16(6000, 22050 * 3 / 10)));
+  auto sounding_after = [this](size_t from) {
+    auto out = output();
+    size_t loud = 0;
+    for (size_t i = from; i < out.size(); ++i) loud += out[i].first != 0;
+    return std::make_pair(loud, out.size() > from ? out.size() - from : 0);
+  };
+  const size_t margin = 2048;  // frames already mixed ahead of the device
+  mus_play(BasicString(dc.c_str()), 1);
+  wait_ms(150);
+  EXPECT_GT(sounding_after(0).first, 0u);
+
+  mus_pause(1);
+  size_t n = output().size();
+  wait_ms(300);
+  auto paused = sounding_after(n + margin);
+  EXPECT_GT(paused.second, 0u);
+  EXPECT_EQ(paused.first, 0u);
+
+  mus_pause(0);
+  wait_ms(450);  // the rest of the track, then silence
+  n = output().size();
+  wait_ms(200);
+  auto ended = sounding_after(n + margin);
+  EXPECT_EQ(ended.first, 0u);
+  EXPECT_EQ(mus_is_playing(), 1);  // looping music counts as playing
+
+  g_now += 5000;
+  music_loop_check();
+  n = output().size();
+  wait_ms(200);
+  EXPECT_GT(sounding_after(n).first, 0u);
+}
+
+}  // namespace

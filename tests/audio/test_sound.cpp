@@ -1,0 +1,157 @@
+// Sound slots and voices on SDL's disk driver: the commands' results and what
+// reaches the mixed output.
+#include <algorithm>
+#include <map>
+
+#include "audio_fixture.h"
+#include "tamblix/audio.h"
+#include "tamblix/errors.h"
+#include "tamblix/string.h"
+#include "platform/sdl_mixer.h"
+
+using namespace tmx::audio;
+
+namespace {
+
+using SoundTest = DiskAudio;
+
+TEST_F(SoundTest, LoadChecksSlotAndFileAndClampsVoices) {
+  const std::string good = dc_sound("a.wav", 1000, 50);
+  snd_load(BasicString(good.c_str()), 4096, 1);
+  EXPECT_EQ(g_error_state.code, 7);
+  snd_load(BasicString(good.c_str()), -1, 1);
+  EXPECT_EQ(g_error_state.code, 7);
+  snd_load(BasicString((dir_ + "/missing.wav").c_str()), 3, 1);
+  EXPECT_EQ(g_error_state.code, 3);
+  EXPECT_EQ(sound_voice_count(3), 0);
+
+  snd_load(BasicString(good.c_str()), 3, 0);
+  EXPECT_EQ(g_error_state.code, 0);
+  EXPECT_EQ(sound_voice_count(3), 1);
+  snd_load(BasicString(good.c_str()), 4095, 9);
+  EXPECT_EQ(sound_voice_count(4095), 4);
+  EXPECT_EQ(snd_gen_sound(), 4094);
+}
+
+TEST_F(SoundTest, BadWavLeavesTheSlotEmptyWithError3) {
+  const std::string good = dc_sound("a.wav", 1000, 50);
+  snd_load(BasicString(good.c_str()), 5, 2);
+  ASSERT_EQ(sound_voice_count(5), 2);
+  auto bytes = wavtest::wav(wavtest::Fmt{}, wavtest::dc16(1, 100));
+  bytes.resize(bytes.size() - 10);  // truncated data
+  const std::string bad = file("bad.wav", bytes);
+  snd_load(BasicString(bad.c_str()), 5, 2);
+  EXPECT_EQ(g_error_state.code, 3);
+  EXPECT_EQ(sound_voice_count(5), 0);
+  EXPECT_EQ(snd_play(5, 0, 1), -1);
+  const std::string dir_name = dir_;  // a directory is no sound file
+  snd_load(BasicString(dir_name.c_str()), 6, 1);
+  EXPECT_EQ(g_error_state.code, 3);
+}
+
+TEST_F(SoundTest, PlayResultsForSlotsThatCannotPlay) {
+  clear_error();
+  EXPECT_EQ(snd_play(77, 0, 1), -1);  // never loaded
+  EXPECT_EQ(g_error_state.code, 0);
+  EXPECT_EQ(snd_play(4096, 0, 1), 0);
+  EXPECT_EQ(g_error_state.code, 7);
+  EXPECT_EQ(snd_is_playing(-1), 0);
+  EXPECT_EQ(snd_is_playing(4096 * 256), 0);
+  snd_stop(-5);  // harmless
+  snd_stop(4096 * 256);
+  snd_stop_all();
+}
+
+TEST_F(SoundTest, FourVoicesRotateAndTheFifthPlayCutsTheOldest) {
+  const std::string s = dc_sound("long.wav", 1000, 2000);
+  snd_load(BasicString(s.c_str()), 9, 4);
+  std::vector<int> channels;
+  for (int i = 0; i < 5; ++i) channels.push_back(snd_play(9, 0, 1));
+  EXPECT_EQ(channels, (std::vector<int>{9 * 256, 9 * 256 + 1, 9 * 256 + 2, 9 * 256 + 3, 9 * 256}));
+  for (int v = 0; v < 4; ++v) EXPECT_EQ(snd_is_playing(9 * 256 + v), 1) << v;
+  snd_stop(9 * 256 + 1);
+  EXPECT_EQ(snd_is_playing(9 * 256 + 1), 0);
+  EXPECT_EQ(snd_is_playing(9 * 256 + 2), 1);
+  snd_stop(9 * 256 + 255);  // every voice of the slot
+  for (int v = 0; v < 4; ++v) EXPECT_EQ(snd_is_playing(9 * 256 + v), 0) << v;
+  EXPECT_EQ(snd_is_playing(9 * 256 + 4), 0);  // no such voice
+}
+
+TEST_F(SoundTest, OneVoiceRefusesASecondPlayAndAnIdleVoiceIsReused) {
+  const std::string s = dc_sound("one.wav", 1000, 2000);
+  snd_load(BasicString(s.c_str()), 2, 1);
+  EXPECT_EQ(snd_play(2, 0, 1), 512);
+  EXPECT_EQ(snd_play(2, 0, 1), -1);
+  EXPECT_EQ(snd_is_playing(512), 1);
+
+  const std::string t = dc_sound("four.wav", 1000, 2000);
+  snd_load(BasicString(t.c_str()), 3, 4);
+  EXPECT_EQ(snd_play(3, 0, 1), 768);
+  snd_stop_all();
+  EXPECT_EQ(snd_is_playing(512), 0);
+  EXPECT_EQ(snd_play(3, 0, 1), 768);  // voice 0 was idle: used again
+}
+
+TEST(SoundGains, AttenuationAndPanGiveAmplitudes) {
+  struct Case {
+    int att, pan;
+    float left, right;
+  } cases[] = {
+      {0, 0, 1.0f, 1.0f},        {-602, 0, 0.5f, 0.5f},       {-10000, 0, 0.0f, 0.0f},
+      {0, 10000, 0.0f, 1.0f},    {0, -10000, 1.0f, 0.0f},     {0, 602, 0.5f, 1.0f},
+      {-602, -602, 0.5f, 0.25f}, {-4000, 0, 0.01f, 0.01f},
+  };
+  for (const Case& c : cases) {
+    float l, r;
+    tmx::platform::attenuation_pan_gains(c.att, c.pan, l, r);
+    EXPECT_NEAR(l, c.left, 1e-3) << c.att << " " << c.pan;
+    EXPECT_NEAR(r, c.right, 1e-3) << c.att << " " << c.pan;
+  }
+}
+
+class SoundOutput : public DiskAudio {
+ protected:
+  // Plays the slot and returns the most common non-silent (left, right) pair
+  // of the output once the sound ended.
+  std::pair<int, int> level_of(int slot, double pan, double volume) {
+    int ch = snd_play(slot, pan, volume);
+    EXPECT_GE(ch, 0);
+    for (int i = 0; i < 200 && snd_is_playing(ch); ++i) wait_ms(10);
+    wait_ms(150);  // let the device write the rest
+    std::map<std::pair<int, int>, int> counts;
+    for (auto f : output())
+      if (f.first != 0 || f.second != 0) ++counts[f];
+    if (counts.empty()) return {0, 0};
+    return std::max_element(counts.begin(), counts.end(),
+                            [](auto& a, auto& b) { return a.second < b.second; })->first;
+  }
+};
+
+TEST_F(SoundOutput, HalfVolumeHalvesBothSides) {
+  snd_load(BasicString(dc_sound("dc.wav", 8000, 200).c_str()), 1, 1);
+  EXPECT_EQ(level_of(1, 0, 0.5), std::make_pair(4000, 4000));
+}
+
+TEST_F(SoundOutput, PanOneIsFullRight) {
+  snd_load(BasicString(dc_sound("dc.wav", 8000, 200).c_str()), 1, 1);
+  EXPECT_EQ(level_of(1, 3.0, 1.5), std::make_pair(0, 8000));  // clamped pan and volume
+}
+
+TEST_F(SoundOutput, TinyVolumeIsSilence) {
+  snd_load(BasicString(dc_sound("dc.wav", 8000, 200).c_str()), 1, 1);
+  EXPECT_EQ(level_of(1, 0, 0.004), std::make_pair(0, 0));
+}
+
+// Five quick plays of a 4-voice sound never sound five times at once: the
+// fifth play restarts the oldest voice.
+TEST_F(SoundOutput, RotationNeverExceedsFourVoices) {
+  snd_load(BasicString(dc_sound("dc.wav", 4000, 400).c_str()), 1, 4);
+  for (int i = 0; i < 5; ++i) snd_play(1, 0, 0.25);
+  for (int i = 0; i < 200 && (snd_is_playing(256) || snd_is_playing(257)); ++i) wait_ms(10);
+  wait_ms(150);
+  int peak = 0;
+  for (auto f : output()) peak = std::max(peak, f.first);
+  EXPECT_EQ(peak, 4000);  // 4 voices of 1000 each; 5 would give 5000
+}
+
+}  // namespace
