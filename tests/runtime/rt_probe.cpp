@@ -1,0 +1,92 @@
+// A small program on the engine for the window tests. argv[1] picks what it
+// does once the engine has started; it reports on standard output.
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/sdl_window.h"
+#include "runtime/frame.h"
+#include "runtime/window.h"
+#include "tamblix.h"
+
+namespace {
+
+std::string g_mode;
+
+void settings() {
+  g_program_settings = {640, 400, 0, 0, 60, 0, 0};
+  rt_app_name() = BasicString("Probe");
+}
+
+void say(const std::string& line) {
+  std::printf("%s\n", line.c_str());
+  std::fflush(stdout);
+}
+
+void report_window(const char* tag) {
+  int w = 0, h = 0, x = 0, y = 0, ax = 0, ay = 0, aw = 0, ah = 0;
+  platform_window_client_size(g_main_window, &w, &h);
+  platform_window_position(g_main_window, &x, &y);
+  platform_work_area(g_main_window, &ax, &ay, &aw, &ah);
+  double dw = 0, dh = 0;
+  gfx_get_screen_size(dw, dh);
+  char line[256];
+  std::snprintf(line, sizeof line, "%s title=%s client=%dx%d pos=%d,%d work=%dx%d desktop=%dx%d visible=%d", tag,
+                platform_window_title(g_main_window).c_str(), w, h, x, y, aw, ah, static_cast<int>(dw),
+                static_cast<int>(dh), platform_window_visible(g_main_window) ? 1 : 0);
+  say(line);
+}
+
+void push_window_event(Uint8 which) {
+  SDL_Event e{};
+  e.type = SDL_WINDOWEVENT;
+  e.window.event = which;
+  e.window.windowID = SDL_GetWindowID(static_cast<SDL_Window*>(g_main_window));
+  SDL_PushEvent(&e);
+}
+
+void on_quit() { say("TMX_ON_QUIT"); }
+
+double probe_main() {
+  report_window("start");
+  if (g_mode == "end") {
+    sys_set_screen(800, 500, 0);
+    report_window("screen");
+    sys_end();
+  }
+  if (g_mode == "close" || g_mode == "quit") {
+    if (g_mode == "close") {
+      push_window_event(SDL_WINDOWEVENT_CLOSE);
+    } else {
+      SDL_Event e{};
+      e.type = SDL_QUIT;
+      SDL_PushEvent(&e);
+    }
+  }
+  if (g_mode == "pause") {
+    push_window_event(SDL_WINDOWEVENT_FOCUS_LOST);
+    pump_messages(nullptr);
+    report_window("paused");
+    push_window_event(SDL_WINDOWEVENT_FOCUS_GAINED);
+    sys_show_screen();  // the pause loop runs until the focus comes back
+    report_window("resumed");
+    sys_end();
+  }
+  if (g_mode == "return") return 0;  // run_program then ends through sys_end
+  say("ready");
+  for (int frame = 0; frame < 3000; ++frame) sys_show_screen();
+  say("still running");
+  return 0;
+}
+
+const SubEntry kSubs[] = {{&on_quit, "TMX_ON_QUIT"}, {nullptr, nullptr}};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  g_mode = argc > 1 ? argv[1] : "end";
+  static const TamblixProgram program{&settings, &probe_main, kSubs};
+  return run_program(argc, argv, program);
+}

@@ -1,0 +1,376 @@
+// VirtualFile over disk files and memory blocks, memory-file names, the media
+// lookup with the archive appended to an executable, and the path commands.
+#include <gtest/gtest.h>
+#include <lzo/lzo1x.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <vector>
+
+#include "runtime/virtual_file.h"
+#include "tamblix.h"
+#include "tests/runtime/rt_test_util.h"
+
+namespace {
+
+void put_i32(std::string& s, int32_t v) {
+  uint32_t u = static_cast<uint32_t>(v);
+  for (int i = 0; i < 4; ++i) s += static_cast<char>((u >> (8 * i)) & 0xFF);
+}
+
+std::string lzo_pack(const std::string& data) {
+  static bool ready = lzo_init() == LZO_E_OK;
+  EXPECT_TRUE(ready);
+  std::vector<unsigned char> out(data.size() + data.size() / 16 + 64 + 3);
+  std::vector<unsigned char> work(LZO1X_1_MEM_COMPRESS);
+  lzo_uint n = out.size();
+  EXPECT_EQ(LZO_E_OK, lzo1x_1_compress(reinterpret_cast<const unsigned char*>(data.data()), data.size(), out.data(),
+                                       &n, work.data()));
+  return std::string(reinterpret_cast<char*>(out.data()), n);
+}
+
+struct ArcEntry {
+  std::string name;
+  std::string data;     // packed with LZO1X-1 behind its size
+  std::string stored;   // when not empty: the stored bytes as they are (U included)
+  int32_t p_shift = 0;  // added to the entry's data position
+  int32_t s_override = -1;
+};
+
+// Writes prefix + entry data + directory + 0 + "kpX" + D, positions relative
+// to the file start, or to its end when negative.
+std::string build_archive(const std::string& prefix, const std::vector<ArcEntry>& entries, bool negative) {
+  std::vector<std::string> blocks;
+  for (const ArcEntry& e : entries) {
+    if (!e.stored.empty()) {
+      blocks.push_back(e.stored);
+    } else {
+      std::string b;
+      put_i32(b, static_cast<int32_t>(e.data.size()));
+      b += lzo_pack(e.data);
+      blocks.push_back(b);
+    }
+  }
+  int64_t dir_len = 1;
+  for (const ArcEntry& e : entries) dir_len += 1 + e.name.size() + 8;
+  int64_t total = prefix.size() + dir_len + 7;
+  for (const std::string& b : blocks) total += b.size();
+
+  std::string out = prefix;
+  std::vector<int64_t> pos;
+  for (const std::string& b : blocks) {
+    pos.push_back(out.size());
+    out += b;
+  }
+  const int64_t dir_pos = out.size();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    out += static_cast<char>(entries[i].name.size());
+    out += entries[i].name;
+    int64_t p = pos[i] + entries[i].p_shift;
+    put_i32(out, static_cast<int32_t>(negative ? p - total : p));
+    put_i32(out, entries[i].s_override >= 0 ? entries[i].s_override : static_cast<int32_t>(blocks[i].size()));
+  }
+  out += '\0';
+  out += "kpX";
+  put_i32(out, static_cast<int32_t>(negative ? dir_pos - total : dir_pos));
+  EXPECT_EQ(static_cast<int64_t>(out.size()), total);
+  return out;
+}
+
+std::string read_all(const std::string& name) {
+  VirtualFile f;
+  if (!f.open_read(name.c_str())) return "<unopenable>";
+  std::string s(static_cast<size_t>(f.size), '\0');
+  if (f.size > 0 && !f.read(s.data(), f.size)) return "<unreadable>";
+  return s;
+}
+
+class FilesTest : public TempDirTest {
+ protected:
+  void SetUp() override {
+    TempDirTest::SetUp();
+    ASSERT_EQ(0, chdir(dir_.c_str()));
+    release_resolvers();
+    create_resolvers();
+  }
+  void TearDown() override {
+    release_resolvers();
+    TempDirTest::TearDown();
+  }
+  // An "executable" with an archive appended, made the archive of both resolvers.
+  void use_archive(const std::vector<ArcEntry>& entries, bool negative = false) {
+    rt_write_file(path("game.exe"), build_archive(std::string(300, 'E'), entries, negative));
+    set_archive_path(path("game.exe").c_str(), path("game.exe").c_str());
+  }
+  int lookup(const char* name, std::string& out, bool memory = true) {
+    return resolve_media_file(*g_general_resolver, name, out, memory);
+  }
+};
+
+}  // namespace
+
+TEST(MemoryFiles, NameLayoutAndRoundTrip) {
+  std::vector<uint8_t> block(4096, 7);
+  std::string name = register_memory_file(block.data(), 4096);
+  ASSERT_EQ(23u, name.size());
+  EXPECT_EQ("mem://    1000.", name.substr(0, 15));
+  const uint8_t* b = nullptr;
+  int64_t size = 0;
+  ASSERT_TRUE(lookup_memory_file(name.c_str(), &b, &size));
+  EXPECT_EQ(block.data(), b);
+  EXPECT_EQ(4096, size);
+
+  // Names that do not stand for a registered block never open: another
+  // identifier, more bytes than the block has, garbage.
+  std::string bigger = name;
+  bigger.replace(6, 8, "    2000");
+  EXPECT_FALSE(lookup_memory_file(bigger.c_str(), &b, &size));
+  EXPECT_FALSE(lookup_memory_file("mem://    1000.ffffffff", &b, &size));
+  EXPECT_FALSE(lookup_memory_file("mem://zz", &b, &size));
+  EXPECT_FALSE(lookup_memory_file("mem://", &b, &size));
+  release_memory_file(block.data());
+  EXPECT_FALSE(lookup_memory_file(name.c_str(), &b, &size));
+}
+
+TEST(MemoryFiles, ReadsAreCutAtTheEnd) {
+  std::vector<uint8_t> block(100);
+  for (int i = 0; i < 100; ++i) block[i] = static_cast<uint8_t>(i);
+  std::string name = register_memory_file(block.data(), 100);
+  VirtualFile f;
+  ASSERT_EQ(1, f.open_read(name.c_str()));
+  EXPECT_EQ(100, f.size);
+  uint8_t buf[10] = {0};
+  ASSERT_EQ(1, f.seek(95));
+  EXPECT_EQ(1, f.read(buf, 10));  // 5 bytes copied, still a success
+  EXPECT_EQ(95, buf[0]);
+  EXPECT_EQ(99, buf[4]);
+  EXPECT_EQ(0, buf[5]);
+  EXPECT_EQ(100, f.position);
+  ASSERT_EQ(1, f.seek(101));
+  EXPECT_EQ(0, f.read(buf, 1));
+  EXPECT_EQ(0, f.seek(-1));  // never in front of the block
+  EXPECT_EQ(0, f.read(buf, -1));
+  EXPECT_EQ(0, f.write(buf, 1));  // read-only
+  EXPECT_EQ(0, f.open_write(name.c_str()));
+  EXPECT_EQ(0, f.open_append(name.c_str()));
+  release_memory_file(block.data());
+}
+
+TEST_F(FilesTest, DiskFiles) {
+  VirtualFile f;
+  EXPECT_EQ(0, f.open_read(""));
+  EXPECT_EQ(0, f.open_read(path("missing").c_str()));
+  EXPECT_EQ(0, f.open_read(dir_.c_str()));  // a directory is not a file
+  ASSERT_EQ(1, f.open_write(path("a.bin").c_str()));
+  EXPECT_EQ(1, f.write("hello", 5));
+  f.close();
+  ASSERT_EQ(1, f.open_append(path("a.bin").c_str()));
+  EXPECT_EQ(5, f.position);
+  EXPECT_EQ(1, f.write(" world", 6));
+  f.close();
+  ASSERT_EQ(1, f.open_read(path("a.bin").c_str()));
+  EXPECT_EQ(11, f.size);
+  char buf[16] = {0};
+  EXPECT_EQ(1, f.read(buf, 5));
+  EXPECT_STREQ("hello", buf);
+  int32_t v = 0;
+  EXPECT_EQ(1, f.read_i32(&v));
+  EXPECT_EQ(0x726f7720, v);  // " wor", little-endian
+  EXPECT_EQ(0, f.read(buf, 5));  // only 2 bytes left: fails
+  // Backslashes separate directories too.
+  mkdir(path("sub").c_str(), 0755);
+  rt_write_file(path("sub/x.txt"), "x");
+  EXPECT_EQ(1, f.open_read((dir_ + "\\sub\\x.txt").c_str()));
+}
+
+TEST_F(FilesTest, FileExistsAndCurrentDir) {
+  rt_write_file(path("f.txt"), "1");
+  EXPECT_EQ(1, sys_file_exists(BasicString(path("f.txt").c_str())));
+  EXPECT_EQ(0, sys_file_exists(BasicString(dir_.c_str())));
+  EXPECT_EQ(0, sys_file_exists(BasicString(path("nope").c_str())));
+  mkdir(path("d").c_str(), 0755);
+  sys_raise_error(7);
+  EXPECT_EQ(1.0, sys_set_current_dir(BasicString(path("d").c_str())));
+  EXPECT_EQ(0, g_error_state.code);
+  EXPECT_EQ(1, sys_file_exists(BasicString("../f.txt")));
+  EXPECT_EQ(0.0, sys_set_current_dir(BasicString(path("none").c_str())));
+  EXPECT_EQ(3, g_error_state.code);
+}
+
+TEST_F(FilesTest, ArchiveLookup) {
+  const std::string player(5000, 'p');
+  use_archive({{"splayer.png", "wrong", "", 0, -1}, {"player.png", player, "", 0, -1}, {"song.mp3", "la la", "", 0, -1}});
+  std::string out;
+  // Last component only, case-insensitive; splayer.png is not player.png.
+  ASSERT_EQ(1, lookup("Media/Player.PNG", out));
+  EXPECT_EQ(0, out.compare(0, 6, "mem://"));
+  EXPECT_EQ(player, read_all(out));
+  const std::string first = out;
+
+  // The next lookup frees the block handed out before.
+  ASSERT_EQ(1, lookup("song.mp3", out));
+  EXPECT_EQ("la la", read_all(out));
+  EXPECT_EQ("<unopenable>", read_all(first));
+
+  // Not in the archive: "not found" with an empty name.
+  EXPECT_EQ(0, lookup("Media/none.png", out));
+  EXPECT_EQ("", out);
+  EXPECT_EQ(0, lookup("", out));
+
+  // A file on disk wins over the archive.
+  mkdir(path("Media").c_str(), 0755);
+  rt_write_file(path("Media/player.png"), "disk");
+  ASSERT_EQ(1, lookup("Media/player.png", out));
+  EXPECT_EQ("Media/player.png", out);
+}
+
+TEST_F(FilesTest, NegativePositionsCountFromTheEnd) {
+  use_archive({{"a.txt", "alpha alpha alpha", "", 0, -1}, {"b.txt", "beta", "", 0, -1}}, true);
+  std::string out;
+  ASSERT_EQ(1, lookup("b.txt", out));
+  EXPECT_EQ("beta", read_all(out));
+  ASSERT_EQ(1, lookup("A.TXT", out));
+  EXPECT_EQ("alpha alpha alpha", read_all(out));
+}
+
+TEST_F(FilesTest, ExtractionToTemporaryFile) {
+  use_archive({{"song.mp3", std::string(3000, 's'), "", 0, -1}});
+  std::string out;
+  ASSERT_EQ(1, resolve_media_file(*g_media_resolver, "Music/song.mp3", out, false));
+  // Name: temp dir + "kpx" + letters from the low bytes of P and S + name.
+  EXPECT_EQ(0, out.rfind(dir_ + "/kpx", 0));
+  EXPECT_EQ("song.mp3", out.substr(out.size() - 8));
+  EXPECT_EQ(std::string(3000, 's'), rt_read_file(out));
+  EXPECT_STREQ(out.c_str(), g_media_resolver->tempPath);
+  // The next lookup deletes it; so does the release at the end.
+  std::string again;
+  EXPECT_EQ(0, resolve_media_file(*g_media_resolver, "none.mp3", again, false));
+  EXPECT_FALSE(platform_is_file(out.c_str()));
+  ASSERT_EQ(1, resolve_media_file(*g_media_resolver, "song.mp3", out, false));
+  release_resolvers();
+  EXPECT_FALSE(platform_is_file(out.c_str()));
+}
+
+TEST(ArchiveNames, TemporaryName) {
+  EXPECT_EQ("/t/kpxSYsong.mp3", archive_temp_name("/t", 300, 1000, "song.mp3"));
+  EXPECT_EQ("/t/kpxAAx", archive_temp_name("\\t\\", 0, 256, "x"));
+}
+
+TEST_F(FilesTest, MissingArchiveSwitchesTheResolverOff) {
+  std::string out;
+  set_archive_path(path("no.exe").c_str(), "");
+  EXPECT_EQ(0, lookup("x.png", out));
+  EXPECT_EQ("x.png", out);
+  EXPECT_EQ(0, g_general_resolver->enabled);
+  EXPECT_EQ(0, resolve_media_file(*g_media_resolver, "x.png", out, false));
+  EXPECT_EQ(0, g_media_resolver->enabled);
+  // A file without the trailer: not found each time, the resolver stays on.
+  rt_write_file(path("plain.exe"), std::string(64, 'x'));
+  set_archive_path(path("plain.exe").c_str(), path("plain.exe").c_str());
+  EXPECT_EQ(0, lookup("x.png", out));
+  EXPECT_EQ("", out);
+  EXPECT_EQ(1, g_general_resolver->enabled);
+}
+
+// Damaged or hostile archives: never a crash, a read outside the file, a
+// huge allocation or a file outside the temporary directory.
+TEST_F(FilesTest, DamagedArchives) {
+  const std::string good = build_archive("EXE", {{"a.txt", "content", "", 0, -1}}, false);
+  struct Case {
+    const char* what;
+    std::string bytes;
+  };
+  std::string bad_magic = good;
+  bad_magic[bad_magic.size() - 6] = 'Q';
+  std::string dir_outside = good.substr(0, good.size() - 4);
+  put_i32(dir_outside, 1 << 30);
+  std::string dir_negative = good.substr(0, good.size() - 4);
+  put_i32(dir_negative, -(1 << 30));
+  std::string no_end = good.substr(0, good.size() - 8);  // directory never ends
+  no_end += "kpX";
+  put_i32(no_end, 3);
+  const std::vector<Case> cases = {
+      {"empty", ""},
+      {"shorter than the trailer", "kpX"},
+      {"wrong magic", bad_magic},
+      {"directory beyond the end", dir_outside},
+      {"directory before the start", dir_negative},
+      {"directory without end", no_end},
+      {"data beyond the end", build_archive("EXE", {{"a.txt", "content", "", 1 << 20, -1}}, false)},
+      {"data before the start", build_archive("EXE", {{"a.txt", "content", "", -(1 << 20), -1}}, false)},
+      {"stored size below 4", build_archive("EXE", {{"a.txt", "content", "", 0, 3}}, false)},
+      {"stored size beyond the end", build_archive("EXE", {{"a.txt", "content", "", 0, 1 << 30}}, false)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    rt_write_file(path("bad.exe"), c.bytes);
+    set_archive_path(path("bad.exe").c_str(), path("bad.exe").c_str());
+    std::string out = "x";
+    EXPECT_EQ(0, lookup("a.txt", out));
+    EXPECT_EQ("", out);
+    EXPECT_EQ(0, resolve_media_file(*g_media_resolver, "a.txt", out, false));
+  }
+}
+
+TEST_F(FilesTest, DamagedEntryDataGivesAnEmptyFile) {
+  auto stored = [](int32_t u, const std::string& stream) {
+    std::string s;
+    put_i32(s, u);
+    return s + stream;
+  };
+  const std::string stream = lzo_pack("0123456789abcdef0123456789abcdef");
+  struct Case {
+    const char* what;
+    std::string stored;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"absurd unpacked size", stored(0x7fffffff, stream), ""},
+      {"negative unpacked size", stored(-5, stream), ""},
+      {"unpacked size above what the stream can give", stored(4 * 1024 * 1024, stream), ""},
+      {"unpacked size too small", stored(8, stream), ""},
+      {"corrupt stream", stored(32, std::string(40, '\xff')), ""},
+      {"truncated stream", stored(32, stream.substr(0, stream.size() / 2)), ""},
+      {"only the size", stored(32, ""), ""},
+      {"unpacked size larger than produced", stored(100, stream), "0123456789abcdef0123456789abcdef"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    use_archive({{"a.txt", "", c.stored, 0, -1}});
+    std::string out;
+    ASSERT_EQ(1, lookup("a.txt", out));
+    EXPECT_EQ(c.expected, read_all(out));
+    ASSERT_EQ(1, resolve_media_file(*g_media_resolver, "a.txt", out, false));
+    EXPECT_EQ(c.expected, rt_read_file(out));
+  }
+}
+
+TEST_F(FilesTest, EntryNamesNeverLeaveTheTemporaryDirectory) {
+  mkdir(path("tmp").c_str(), 0755);
+  setenv("TMPDIR", path("tmp").c_str(), 1);
+  use_archive({{"..", "up", "", 0, -1}, {"../evil.txt", "evil", "", 0, -1}, {"a\\b.txt", "bs", "", 0, -1},
+               {"/etc.txt", "abs", "", 0, -1}});
+  std::string out;
+  for (const char* name : {"Media/..", "../evil.txt", "a\\b.txt", "/etc.txt", "x/../evil.txt"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(0, resolve_media_file(*g_media_resolver, name, out, false));
+  }
+  // Nothing was written anywhere: the temp dir is empty, no file beside it.
+  EXPECT_EQ(0, std::system(("test -z \"$(ls -A '" + path("tmp") + "')\"").c_str()));
+  EXPECT_FALSE(platform_is_file(path("evil.txt").c_str()));
+  EXPECT_FALSE(platform_is_file(path("kpxAAevil.txt").c_str()));
+}
+
+TEST_F(FilesTest, SetArchivePathReleasesHoldings) {
+  use_archive({{"a.txt", "content", "", 0, -1}});
+  std::string mem, tmp;
+  ASSERT_EQ(1, lookup("a.txt", mem));
+  ASSERT_EQ(1, resolve_media_file(*g_media_resolver, "a.txt", tmp, false));
+  g_general_resolver->enabled = 0;
+  set_archive_path(path("other.exe").c_str(), path("other.exe").c_str());
+  EXPECT_EQ("<unopenable>", read_all(mem));
+  EXPECT_FALSE(platform_is_file(tmp.c_str()));
+  EXPECT_EQ(1, g_general_resolver->enabled);
+  EXPECT_STREQ(path("other.exe").c_str(), g_general_resolver->archivePath);
+  EXPECT_STREQ("", g_media_resolver->tempPath);
+}

@@ -1,0 +1,137 @@
+// The program's named subroutines, the call-by-name dispatcher, pausing
+// through window focus events, and the small text tests of the window code.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "runtime/frame.h"
+#include "runtime/shutdown.h"
+#include "runtime/startup.h"
+#include "runtime/window.h"
+#include "tamblix.h"
+
+namespace {
+
+std::vector<std::string> g_calls;
+int g_loop_count = 0;
+
+void plyr_die() { g_calls.push_back("PlyrDie"); }
+void on_pause() { g_calls.push_back("pause"); }
+void on_resume() { g_calls.push_back("resume"); }
+void second() {
+  g_calls.push_back("second");
+  if (g_calls.size() > 8) run_sub_chain("");  // hand over to nothing: the chain ends
+}
+void loop() {
+  g_calls.push_back("loop");
+  if (++g_loop_count == 3) run_sub_chain("SECOND");
+}
+void hand_to_missing() {
+  g_calls.push_back("hand");
+  run_sub_chain("Missing");
+}
+
+const SubEntry kTable[] = {{&plyr_die, "PlyrDie"},     {&on_pause, "TMX_ON_PAUSE"}, {&on_resume, "TMX_ON_RESUME"},
+                           {&loop, "TMX_ON_LOOP"},     {&second, "SECOND"},         {&hand_to_missing, "HAND"},
+                           {&plyr_die, "PlyrDie"},     {nullptr, nullptr}};
+
+class SubsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rt_set_sub_table(kTable);
+    g_calls.clear();
+    g_loop_count = 0;
+    g_frame_state = FrameState{};
+    g_program_settings.debug = 0;
+  }
+  void TearDown() override { rt_set_sub_table(nullptr); }
+};
+
+}  // namespace
+
+TEST_F(SubsTest, FindAndCallByName) {
+  EXPECT_EQ(&plyr_die, find_sub("PlyrDie"));
+  EXPECT_EQ(&plyr_die, find_sub(BasicString("PlyrDie")));
+  EXPECT_EQ(nullptr, find_sub("plyrdie"));   // case-sensitive
+  EXPECT_EQ(nullptr, find_sub("PlyrDi"));    // same length needed
+  EXPECT_EQ(nullptr, find_sub("PlyrDieX"));
+  EXPECT_EQ(nullptr, find_sub(""));
+  EXPECT_EQ(1, call_sub("PlyrDie"));
+  EXPECT_EQ(0, call_sub(BasicString("Nope")));
+  EXPECT_EQ(std::vector<std::string>{"PlyrDie"}, g_calls);
+  rt_set_sub_table(nullptr);
+  EXPECT_EQ(nullptr, find_sub("PlyrDie"));
+  EXPECT_EQ(0, call_sub("PlyrDie"));
+}
+
+TEST_F(SubsTest, FailedCallsGoToTheDebuggerExceptQuitAndMessage) {
+  debug_channel_override(1);
+  testing::internal::CaptureStderr();
+  call_sub("Nope");
+  call_sub("TMX_ON_QUIT");
+  call_sub("TMX_WIN32_MSG");
+  std::string err = testing::internal::GetCapturedStderr();
+  debug_channel_override(-1);
+  EXPECT_EQ("TXCALLBYNAME \"Nope\" *** failed ***\n", err);
+}
+
+TEST_F(SubsTest, ChainRunsRepeatedlyAndHandsOver) {
+  run_sub_chain("TMX_ON_LOOP");
+  std::vector<std::string> expected = {"loop", "loop", "loop"};
+  for (int i = 0; i < 6; ++i) expected.push_back("second");
+  EXPECT_EQ(expected, g_calls);
+  // A hand-over to a name that does not exist ends the chain.
+  g_calls.clear();
+  run_sub_chain("HAND");
+  EXPECT_EQ(std::vector<std::string>{"hand"}, g_calls);
+  // Unknown and empty names simply return; the dispatcher is free again.
+  run_sub_chain("Unknown");
+  run_sub_chain("");
+  g_calls.clear();
+  run_sub_chain("HAND");
+  EXPECT_EQ(std::vector<std::string>{"hand"}, g_calls);
+}
+
+TEST_F(SubsTest, FocusEventsPauseAndResumeOnce) {
+  handle_window_event(WindowEvent::focus_lost);
+  EXPECT_EQ(1, g_frame_state.paused);
+  handle_window_event(WindowEvent::focus_lost);  // no second callback
+  handle_window_event(WindowEvent::focus_gained);
+  EXPECT_EQ(0, g_frame_state.paused);
+  handle_window_event(WindowEvent::focus_gained);
+  EXPECT_EQ((std::vector<std::string>{"pause", "resume"}), g_calls);
+
+  // With the debug setting, focus changes do nothing.
+  g_calls.clear();
+  g_program_settings.debug = 1;
+  handle_window_event(WindowEvent::focus_lost);
+  EXPECT_EQ(0, g_frame_state.paused);
+  g_program_settings.debug = 0;
+
+  // Pausing disabled: a pause request counts as a resume request.
+  g_frame_state.pauseEnabled = 0;
+  set_pause(1);
+  EXPECT_EQ(0, g_frame_state.paused);
+  EXPECT_TRUE(g_calls.empty());
+}
+
+TEST(WindowText, WholeWordAndRendererName) {
+  EXPECT_TRUE(contains_whole_word("WGL_ARB_multisample", "WGL_ARB_multisample"));
+  EXPECT_TRUE(contains_whole_word("A WGL_ARB_multisample B", "WGL_ARB_multisample"));
+  EXPECT_TRUE(contains_whole_word("WGL_ARB_multisampleX WGL_ARB_multisample", "WGL_ARB_multisample"));
+  EXPECT_FALSE(contains_whole_word("WGL_ARB_multisampleX", "WGL_ARB_multisample"));
+  EXPECT_FALSE(contains_whole_word("XWGL_ARB_multisample", "WGL_ARB_multisample"));
+  EXPECT_FALSE(contains_whole_word("", "WGL_ARB_multisample"));
+  EXPECT_TRUE(renderer_name_is_generic("Mesa Windows GDI Driver"));
+  EXPECT_FALSE(renderer_name_is_generic("Mesa Windows GDI Driver 2"));
+  EXPECT_FALSE(renderer_name_is_generic("Mesa Windows GDI"));
+  EXPECT_NE(nullptr, std::strstr(kSoftwareWarningText, "unterst\xFCtzt!"));
+}
+
+TEST(Paths, ExecutableDirectory) {
+  EXPECT_EQ("/opt/game", exe_dir_from_path("/opt/game/skorvane"));
+  EXPECT_EQ("C:/Games/x", exe_dir_from_path("C:\\Games\\x\\run.exe"));
+  EXPECT_EQ("noslash", exe_dir_from_path("noslash"));
+}

@@ -1,0 +1,211 @@
+// Real starts of a program on the engine under a private Xvfb server: the
+// start-up log, the window, and the clean ends by Escape, by the close
+// request, by the session's quit request, by sys_end and by returning.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/runtime/rt_test_util.h"
+
+namespace {
+
+pid_t g_xvfb = -1;
+std::string g_display;
+
+// A display number nobody uses: no socket of that name in this network
+// namespace (abstract sockets are shared beyond this file system) and no lock.
+bool display_free(int n) {
+  const std::string name = "/tmp/.X11-unix/X" + std::to_string(n);
+  if (access(name.c_str(), F_OK) == 0) return false;
+  if (access(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), F_OK) == 0) return false;
+  const std::string sockets = rt_read_file("/proc/net/unix");
+  return sockets.find("@" + name + "\n") == std::string::npos && sockets.find("@" + name + " ") == std::string::npos;
+}
+
+class XvfbEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    for (int attempt = 0; attempt < 40; ++attempt) {
+      const int n = 300 + (getpid() + attempt * 7) % 600;
+      if (!display_free(n)) continue;
+      const std::string display = ":" + std::to_string(n);
+      pid_t pid = fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        int devnull = open("/dev/null", O_WRONLY);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+        execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1280x800x24", "-nolisten", "tcp",
+               static_cast<char*>(nullptr));
+        _exit(127);
+      }
+      const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
+      for (int i = 0; i < 200; ++i) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid) break;  // it gave up (display taken)
+        if (access(socket.c_str(), F_OK) == 0) {
+          g_xvfb = pid;
+          g_display = display;
+          return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
+    }
+    FAIL() << "no Xvfb server could be started";
+  }
+  void TearDown() override {
+    if (g_xvfb > 0) {
+      kill(g_xvfb, SIGTERM);
+      waitpid(g_xvfb, nullptr, 0);
+    }
+  }
+};
+const auto* const g_env = ::testing::AddGlobalTestEnvironment(new XvfbEnvironment);
+
+struct ProbeRun {
+  int status = -1;       // exit code, or -1 when killed / timed out
+  std::string out;       // standard output
+  std::string log;       // ErrorLog.txt
+};
+
+class WindowTest : public TempDirTest {
+ protected:
+  pid_t start(const std::string& mode) {
+    out_path_ = path("stdout.txt");
+    pid_t pid = fork();
+    if (pid == 0) {
+      setenv("TMPDIR", dir_.c_str(), 1);
+      setenv("DISPLAY", g_display.c_str(), 1);
+      setenv("SDL_AUDIODRIVER", "dummy", 1);
+      setenv("TAMBLIX_NO_DIALOGS", "1", 1);
+      FILE* f = std::freopen(out_path_.c_str(), "w", stdout);
+      (void)f;
+      execl(RT_PROBE_PATH, RT_PROBE_PATH, mode.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    return pid;
+  }
+  bool wait_for_output(const std::string& text, int seconds) {
+    for (int i = 0; i < seconds * 20; ++i) {
+      if (rt_read_file(out_path_).find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+  ProbeRun finish(pid_t pid, int seconds = 30) {
+    ProbeRun r;
+    int st = 0;
+    bool done = false;
+    for (int i = 0; i < seconds * 20 && !done; ++i) {
+      if (waitpid(pid, &st, WNOHANG) == pid) {
+        done = true;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (!done) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &st, 0);
+    } else if (WIFEXITED(st)) {
+      r.status = WEXITSTATUS(st);
+    }
+    r.out = rt_read_file(out_path_);
+    r.log = rt_read_file(path("ErrorLog.txt"));
+    return r;
+  }
+  ProbeRun run(const std::string& mode) { return finish(start(mode)); }
+
+  static void expect_in_order(const std::string& text, const std::vector<std::string>& parts) {
+    size_t at = 0;
+    for (const std::string& p : parts) {
+      size_t found = text.find(p, at);
+      ASSERT_NE(std::string::npos, found) << "missing in order: " << p << "\n--- in:\n" << text;
+      at = found + p.size();
+    }
+  }
+  static void expect_clean_end(const ProbeRun& r) {
+    EXPECT_EQ(0, r.status);
+    ASSERT_GE(r.out.size(), 5u);
+    EXPECT_EQ("exit\n", r.out.substr(r.out.size() - 5)) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("TMX_ON_QUIT\n"));
+    const std::string tail = "Shut down TMX\ntmx is shut down\n";
+    ASSERT_GE(r.log.size(), tail.size());
+    EXPECT_EQ(tail, r.log.substr(r.log.size() - tail.size())) << r.log;
+  }
+  std::string out_path_;
+};
+
+}  // namespace
+
+TEST_F(WindowTest, StartUpLogWindowAndEndBySysEnd) {
+  ProbeRun r = run("end");
+  expect_clean_end(r);
+  EXPECT_EQ(0u, r.log.rfind("Start new log...\n", 0));
+  const std::string exe_dir = std::string(RT_PROBE_PATH).substr(0, std::string(RT_PROBE_PATH).rfind('/'));
+  expect_in_order(r.log, {"Start new log...\n", "timer\n", "ruvi\n", "ruvi init\n", "WIN32 init video\n",
+                          "get accurate timer - 1st call\n", "flip - 1st call\n", "init fbo\n", "2D VP\n",
+                          "ZOZU init [OK]\n", "Cptn\n", "Network\n", "Input\n", "Window mode\n", "Create DXin\n",
+                          "reptr\n", "getexe\n", "cd\n", "exepath=curdir= " + exe_dir + "\n", "kitpacking...\n",
+                          "init gettimer\n", "clear screen\n", "flip\n", "mk2D\n", "finding font...\n",
+                          "Init Finalized\n", "Shut down TMX\n"});
+  // The window: the application's title, the settings' size, the display's
+  // size reported; after sys_set_screen the new client size centred in the
+  // work area.
+  EXPECT_NE(std::string::npos, r.out.find("start title=Probe client=640x400 pos=320,200 work=1280x800 "
+                                          "desktop=1280x800 visible=1"))
+      << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("screen title=Probe client=800x500 pos=240,150")) << r.out;
+}
+
+TEST_F(WindowTest, PreviousLogIsReplacedEvenWhenADirectory) {
+  ASSERT_EQ(0, mkdir(path("ErrorLog.txt").c_str(), 0755));
+  ProbeRun r = run("end");
+  expect_clean_end(r);
+  EXPECT_EQ(0u, r.log.rfind("Start new log...\n", 0));
+}
+
+TEST_F(WindowTest, EndsByTheCloseRequest) {
+  for (const char* mode : {"close", "quit"}) {
+    SCOPED_TRACE(mode);
+    ProbeRun r = run(mode);
+    expect_clean_end(r);
+    EXPECT_EQ(std::string::npos, r.out.find("still running"));
+  }
+}
+
+TEST_F(WindowTest, EndsWhenTheMainRoutineReturns) { expect_clean_end(run("return")); }
+
+TEST_F(WindowTest, PausesWhileInTheBackground) {
+  ProbeRun r = run("pause");
+  expect_clean_end(r);
+  EXPECT_NE(std::string::npos, r.out.find("paused title=Probe <pause>")) << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("resumed title=Probe client")) << r.out;
+  expect_in_order(r.log, {"Init Finalized\n", "pause loop in showscreen/hibernate\n", "pause loop ended\n",
+                          "Shut down TMX\n"});
+}
+
+TEST_F(WindowTest, EndsByEscape) {
+  if (std::system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "xdotool missing";
+  pid_t pid = start("escape");
+  ASSERT_TRUE(wait_for_output("ready", 30));
+  std::string cmd = "DISPLAY=" + g_display +
+                    " xdotool search --sync --name '^Probe$' windowfocus --sync key --delay 100 Escape >/dev/null 2>&1";
+  ProbeRun r;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    (void)std::system(cmd.c_str());
+    if (wait_for_output("exit\n", 2)) break;
+  }
+  r = finish(pid, 10);
+  expect_clean_end(r);
+}
