@@ -367,8 +367,10 @@ void draw_arm(Canvas& c, double sx, double sy, Limb l, int g) {
   double ex = sx + U * std::sin(rad(l.a)), ey = sy + U * std::cos(rad(l.a));
   double f = rad(l.a + l.k);
   double hx = ex + F * std::sin(f), hy = ey + F * std::cos(f);
+  // Bare arm with a short sleeve at the shoulder.
+  c.capsule(sx, sy, ex, ey, 1.9, pal::skin, g);
   c.capsule(ex, ey, hx, hy, 1.9, pal::skin, g);
-  c.capsule(sx, sy, ex, ey, 2.3, pal::shirt, g);
+  c.capsule(sx, sy, sx + 0.45 * (ex - sx), sy + 0.45 * (ey - sy), 2.5, pal::shirt, g);
   c.disc(hx, hy, 2.2, pal::skin, g);
 }
 
