@@ -17,6 +17,7 @@ std::string g_mode;
 
 void settings() {
   g_program_settings = {640, 400, 0, 0, 60, 0, 0};
+  if (g_mode == "msaa") g_program_settings.antialiasSamples = 16;
   rt_app_name() = BasicString("Probe");
 }
 
@@ -54,6 +55,20 @@ double probe_main() {
   if (g_mode == "end") {
     sys_set_screen(800, 500, 0);
     report_window("screen");
+    sys_end();
+  }
+  if (g_mode == "fullscreen") {
+    sys_set_screen(640, 400, 1);
+    report_window("full");
+    sys_set_screen(800, 500, 0);
+    report_window("back");
+    sys_end();
+  }
+  if (g_mode == "msaa") {
+    int samples = 0;
+    SDL_GL_GetAttribute(SDL_GL_MULTISAMPLESAMPLES, &samples);
+    say("samples=" + std::to_string(samples));
+    sys_show_screen();
     sys_end();
   }
   if (g_mode == "close" || g_mode == "quit") {

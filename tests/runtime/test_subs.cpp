@@ -2,10 +2,14 @@
 // through window focus events, and the small text tests of the window code.
 #include <gtest/gtest.h>
 
+#include <SDL.h>
+
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "runtime/engine_hooks.h"
 #include "runtime/frame.h"
 #include "runtime/shutdown.h"
 #include "runtime/startup.h"
@@ -134,4 +138,43 @@ TEST(Paths, ExecutableDirectory) {
   EXPECT_EQ("/opt/game", exe_dir_from_path("/opt/game/skorvane"));
   EXPECT_EQ("C:/Games/x", exe_dir_from_path("C:\\Games\\x\\run.exe"));
   EXPECT_EQ("noslash", exe_dir_from_path("noslash"));
+}
+
+namespace {
+std::vector<int> g_chars;
+int g_messages = 0;
+void count_message() { ++g_messages; }
+void take_char(int c) { g_chars.push_back(c); }
+}  // namespace
+
+// The event pump: the message routine once before every event, typed text as
+// single bytes (Latin-1, Return as 13), focus events to set_pause.
+TEST_F(SubsTest, PumpServesEveryEvent) {
+  ASSERT_EQ(0, SDL_InitSubSystem(SDL_INIT_EVENTS));
+  SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+  g_input_hooks.queue_char = &take_char;
+  g_chars.clear();
+  g_messages = 0;
+
+  SDL_Event e{};
+  e.type = SDL_TEXTINPUT;
+  std::snprintf(e.text.text, sizeof e.text.text, "%s", "h\xC3\xA9\xE2\x82\xAC!");  // h, e-acute, euro sign, !
+  SDL_PushEvent(&e);
+  SDL_Event k{};
+  k.type = SDL_KEYDOWN;
+  k.key.keysym.sym = SDLK_RETURN;
+  k.key.keysym.scancode = SDL_SCANCODE_RETURN;
+  SDL_PushEvent(&k);
+  SDL_Event f{};
+  f.type = SDL_WINDOWEVENT;
+  f.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
+  SDL_PushEvent(&f);
+
+  pump_messages(&count_message);
+  g_input_hooks.queue_char = nullptr;
+  EXPECT_EQ(3, g_messages);
+  EXPECT_EQ((std::vector<int>{'h', 0xE9, '!', 13}), g_chars);  // no Latin-1 form: left out
+  EXPECT_EQ(1, g_frame_state.paused);
+  EXPECT_EQ(std::vector<std::string>{"pause"}, g_calls);
+  SDL_QuitSubSystem(SDL_INIT_EVENTS);
 }

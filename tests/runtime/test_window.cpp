@@ -90,7 +90,10 @@ class WindowTest : public TempDirTest {
       setenv("SDL_AUDIODRIVER", "dummy", 1);
       setenv("TAMBLIX_NO_DIALOGS", "1", 1);
       FILE* f = std::freopen(out_path_.c_str(), "w", stdout);
+      FILE* g = std::freopen(path("stderr.txt").c_str(), "w", stderr);
       (void)f;
+      (void)g;
+      if (chdir(dir_.c_str()) != 0) _exit(126);
       execl(RT_PROBE_PATH, RT_PROBE_PATH, mode.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
@@ -208,4 +211,41 @@ TEST_F(WindowTest, EndsByEscape) {
   }
   r = finish(pid, 10);
   expect_clean_end(r);
+}
+
+TEST_F(WindowTest, FullscreenWithoutModesUsesTheDesktopSize) {
+  ProbeRun r = run("fullscreen");
+  expect_clean_end(r);
+  // Xvfb offers no 640 x 400 mode: a desktop-sized fullscreen window stands
+  // in and the sizes report what is in force.
+  EXPECT_NE(std::string::npos, r.out.find("full title=Probe client=1280x800 pos=0,0 work=1280x800 desktop=1280x800"))
+      << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("back title=Probe client=800x500 pos=240,150")) << r.out;
+}
+
+TEST_F(WindowTest, MultisampleRequestFallsBackToWhatExists) {
+  ProbeRun r = run("msaa");
+  expect_clean_end(r);
+  EXPECT_NE(std::string::npos, r.out.find("start title=Probe client=640x400")) << r.out;
+  expect_in_order(r.log, {"WIN32 init video\n", "ZOZU init [OK]\n", "Init Finalized\n"});
+}
+
+// The software renderer warning never waits for a person: without one it goes
+// to the log and the error stream, with the text of "opengldriver.txt" when
+// that file has any, else the built-in text.
+TEST_F(WindowTest, SoftwareRendererWarningNeverBlocks) {
+  rt_write_file(path("opengldriver.txt"), "Install the vendor driver.");
+  ProbeRun r = run("end");
+  expect_clean_end(r);
+  const std::string err = rt_read_file(path("stderr.txt"));
+  if (r.log.find("*** OpenGL Software Emulation - update driver!\n") == std::string::npos) {
+    GTEST_SKIP() << "hardware renderer: no warning";
+  }
+  expect_in_order(r.log, {"WIN32 init video\n", "*** OpenGL Software Emulation - update driver!\n",
+                          "get accurate timer - 1st call\n"});
+  EXPECT_NE(std::string::npos, err.find("No OpenGL Hardware Drivers: Install the vendor driver.")) << err;
+  rt_write_file(path("opengldriver.txt"), "");
+  r = run("end");
+  expect_clean_end(r);
+  EXPECT_NE(std::string::npos, rt_read_file(path("stderr.txt")).find("No OpenGL Hardware Drivers: Please update"));
 }
