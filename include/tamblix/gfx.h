@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 
+#include "tamblix/array.h"
+
 class BasicString;
 
 // ---- commands the game relies on (names and signatures are fixed) ----
@@ -30,3 +32,57 @@ void gfx_load_font(const BasicString& file, int slot);
 void gfx_set_font(int slot, double scale);
 void gfx_print(const BasicString& text, double x, double y, int kerning);
 int gfx_text_width(const BasicString& text, int kerning);
+
+// ---- further commands of the graphics area ----
+
+// Sprite slots and image loading (BMP, PNG, JPEG).
+void gfx_load_anim(const BasicString& file, int slot, int frame_width, int frame_height);
+// Loads the image converted to a normal map (blue = height).
+void gfx_load_bump_texture(const BasicString& file, int slot);
+void gfx_get_sprite_size(int slot, int& width, int& height);
+void gfx_get_sprite_size(double slot, double& width, double& height);
+// Sprite and font colour key for later loads (-1: none).
+void gfx_set_transparency(int colour);
+int gfx_get_sprite_texture(int slot);
+// Highest empty sprite slot <= 65503, or -1.
+int gfx_gen_sprite();
+// One element per pixel (bytes red, green, blue, alpha from the lowest): 1 or 0.
+int gfx_mem_to_sprite(const BasicArray<int32_t>& pixels, int slot, int width, int height);
+
+// Sprite and animation drawing.
+void gfx_zoom_sprite(int slot, int x, int y, double factor_x, double factor_y);
+void gfx_rotate_sprite(int slot, int x, int y, double angle);
+void gfx_rotozoom_sprite(int slot, int x, int y, double angle, double zoom);
+void gfx_stretch_anim(int slot, int frame, int x, int y, int width, int height);
+void gfx_rotozoom_anim(int slot, int frame, double x, double y, double angle, double zoom);
+void gfx_smooth_shading(int flag);
+// Pixels with alpha above the reference pass; 1 or more: no alpha test.
+void gfx_alpha_test(double reference);
+
+// Primitives and polygon batches.
+void gfx_set_pixel(int x, int y, int colour);
+void gfx_draw_line(int x1, int y1, int x2, int y2, int colour);
+int gfx_get_pixel(int x, int y);
+void gfx_poly_new_strip();
+
+// Fonts.
+int gfx_get_font();
+void gfx_get_font_size(double& width, double& height);
+void gfx_get_font_size(int& width, int& height);
+int gfx_gen_font();
+
+// Surfaces, viewport, orientation, frame clear, swap file.
+int gfx_gen_screen();
+void gfx_get_target_size(double& width, double& height);
+void gfx_get_target_size(int& width, int& height);
+void gfx_set_viewport(int x, int y, int width, int height);
+void gfx_get_viewport(int& x, int& y, int& width, int& height);
+void gfx_get_viewport(double& x, double& y, double& width, double& height);
+void gfx_set_orientation(int orientation);
+int gfx_get_orientation();
+// Colour cleared before every frame; -1: no clear.
+void gfx_clear_screen(int colour);
+void gfx_load_background(const BasicString& file);
+void gfx_grab_sprite(int slot, int x, int y, int width, int height);
+// 0 writes all sprite images to the swap file, otherwise loads them back.
+int gfx_swap_textures(int flag);

@@ -1,0 +1,196 @@
+// The graphics context's lifetime, its GL-side set-up and the runtime hooks.
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+#include "gfx/gfx_internal.h"
+#include "platform/gl_proc.h"
+#include "runtime/engine_hooks.h"
+#include "tamblix/errors.h"
+#include "tamblix/gfx.h"
+
+GlExtProcs g_glx;
+
+void gfx_swap_file_remove();
+
+namespace {
+
+template <class F>
+void lookup(F& fn, const char* name) {
+  fn = reinterpret_cast<F>(gl_proc_address(name));
+  if (!fn) {
+    char line[96];
+    std::snprintf(line, sizeof line, "ext: %-35s   [FAILED]", name);
+    log_append(line);
+  }
+}
+
+const char* extension_string() {
+  const char* e = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+  return e ? e : "";
+}
+
+}  // namespace
+
+void gfx_load_gl_extensions() {
+  const char* ext = extension_string();
+  if (std::strstr(ext, "GL_ARB_multitexture")) {
+    lookup(g_glx.ActiveTextureARB, "glActiveTextureARB");
+    lookup(g_glx.MultiTexCoord2fARB, "glMultiTexCoord2fARB");
+    lookup(g_glx.ClientActiveTextureARB, "glClientActiveTextureARB");
+    lookup(g_glx.GenBuffersARB, "glGenBuffersARB");
+    lookup(g_glx.BindBufferARB, "glBindBufferARB");
+    lookup(g_glx.BufferDataARB, "glBufferDataARB");
+    lookup(g_glx.DeleteBuffersARB, "glDeleteBuffersARB");
+    lookup(g_glx.MapBufferARB, "glMapBufferARB");
+    lookup(g_glx.UnmapBufferARB, "glUnmapBufferARB");
+    lookup(g_glx.GetBufferParameterivARB, "glGetBufferParameterivARB");
+  } else {
+    g_glx.ActiveTextureARB = nullptr;
+  }
+  gl_binding_cache_invalidate();
+}
+
+void gfx_record_gl_caps() {
+  if (!g_gfx) return;
+  const char* ext = extension_string();
+  g_gfx->bgra = std::strstr(ext, "GL_EXT_bgra") || std::strstr(ext, "_texture_format_BGRA8888");
+  if (g_gfx->bgra) {
+    debug_print("BGRA ext supported\n");
+  } else {
+    std::string line = std::string("BGRA ext NOT supported\n") + ext + "\n";
+    debug_print(line.c_str());
+  }
+  GLint maxSize = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+  g_gfx->maxTextureSize = maxSize;
+  char line[64];
+  std::snprintf(line, sizeof line, "Texture size limit: %d\n", int(maxSize));
+  debug_print(line);
+}
+
+void gfx_init_fbo() {
+  lookup(g_glx.GenFramebuffersEXT, "glGenFramebuffersEXT");
+  lookup(g_glx.DeleteFramebuffersEXT, "glDeleteFramebuffersEXT");
+  lookup(g_glx.BindFramebufferEXT, "glBindFramebufferEXT");
+  lookup(g_glx.GenRenderbuffersEXT, "glGenRenderbuffersEXT");
+  lookup(g_glx.DeleteRenderbuffersEXT, "glDeleteRenderbuffersEXT");
+  lookup(g_glx.BindRenderbufferEXT, "glBindRenderbufferEXT");
+  lookup(g_glx.FramebufferTexture2DEXT, "glFramebufferTexture2DEXT");
+  lookup(g_glx.FramebufferRenderbufferEXT, "glFramebufferRenderbufferEXT");
+  lookup(g_glx.CheckFramebufferStatusEXT, "glCheckFramebufferStatusEXT");
+  lookup(g_glx.GetFramebufferAttachmentParameterivEXT, "glGetFramebufferAttachmentParameterivEXT");
+  lookup(g_glx.RenderbufferStorageEXT, "glRenderbufferStorageEXT");
+  g_fbo_available = g_glx.GenFramebuffersEXT != nullptr && g_glx.BindFramebufferEXT != nullptr;
+  if (!g_fbo_available) log_append("can't use framebuffer object\n");
+}
+
+void gfx_context_create() {
+  if (g_gfx) return;
+  g_gfx = new OpenGLZadodare();
+  gfx_swap_file_remove();
+}
+
+void gfx_release_window_textures() {
+  if (!g_gfx) return;
+  end_screen_drawing();
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    const SpriteSlot& s = g_gfx->slots[slot];
+    if (s.texture || s.mipmapTexture || s.width) free_sprite_slot(slot);
+  }
+  for (int b = 0; b < kBackgroundCount; ++b) free_background(b);
+}
+
+void gfx_context_destroy() {
+  if (!g_gfx) return;
+  end_screen_drawing();
+  for (ScreenRecord& rec : g_gfx->screens) destroy_framebuffer(rec);
+  gfx_release_window_textures();
+  delete g_gfx;
+  g_gfx = nullptr;
+  gfx_swap_file_remove();
+}
+
+void gfx_gl_setup(int windowWidth, int windowHeight) {
+  if (!g_gfx) gfx_context_create();
+  gfx_window_size_changed(windowWidth, windowHeight);
+  gfx_load_gl_extensions();
+  gfx_record_gl_caps();
+  gfx_init_fbo();
+  reset_2d_state();
+}
+
+// ------------------------------------------------------------ PNG writing
+
+namespace {
+
+void png_write_error(png_structp png, png_const_charp) { longjmp(png_jmpbuf(png), 1); }
+void png_write_warning(png_structp, png_const_charp) {}
+
+}  // namespace
+
+bool write_png_file(const char* path, int w, int h, const uint8_t* rgba) {
+  if (!path || w <= 0 || h <= 0 || !rgba) return false;
+  std::FILE* f = std::fopen(path, "wb");
+  if (!f) return false;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, png_write_error, png_write_warning);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  if (!png || !info) {
+    png_destroy_write_struct(&png, nullptr);
+    std::fclose(f);
+    return false;
+  }
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
+    std::remove(path);
+    return false;
+  }
+  png_init_io(png, f);
+  png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int y = 0; y < h; ++y) png_write_row(png, const_cast<png_bytep>(rgba + size_t(y) * w * 4));
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return std::fclose(f) == 0;
+}
+
+// ------------------------------------------------------------ runtime hooks
+
+namespace {
+
+void hook_load_font(const char* file, int slot) { gfx_load_font_named(file, slot); }
+void hook_select_font(int slot) {
+  if (g_gfx && slot >= 0 && slot < kFontCount) g_gfx->currentFont = slot;
+}
+void hook_install_builtin_font(int slot) { install_builtin_font(slot); }
+bool hook_context_exists() { return g_gfx != nullptr; }
+
+struct Registrar {
+  Registrar() {
+    GfxHooks& h = g_gfx_hooks;
+    h.create_context = &gfx_context_create;
+    h.destroy_context = &gfx_context_destroy;
+    h.context_exists = &hook_context_exists;
+    h.load_gl_extensions = &gfx_load_gl_extensions;
+    h.record_gl_caps = &gfx_record_gl_caps;
+    h.init_fbo = &gfx_init_fbo;
+    h.release_window_textures = &gfx_release_window_textures;
+    h.window_size_changed = &gfx_window_size_changed;
+    h.set_viewport = &set_viewport;
+    h.end_screen_drawing = &end_screen_drawing;
+    h.clear_frame = &clear_frame;
+    h.begin_frame_blend = &gfx_begin_frame_blend;
+    h.reset_2d_state = &reset_2d_state;
+    h.select_font_slot = &hook_select_font;
+    h.install_builtin_font = &hook_install_builtin_font;
+    h.load_font = &hook_load_font;
+    h.set_font = &gfx_set_font;
+    h.clear_screen = &gfx_clear_screen;
+  }
+} registrar;
+
+}  // namespace

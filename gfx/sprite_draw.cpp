@@ -1,0 +1,426 @@
+// Sprite and animation drawing, and the 2-D drawing state with its caches.
+#include <algorithm>
+#include <cmath>
+
+#include "gfx/gfx_internal.h"
+#include "tamblix/gfx.h"
+
+int32_t g_last_bound_slot = -1;
+
+namespace {
+
+// ---- state cache: 0 known off, 1 known on, 2 unknown
+const GLenum kCachedCaps[] = {GL_BLEND,          GL_ALPHA_TEST,    GL_COLOR_MATERIAL,     GL_DITHER,
+                              GL_DEPTH_TEST,     GL_CULL_FACE,     GL_FOG,                GL_LINE_SMOOTH,
+                              GL_POINT_SMOOTH,   GL_STENCIL_TEST,  GL_NORMALIZE,          GL_LIGHTING,
+                              GL_POLYGON_SMOOTH, GL_POLYGON_OFFSET_POINT, GL_AUTO_NORMAL};
+constexpr int kCapCount = sizeof(kCachedCaps) / sizeof(kCachedCaps[0]);
+uint8_t g_caps[kCapCount] = {2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2};
+
+int cap_index(GLenum cap) {
+  for (int i = 0; i < kCapCount; ++i)
+    if (kCachedCaps[i] == cap) return i;
+  return -1;
+}
+
+float g_colour[4] = {-1, -1, -1, -1};
+
+// ---- binding cache (not visible to programs): what the texture units hold
+struct UnitState {
+  int enabled = -1;     // GL_TEXTURE_2D enabled: 0/1, -1 unknown
+  int64_t bound = -1;   // texture name bound, -1 unknown
+};
+UnitState g_units[2];
+int g_active_unit = -1;
+int g_client[3] = {-1, -1, -1};  // vertex, texcoord, colour arrays
+
+// texParams bits: bit0 linear filter, bit1 clamp wrap
+constexpr uint8_t kUnknownParams = 0xFF;
+
+void active_unit(int unit) {
+  if (!g_glx.ActiveTextureARB) return;
+  if (g_active_unit == unit) return;
+  g_glx.ActiveTextureARB(unit ? GL_TEXTURE1_ARB : GL_TEXTURE0_ARB);
+  g_active_unit = unit;
+}
+
+void unit_enable(int unit, bool on) {
+  UnitState& u = g_units[unit];
+  if (u.enabled == int(on)) return;
+  if (on)
+    glEnable(GL_TEXTURE_2D);
+  else
+    glDisable(GL_TEXTURE_2D);
+  u.enabled = on;
+}
+
+void unit_bind(int unit, uint32_t tex) {
+  UnitState& u = g_units[unit];
+  if (u.bound == int64_t(tex)) return;
+  glBindTexture(GL_TEXTURE_2D, tex);
+  u.bound = tex;
+}
+
+uint8_t* params_of_bound() {
+  if (!g_gfx || !valid_slot(g_gfx->boundSlot) || g_gfx->boundMipmap) return nullptr;
+  int slot = g_gfx->boundSecondSlot >= 0 ? g_gfx->boundSecondSlot : g_gfx->boundSlot;
+  if (!valid_slot(slot)) return nullptr;
+  return &g_gfx->texParams[slot];
+}
+
+void set_wrap(bool clamp) {
+  uint8_t* p = params_of_bound();
+  if (p && *p != kUnknownParams && (*p & 4) && bool(*p & 2) == clamp) return;
+  const GLint mode = clamp ? GL_CLAMP_TO_EDGE : GL_REPEAT;
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, mode);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, mode);
+  if (p) {
+    uint8_t v = *p == kUnknownParams ? 0 : *p;
+    *p = uint8_t((v & ~2) | (clamp ? 2 : 0) | 4);
+  }
+}
+
+}  // namespace
+
+void state_enable(GLenum cap) {
+  int i = cap_index(cap);
+  if (i < 0) {
+    glEnable(cap);
+    return;
+  }
+  if (g_caps[i] != 1) {
+    glEnable(cap);
+    g_caps[i] = 1;
+  }
+}
+
+void state_disable(GLenum cap) {
+  int i = cap_index(cap);
+  if (i < 0) {
+    glDisable(cap);
+    return;
+  }
+  if (g_caps[i] != 0) {
+    glDisable(cap);
+    g_caps[i] = 0;
+  }
+}
+
+void state_cache_invalidate() {
+  for (uint8_t& c : g_caps) c = 2;
+}
+
+void set_colour_rgba(float r, float g, float b, float a) {
+  if (g_colour[0] == r && g_colour[1] == g && g_colour[2] == b && g_colour[3] == a) return;
+  glColor4f(r, g, b, a);
+  g_colour[0] = r;
+  g_colour[1] = g;
+  g_colour[2] = b;
+  g_colour[3] = a;
+}
+
+void colour_cache_invalidate() { g_colour[0] = g_colour[1] = g_colour[2] = g_colour[3] = -1; }
+
+void gl_binding_cache_invalidate() {
+  g_units[0] = UnitState{};
+  g_units[1] = UnitState{};
+  g_active_unit = -1;
+}
+
+void texture_params_forget(int slot) {
+  if (g_gfx && valid_slot(slot)) g_gfx->texParams[slot] = kUnknownParams;
+  // The texture object behind a name may have changed.
+  g_units[0].bound = g_units[1].bound = -1;
+}
+
+void client_arrays(bool vertex, bool texcoord, bool colour) {
+  const GLenum arrays[3] = {GL_VERTEX_ARRAY, GL_TEXTURE_COORD_ARRAY, GL_COLOR_ARRAY};
+  const bool want[3] = {vertex, texcoord, colour};
+  for (int i = 0; i < 3; ++i) {
+    if (g_client[i] == int(want[i])) continue;
+    if (want[i])
+      glEnableClientState(arrays[i]);
+    else
+      glDisableClientState(arrays[i]);
+    g_client[i] = want[i];
+  }
+}
+
+void colour_to_rgb(int colour, float& r, float& g, float& b) {
+  const float k = 0.003921569f;
+  r = float(colour & 255) * k;
+  g = float((colour >> 8) & 255) * k;
+  b = float((colour >> 16) & 255) * k;
+}
+
+void bind_sprite_texture(int slot, int second, bool mipmap, const uint32_t* table) {
+  if (!g_gfx) return;
+  g_gfx->boundSlot = slot;
+  g_gfx->boundSecondSlot = second;
+  g_gfx->boundMipmap = mipmap;
+  g_last_bound_slot = slot;
+  auto name_of = [&](int s) -> uint32_t {
+    if (!valid_slot(s)) return 0;
+    if (table) return table[s];
+    return mipmap ? g_gfx->slots[s].mipmapTexture : g_gfx->slots[s].texture;
+  };
+  if (!g_glx.ActiveTextureARB) {
+    if (slot < 0) {
+      unit_enable(0, false);
+      state_enable(GL_COLOR_MATERIAL);
+      return;
+    }
+    unit_bind(0, name_of(slot));
+    unit_enable(0, true);
+    set_wrap(false);
+    return;
+  }
+  if (slot >= 0 && second >= 0) {
+    active_unit(1);
+    unit_bind(1, name_of(slot));
+    unit_enable(1, true);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    if (valid_slot(slot)) g_gfx->texParams[slot] = kUnknownParams;
+  } else if (g_units[1].enabled != 0) {
+    active_unit(1);
+    unit_enable(1, false);
+  }
+  active_unit(0);
+  if (slot < 0) {
+    unit_enable(0, false);
+    return;
+  }
+  unit_bind(0, name_of(second >= 0 ? second : slot));
+  unit_enable(0, true);
+  set_wrap(false);
+}
+
+void set_bound_filter(bool linear) {
+  if (!g_gfx || g_gfx->boundSlot < 0) return;
+  uint8_t* p = params_of_bound();
+  if (p && *p != kUnknownParams && (*p & 8) && bool(*p & 1) == linear) return;
+  const GLint f = linear ? GL_LINEAR : GL_NEAREST;
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, f);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, f);
+  if (p) {
+    uint8_t v = *p == kUnknownParams ? 0 : *p;
+    *p = uint8_t((v & ~1) | (linear ? 1 : 0) | 8);
+  }
+}
+
+void apply_sprite_filter() {
+  if (g_gfx) set_bound_filter(g_gfx->smoothing);
+}
+
+void draw_textured_quad(const QuadVertex v[4]) {
+  const bool tex = g_last_bound_slot >= 0;
+  client_arrays(true, tex, false);
+  glVertexPointer(2, GL_FLOAT, sizeof(QuadVertex), &v[0].x);
+  if (tex) {
+    glTexCoordPointer(2, GL_FLOAT, sizeof(QuadVertex), &v[0].s);
+    set_wrap(true);
+  }
+  glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+}
+
+// ------------------------------------------------------------ commands
+
+namespace {
+
+inline const SpriteSlot* slot_of(int slot) {
+  if (!g_gfx || !valid_slot(slot)) return nullptr;
+  return &g_gfx->slots[slot];
+}
+
+struct FrameCoords {
+  float s0, s1, t0, t1;
+};
+
+bool frame_coords(const SpriteSlot& s, int frame, FrameCoords& fc) {
+  if (s.frameWidth == 0 || s.frameHeight == 0) return false;
+  int perRow = s.width / s.frameWidth;
+  int row = 0, column = frame;
+  if (perRow != 0) {
+    row = frame / perRow;
+    column = frame % perRow;
+  }
+  const float tw = float(s.textureWidth), th = float(s.textureHeight);
+  fc.s0 = float(column * s.frameWidth) / tw;
+  fc.s1 = fc.s0 + float(s.frameWidth) / tw;
+  fc.t0 = float(s.height - s.frameHeight * (row + 1)) / th;
+  fc.t1 = fc.t0 + float(s.frameHeight) / th;
+  return true;
+}
+
+}  // namespace
+
+void gfx_draw_sprite(int slot, int x, int y) {
+  const SpriteSlot* s = slot_of(slot);
+  if (!s) return;
+  bind_sprite_texture(slot);
+  apply_sprite_filter();
+  const float S = s->sExtent, T = s->tExtent;
+  const float x0 = float(x), y0 = float(y), x1 = float(x + s->width), y1 = float(y + s->height);
+  // Immediate-mode order (S,T)@(x+w,y), (0,T)@(x,y), (0,0)@(x,y+h), (S,0)@(x+w,y+h)
+  // drawn from a stack array with the wrap mode of the bind.
+  const QuadVertex v[4] = {{x1, y0, S, T}, {x0, y0, 0, T}, {x0, y1, 0, 0}, {x1, y1, S, 0}};
+  client_arrays(true, true, false);
+  glVertexPointer(2, GL_FLOAT, sizeof(QuadVertex), &v[0].x);
+  glTexCoordPointer(2, GL_FLOAT, sizeof(QuadVertex), &v[0].s);
+  glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+}
+
+void gfx_draw_sprite_scaled(int slot, int x, int y, int width, int height) {
+  const SpriteSlot* s = slot_of(slot);
+  if (!s) return;
+  bind_sprite_texture(slot);
+  apply_sprite_filter();
+  const float S = s->sExtent, T = s->tExtent;
+  const float x0 = float(x), y0 = float(y), x1 = float(x + width), y1 = float(y + height);
+  const QuadVertex v[4] = {{x0, y1, 0, 0}, {x1, y1, S, 0}, {x1, y0, S, T}, {x0, y0, 0, T}};
+  draw_textured_quad(v);
+}
+
+void gfx_zoom_sprite(int slot, int x, int y, double fx, double fy) {
+  const SpriteSlot* s = slot_of(slot);
+  if (!s) return;
+  const double w = s->width, h = s->height;
+  const int W = int(std::trunc(fx * w)), H = int(std::trunc(fy * h));
+  const int dx = int(std::trunc(fx * w - w)) / 2, dy = int(std::trunc(fy * h - h)) / 2;
+  gfx_draw_sprite_scaled(slot, x - dx, y - dy, W, H);
+}
+
+void gfx_rotozoom_sprite(int slot, int x, int y, double angle, double zoom) {
+  const SpriteSlot* s = slot_of(slot);
+  if (!s) return;
+  const float z = float(zoom);
+  const float a = z * s->width * 0.5f, b = z * s->height * 0.5f;
+  const float tw = s->textureWidth, th = s->textureHeight;
+  const float s0 = 0.5f / tw, s1 = (s->width - 0.5f) / tw, t0 = 0.5f / th, t1 = (s->height - 0.5f) / th;
+  bind_sprite_texture(slot);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glTranslatef(float(x + (s->width >> 1)), float(y + (s->height >> 1)), 0.0f);
+  glRotatef(float(angle), 0.0f, 0.0f, -1.0f);
+  apply_sprite_filter();
+  const QuadVertex v[4] = {{-a, b, s0, t0}, {a, b, s1, t0}, {a, -b, s1, t1}, {-a, -b, s0, t1}};
+  draw_textured_quad(v);
+  glPopMatrix();
+}
+
+void gfx_rotate_sprite(int slot, int x, int y, double angle) { gfx_rotozoom_sprite(slot, x, y, angle, 1.0); }
+
+void gfx_draw_anim(int slot, int frame, int x, int y) {
+  const SpriteSlot* s = slot_of(slot);
+  if (!s) return;
+  FrameCoords f;
+  if (!frame_coords(*s, frame, f)) return;
+  bind_sprite_texture(slot);
+  apply_sprite_filter();
+  const float x0 = float(x), y0 = float(y), x1 = float(x + s->frameWidth), y1 = float(y + s->frameHeight);
+  const QuadVertex v[4] = {{x1, y0, f.s1, f.t1}, {x0, y0, f.s0, f.t1}, {x0, y1, f.s0, f.t0}, {x1, y1, f.s1, f.t0}};
+  client_arrays(true, true, false);
+  glVertexPointer(2, GL_FLOAT, sizeof(QuadVertex), &v[0].x);
+  glTexCoordPointer(2, GL_FLOAT, sizeof(QuadVertex), &v[0].s);
+  glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+}
+
+void gfx_stretch_anim(int slot, int frame, int x, int y, int width, int height) {
+  const SpriteSlot* s = slot_of(slot);
+  if (!s) return;
+  FrameCoords f;
+  if (!frame_coords(*s, frame, f)) return;
+  bind_sprite_texture(slot);
+  apply_sprite_filter();
+  const float x0 = float(x), y0 = float(y);
+  const float x1 = float(x) + float(width) + 0.1f, y1 = float(y) + float(height) + 0.1f;
+  const QuadVertex v[4] = {{x0, y0, f.s0, f.t1}, {x0, y1, f.s0, f.t0}, {x1, y1, f.s1, f.t0}, {x1, y0, f.s1, f.t1}};
+  draw_textured_quad(v);
+}
+
+void gfx_rotozoom_anim(int slot, int frame, double x, double y, double angle, double zoom) {
+  const SpriteSlot* s = slot_of(slot);
+  if (!s) return;
+  FrameCoords f;
+  if (!frame_coords(*s, frame, f)) return;
+  const float tw = s->textureWidth, th = s->textureHeight;
+  const float s0 = f.s0 + 0.5f / tw, s1 = s0 + s->frameWidth / tw - 1.0f / tw;
+  const float t0 = f.t0 + 0.5f / th, t1 = t0 + s->frameHeight / th - 1.0f / th;
+  const float z = float(zoom);
+  const float a = s->frameWidth * z * 0.5f, b = s->frameHeight * z * 0.5f;
+  const float r = float(angle) * 0.017453292f, c = std::cos(r), sn = std::sin(r);
+  const float cx = float(int(x) + s->frameWidth / 2), cy = float(int(y) + s->frameHeight / 2);
+  auto corner = [&](float dx, float dy, float ss, float tt) {
+    return QuadVertex{cx + dx * c + dy * sn, cy - dx * sn + dy * c, ss, tt};
+  };
+  bind_sprite_texture(slot);
+  apply_sprite_filter();
+  const QuadVertex v[4] = {corner(-a, -b, s0, t1), corner(-a, b, s0, t0), corner(a, b, s1, t0),
+                           corner(a, -b, s1, t1)};
+  draw_textured_quad(v);
+}
+
+void gfx_smooth_shading(int flag) {
+  if (g_gfx) g_gfx->smoothing = flag != 0;
+}
+
+void gfx_alpha_test(double ref) {
+  if (!g_gfx) return;
+  if (ref >= 1.0) {
+    state_disable(GL_ALPHA_TEST);
+    g_gfx->alphaTestRef = 1.0f;
+  } else {
+    state_enable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_GREATER, float(ref));
+    g_gfx->alphaTestRef = float(ref);
+  }
+}
+
+void gfx_begin_frame_blend() {
+  if (!g_gfx) return;
+  gfx_alpha_test(1.0);
+  state_enable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  g_gfx->globalAlpha = 1.0f;
+  set_colour_rgba(1, 1, 1, 1);
+}
+
+void reset_2d_state() {
+  if (!g_gfx) return;
+  set_viewport(0, 0, 0, 0);
+  state_cache_invalidate();
+  // Bindings and client arrays may have been changed by code outside the
+  // caches since the last frame.
+  gl_binding_cache_invalidate();
+  g_client[0] = g_client[1] = g_client[2] = -1;
+  colour_cache_invalidate();
+  state_disable(GL_DEPTH_TEST);
+  state_disable(GL_CULL_FACE);
+  glFrontFace(GL_CCW);
+  set_colour_rgba(1, 1, 1, 1);
+  state_disable(GL_FOG);
+  state_disable(GL_LINE_SMOOTH);
+  state_disable(GL_POINT_SMOOTH);
+  state_disable(GL_STENCIL_TEST);
+  state_disable(GL_NORMALIZE);
+  state_disable(GL_LIGHTING);
+  glShadeModel(GL_FLAT);
+  state_disable(GL_COLOR_MATERIAL);
+  state_disable(GL_DITHER);
+  state_disable(GL_POLYGON_SMOOTH);
+  state_disable(GL_POLYGON_OFFSET_POINT);
+  state_disable(GL_AUTO_NORMAL);
+  glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_FASTEST);
+  glHint(GL_POLYGON_SMOOTH_HINT, GL_FASTEST);
+  g_gfx->smoothing = true;
+  bind_sprite_texture(-1);
+  state_disable(GL_ALPHA_TEST);
+  g_gfx->alphaTestRef = 1.0f;
+  state_enable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  g_gfx->globalAlpha = 1.0f;
+  set_colour_rgba(1, 1, 1, 1);
+  client_arrays(false, false, false);
+  std::fill(g_gfx->texParams.begin(), g_gfx->texParams.end(), kUnknownParams);
+}

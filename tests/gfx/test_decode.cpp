@@ -1,0 +1,389 @@
+// The image readers on bytes: BMP rules, colour keys, bleeding, damaged and
+// hostile files, and the public image suites. Built with the address and
+// undefined-behaviour sanitizers, so any read or write outside a buffer fails.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "gfx/gfx_internal.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<uint8_t> slurp(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+fs::path testdata() {
+  const char* env = std::getenv("TAMBLIX_TESTDATA");
+  return env ? fs::path(env) : fs::path();
+}
+
+void put16(std::vector<uint8_t>& v, uint32_t x) {
+  v.push_back(uint8_t(x));
+  v.push_back(uint8_t(x >> 8));
+}
+void put32(std::vector<uint8_t>& v, uint32_t x) {
+  put16(v, x & 0xFFFF);
+  put16(v, x >> 16);
+}
+
+// A BMP with a 40-byte header. pixels: rows as stored in the file.
+std::vector<uint8_t> make_bmp(int32_t w, int32_t h, int bits, const std::vector<uint8_t>& palette4,
+                              const std::vector<uint8_t>& pixels, uint32_t compression = 0) {
+  std::vector<uint8_t> v = {'B', 'M'};
+  const uint32_t offset = uint32_t(14 + 40 + palette4.size());
+  put32(v, uint32_t(offset + pixels.size()));
+  put32(v, 0);
+  put32(v, offset);
+  put32(v, 40);
+  put32(v, uint32_t(w));
+  put32(v, uint32_t(h));
+  put16(v, 1);
+  put16(v, uint32_t(bits));
+  put32(v, compression);
+  put32(v, uint32_t(pixels.size()));
+  put32(v, 0);
+  put32(v, 0);
+  put32(v, 0);
+  put32(v, 0);
+  v.insert(v.end(), palette4.begin(), palette4.end());
+  v.insert(v.end(), pixels.begin(), pixels.end());
+  return v;
+}
+
+const uint8_t* px(const ImageBuffer& img, int x, int y) { return img.pixels + (size_t(y) * img.width + x) * 4; }
+
+std::vector<int> rgba_at(const ImageBuffer& img, int x, int y) {
+  const uint8_t* p = px(img, x, y);
+  return {p[0], p[1], p[2], p[3]};
+}
+
+// 3 x 2 24-bit picture, top row red green blue, bottom row white black key.
+std::vector<uint8_t> rows24(bool topDown) {
+  const uint8_t top[] = {0, 0, 255, 0, 255, 0, 255, 0, 0, 0, 0, 0};      // BGR + pad
+  const uint8_t bottom[] = {255, 255, 255, 0, 0, 0, 128, 0, 255, 0, 0, 0};
+  std::vector<uint8_t> v;
+  const uint8_t* first = topDown ? top : bottom;
+  const uint8_t* second = topDown ? bottom : top;
+  v.insert(v.end(), first, first + 12);
+  v.insert(v.end(), second, second + 12);
+  return v;
+}
+
+}  // namespace
+
+TEST(BmpReader, BottomUpAndTopDownGiveTheSamePictureAndKeyTheKeyColour) {
+  ImageBuffer a, b;
+  auto up = make_bmp(3, 2, 24, {}, rows24(false));
+  auto down = make_bmp(3, -2, 24, {}, rows24(true));
+  ASSERT_TRUE(decode_bmp(a, up.data(), up.size(), 0x8000FF));
+  ASSERT_TRUE(decode_bmp(b, down.data(), down.size(), 0x8000FF));
+  ASSERT_EQ(a.width, 3);
+  ASSERT_EQ(a.height, 2);
+  ASSERT_EQ(b.width, 3);
+  ASSERT_EQ(b.height, 2);
+  EXPECT_EQ(0, std::memcmp(a.pixels, b.pixels, 3 * 2 * 4));
+  EXPECT_FALSE(a.hasOwnAlpha);
+  EXPECT_EQ(rgba_at(a, 0, 0), (std::vector<int>{255, 0, 0, 255}));
+  EXPECT_EQ(rgba_at(a, 1, 0), (std::vector<int>{0, 255, 0, 255}));
+  EXPECT_EQ(rgba_at(a, 2, 0), (std::vector<int>{0, 0, 255, 255}));
+  EXPECT_EQ(rgba_at(a, 0, 1), (std::vector<int>{255, 255, 255, 255}));
+  // Red 255, green 0, blue 128 is the default key: a transparent hole.
+  EXPECT_EQ(rgba_at(a, 2, 1), (std::vector<int>{0, 0, 0, 0}));
+  // With key 0 black goes, the key colour stays; with -1 nothing is keyed.
+  ImageBuffer k0, none;
+  ASSERT_TRUE(decode_bmp(k0, up.data(), up.size(), 0));
+  EXPECT_EQ(rgba_at(k0, 1, 1), (std::vector<int>{0, 0, 0, 0}));
+  EXPECT_EQ(rgba_at(k0, 2, 1), (std::vector<int>{255, 0, 128, 255}));
+  ASSERT_TRUE(decode_bmp(none, up.data(), up.size(), -1));
+  EXPECT_EQ(rgba_at(none, 1, 1), (std::vector<int>{0, 0, 0, 255}));
+}
+
+TEST(BmpReader, PalettedAnd16BitPixels) {
+  // 4-bit, 3 pixels: indices 1, 2, and 7 which lies beyond the 3 stored entries.
+  std::vector<uint8_t> pal = {0, 0, 0, 0, 0, 0, 255, 0, 255, 0, 0, 0};  // black, red, blue (BGRA)
+  auto bmp4 = make_bmp(3, 1, 4, pal, {0x12, 0x70, 0, 0});
+  ImageBuffer img;
+  ASSERT_TRUE(decode_bmp(img, bmp4.data(), bmp4.size(), -1));
+  EXPECT_EQ(rgba_at(img, 0, 0), (std::vector<int>{255, 0, 0, 255}));
+  EXPECT_EQ(rgba_at(img, 1, 0), (std::vector<int>{0, 0, 255, 255}));
+  EXPECT_EQ(rgba_at(img, 2, 0), (std::vector<int>{0, 0, 0, 255}));  // past the palette: black
+  // 1-bit, most significant bit first.
+  auto bmp1 = make_bmp(9, 1, 1, {0, 0, 0, 0, 255, 255, 255, 0}, {0xA0, 0x80, 0, 0});
+  ASSERT_TRUE(decode_bmp(img, bmp1.data(), bmp1.size(), -1));
+  EXPECT_EQ(px(img, 0, 0)[0], 255);
+  EXPECT_EQ(px(img, 1, 0)[0], 0);
+  EXPECT_EQ(px(img, 2, 0)[0], 255);
+  EXPECT_EQ(px(img, 8, 0)[0], 255);
+  // 16-bit 5-5-5: red 31 -> 255, green 16 -> 131, blue 1 -> 8.
+  const uint32_t v = (31u << 10) | (16u << 5) | 1u;
+  auto bmp16 = make_bmp(1, 1, 16, {}, {uint8_t(v), uint8_t(v >> 8), 0, 0});
+  ASSERT_TRUE(decode_bmp(img, bmp16.data(), bmp16.size(), -1));
+  EXPECT_EQ(rgba_at(img, 0, 0), (std::vector<int>{255, 131, 8, 255}));
+}
+
+TEST(BmpReader, RefusesHostileHeadersWithoutTouchingMemoryOutside) {
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> bytes;
+  };
+  std::vector<uint8_t> pixels(16, 0);
+  auto truncated = make_bmp(4, 4, 24, {}, std::vector<uint8_t>(48, 1));
+  truncated.resize(truncated.size() - 1);
+  auto hugeOffset = make_bmp(1, 1, 24, {}, pixels);
+  hugeOffset[10] = 0xFF;
+  hugeOffset[11] = 0xFF;
+  hugeOffset[12] = 0xFF;
+  hugeOffset[13] = 0x7F;
+  const Case cases[] = {
+      {"only the magic", {'B', 'M'}},
+      {"truncated header", {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0}},
+      {"short pixel data", truncated},
+      {"absurd size", make_bmp(0x7FFFFFFF, 0x7FFFFFFF, 32, {}, pixels)},
+      {"product overflows 32 bits", make_bmp(65536, 65536, 24, {}, pixels)},
+      {"most negative height", make_bmp(1, int32_t(0x80000000u), 24, {}, pixels)},
+      {"zero width", make_bmp(0, 1, 24, {}, pixels)},
+      {"negative width", make_bmp(-4, 1, 24, {}, pixels)},
+      {"bit count 2", make_bmp(1, 1, 2, {}, pixels)},
+      {"run-length 8-bit", make_bmp(4, 1, 8, {}, pixels, 1)},
+      {"embedded jpeg", make_bmp(4, 1, 24, {}, pixels, 4)},
+      {"offset beyond the file", hugeOffset},
+  };
+  for (const Case& c : cases) {
+    ImageBuffer img;
+    EXPECT_FALSE(decode_bmp(img, c.bytes.data(), c.bytes.size(), -1)) << c.what;
+    EXPECT_EQ(img.pixels, nullptr) << c.what;
+    EXPECT_EQ(img.width, 0) << c.what;
+  }
+}
+
+TEST(Bleeding, TransparentPixelsTakeTheColoursOfOpaqueInnerNeighbours) {
+  // 5 x 5 red picture keyed at the centre and at a corner.
+  ImageBuffer img;
+  ASSERT_TRUE(img.resize(5, 5));
+  for (int i = 0; i < 25; ++i) {
+    uint8_t* p = img.pixels + 4 * i;
+    p[0] = 255;
+    p[1] = p[2] = 0;
+    p[3] = 255;
+  }
+  auto hole = [&](int x, int y) { std::memset(img.pixels + (y * 5 + x) * 4, 0, 4); };
+  hole(2, 2);
+  hole(0, 0);
+  hole(4, 4);
+  // Give (4, 4)'s only inner neighbour (3, 3) a colour of its own.
+  uint8_t* n = img.pixels + (3 * 5 + 3) * 4;
+  n[0] = 0;
+  n[1] = 90;
+  n[2] = 30;
+  img.hasOwnAlpha = false;
+  bleed_transparent_colours(img);
+  // Centre: average of eight neighbours: 7 red and one (0, 90, 30).
+  EXPECT_EQ(rgba_at(img, 2, 2), (std::vector<int>{255 * 7 / 8, 90 / 8, 30 / 8, 0}));
+  // Corner: only (1, 1) lies inside the border.
+  EXPECT_EQ(rgba_at(img, 0, 0), (std::vector<int>{255, 0, 0, 0}));
+  EXPECT_EQ(rgba_at(img, 4, 4), (std::vector<int>{0, 90, 30, 0}));
+
+  // A transparent border pixel whose opaque neighbours all lie on the border.
+  ImageBuffer strip;
+  ASSERT_TRUE(strip.resize(3, 1));
+  const uint8_t s[12] = {255, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 255};
+  std::memcpy(strip.pixels, s, 12);
+  bleed_transparent_colours(strip);
+  EXPECT_EQ(rgba_at(strip, 1, 0), (std::vector<int>{0, 0, 0, 0}));
+}
+
+TEST(JpegReader, GarbageIsRefusedAndTheProgramGoesOn) {
+  const std::vector<uint8_t> cases[] = {
+      {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F'},  // cut short after the marker
+      {'h', 'e', 'l', 'l', 'o'},
+      {0xFF, 0xD8},
+  };
+  for (const auto& c : cases) {
+    ImageBuffer img;
+    EXPECT_FALSE(decode_jpeg(img, c.data(), c.size()));
+    EXPECT_EQ(img.pixels, nullptr);
+  }
+}
+
+TEST(PngReader, RejectsTwoChannelImagesAndCutFiles) {
+  // Grey with alpha: the reader accepts grey, RGB and RGBA only.
+  png_image w;
+  std::memset(&w, 0, sizeof w);
+  w.version = PNG_IMAGE_VERSION;
+  w.width = 4;
+  w.height = 3;
+  w.format = PNG_FORMAT_GA;
+  const std::vector<uint8_t> ga(4 * 3 * 2, 200);
+  png_alloc_size_t size = 0;
+  ASSERT_TRUE(png_image_write_get_memory_size(w, size, 0, ga.data(), 0, nullptr));
+  std::vector<uint8_t> greyAlpha(size);
+  ASSERT_TRUE(png_image_write_to_memory(&w, greyAlpha.data(), &size, 0, ga.data(), 0, nullptr));
+  greyAlpha.resize(size);
+  ImageBuffer img;
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(decode_png(img, greyAlpha.data(), greyAlpha.size(), -1, "ga.png"));
+  const std::string out = testing::internal::GetCapturedStdout();
+  // Two channels fail before any message.
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(img.pixels, nullptr);
+  // The same picture as RGB decodes; cut anywhere it is refused.
+  w.format = PNG_FORMAT_RGB;
+  const std::vector<uint8_t> rgb(4 * 3 * 3, 90);
+  ASSERT_TRUE(png_image_write_get_memory_size(w, size, 0, rgb.data(), 0, nullptr));
+  std::vector<uint8_t> file(size);
+  ASSERT_TRUE(png_image_write_to_memory(&w, file.data(), &size, 0, rgb.data(), 0, nullptr));
+  file.resize(size);
+  ASSERT_TRUE(decode_png(img, file.data(), file.size(), -1, "rgb.png"));
+  EXPECT_EQ(rgba_at(img, 3, 2), (std::vector<int>{90, 90, 90, 255}));
+  for (size_t cut = 4; cut + 12 < file.size(); cut += 7) {
+    ImageBuffer part;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(decode_png(part, file.data(), cut, -1, "cut.png")) << cut;
+    testing::internal::GetCapturedStdout();
+  }
+}
+
+// ------------------------------------------------------------ public suites
+
+namespace {
+
+int ihdr_colour_type(const std::vector<uint8_t>& f) { return f.size() > 25 ? f[25] : -1; }
+bool has_chunk(const std::vector<uint8_t>& f, const char* type) {
+  for (size_t i = 8; i + 8 <= f.size();) {
+    uint32_t len = uint32_t(f[i]) << 24 | uint32_t(f[i + 1]) << 16 | uint32_t(f[i + 2]) << 8 | f[i + 3];
+    if (std::memcmp(&f[i + 4], type, 4) == 0) return true;
+    i += 12 + size_t(len);
+  }
+  return false;
+}
+
+}  // namespace
+
+TEST(ImageSuites, PngSuiteDecodesEveryImageTheRulesAccept) {
+  const fs::path dir = testdata() / "pngsuite";
+  if (testdata().empty() || !fs::is_directory(dir)) GTEST_SKIP() << "no test data";
+  int decoded = 0;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    if (e.path().extension() != ".png") continue;
+    const auto bytes = slurp(e.path());
+    const int type = ihdr_colour_type(bytes);
+    // Grey with alpha, or grey made transparent by a tRNS chunk, has two
+    // channels after the transformations: refused.
+    const bool twoChannels = type == 4 || (type == 0 && has_chunk(bytes, "tRNS"));
+    ImageBuffer img;
+    testing::internal::CaptureStdout();
+    const bool ok = decode_png(img, bytes.data(), bytes.size(), -1, e.path().c_str());
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(ok, !twoChannels) << e.path();
+    if (!ok) continue;
+    ++decoded;
+    // Compare with libpng's own RGBA rendering; files with a gamma chunk of
+    // their own or 16-bit samples are converted differently there.
+    png_image ref;
+    std::memset(&ref, 0, sizeof ref);
+    ref.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_memory(&ref, bytes.data(), bytes.size())) << e.path();
+    ref.format = PNG_FORMAT_RGBA;
+    std::vector<uint8_t> out(PNG_IMAGE_SIZE(ref));
+    ASSERT_TRUE(png_image_finish_read(&ref, nullptr, out.data(), 0, nullptr)) << e.path();
+    ASSERT_EQ(img.width, int(ref.width));
+    ASSERT_EQ(img.height, int(ref.height));
+    const int depth = bytes[24];
+    if (depth == 16 || has_chunk(bytes, "gAMA")) continue;
+    EXPECT_EQ(0, std::memcmp(out.data(), img.pixels, out.size())) << e.path();
+  }
+  EXPECT_GT(decoded, 30);
+}
+
+TEST(ImageSuites, DamagedPngsNeverCrash) {
+  const fs::path dir = testdata() / "png-bad";
+  if (testdata().empty() || !fs::is_directory(dir)) GTEST_SKIP() << "no test data";
+  int n = 0;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    const auto bytes = slurp(e.path());
+    ImageBuffer img;
+    testing::internal::CaptureStdout();
+    const bool ok = decode_png(img, bytes.data(), bytes.size(), 0x8000FF, e.path().c_str());
+    testing::internal::GetCapturedStdout();
+    if (ok) {
+      EXPECT_GT(img.width, 0) << e.path();
+      EXPECT_NE(img.pixels, nullptr) << e.path();
+    } else {
+      EXPECT_EQ(img.pixels, nullptr) << e.path();
+    }
+    ++n;
+  }
+  EXPECT_GT(n, 20);
+}
+
+TEST(ImageSuites, BmpSuiteGoodFilesMatchTheReferenceRenderings) {
+  const fs::path root = testdata() / "bmpsuite";
+  if (testdata().empty() || !fs::is_directory(root / "g")) GTEST_SKIP() << "no test data";
+  // Good files whose reference has another name.
+  const std::map<std::string, std::string> sameAs = {
+      {"pal1wb", "pal1"},   {"pal4rle", "pal4"},         {"pal8-0", "pal8"},       {"pal8os2", "pal8"},
+      {"pal8rle", "pal8"},  {"pal8topdown", "pal8"},     {"pal8v4", "pal8"},       {"pal8v5", "pal8"},
+      {"rgb16-565pal", "rgb16-565"}, {"rgb16bfdef", "rgb16"}, {"rgb24pal", "rgb24"}, {"rgb32", "rgb24"},
+      {"rgb32bf", "rgb24"}, {"rgb32bfdef", "rgb24"},     {"pal8nonsquare", "pal8nonsquare-v"}};
+  int compared = 0;
+  for (const auto& e : fs::directory_iterator(root / "g")) {
+    const std::string stem = e.path().stem().string();
+    const auto bytes = slurp(e.path());
+    ImageBuffer img;
+    const bool ok = decode_bmp(img, bytes.data(), bytes.size(), -1);
+    // Run-length files are refused; every other good file decodes.
+    const bool rle = stem.find("rle") != std::string::npos;
+    EXPECT_EQ(ok, !rle) << e.path();
+    if (!ok) continue;
+    auto it = sameAs.find(stem);
+    const fs::path refPath = root / "reference" / ((it != sameAs.end() ? it->second : stem) + ".png");
+    if (!fs::exists(refPath)) continue;
+    const auto refBytes = slurp(refPath);
+    ImageBuffer ref;
+    ASSERT_TRUE(decode_png(ref, refBytes.data(), refBytes.size(), -1, refPath.c_str())) << refPath;
+    if (ref.width != img.width || ref.height != img.height) continue;  // rendered at another aspect
+    int worst = 0;
+    for (int i = 0; i < img.width * img.height; ++i)
+      for (int c = 0; c < 3; ++c) worst = std::max(worst, std::abs(img.pixels[4 * i + c] - ref.pixels[4 * i + c]));
+    EXPECT_LE(worst, 1) << e.path() << " against " << refPath;
+    ++compared;
+  }
+  EXPECT_GT(compared, 15);
+}
+
+TEST(ImageSuites, QuestionableAndInvalidBmpsAreDecodedOrRefusedSafely) {
+  const fs::path root = testdata() / "bmpsuite";
+  if (testdata().empty() || !fs::is_directory(root / "b")) GTEST_SKIP() << "no test data";
+  int n = 0;
+  for (const char* sub : {"q", "b"}) {
+    for (const auto& e : fs::directory_iterator(root / sub)) {
+      const auto bytes = slurp(e.path());
+      ImageBuffer img;
+      if (decode_bmp(img, bytes.data(), bytes.size(), 0x8000FF)) {
+        EXPECT_GT(img.width, 0) << e.path();
+        EXPECT_GT(img.height, 0) << e.path();
+      } else {
+        EXPECT_EQ(img.pixels, nullptr) << e.path();
+      }
+      // Whatever the BMP reader refused must not upset the other readers.
+      ImageBuffer other;
+      testing::internal::CaptureStdout();
+      decode_png(other, bytes.data(), bytes.size(), -1, "x");
+      testing::internal::GetCapturedStdout();
+      decode_jpeg(other, bytes.data(), bytes.size());
+      ++n;
+    }
+  }
+  EXPECT_GT(n, 40);
+}

@@ -1,0 +1,1 @@
+#include "tests/gfx/gl_fixture.h"
