@@ -19,6 +19,7 @@ class LangTempDir : public ::testing::Environment {
     ASSERT_NE(dir, nullptr);
     dir_ = dir;
     setenv("TMPDIR", dir_.c_str(), 1);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
   }
   void TearDown() override {
     std::error_code ec;
@@ -31,7 +32,6 @@ class LangTempDir : public ::testing::Environment {
 
 inline const bool kLangTempDirRegistered = [] {
   ::testing::AddGlobalTestEnvironment(new LangTempDir);
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
   return true;
 }();
 
