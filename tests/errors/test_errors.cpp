@@ -71,7 +71,7 @@ TEST_F(ErrorsTest, LastErrorTextNamesTheCode) {
   const Case cases[] = {{0, "0000 success"},       {3, "0003 no such file"},
                         {7, "0007 out of memory"}, {8, "0008 unknown error"},
                         {9, "0009 out of bounds"}, {20, "0020 out of data"},
-                        {21, "0021 unknown error"}, {-1, "-001 unknown error"}};
+                        {21, "0021 unknown error"}, {-1, "-0001 unknown error"}};
   for (const Case& c : cases) {
     g_error_state.code = c.code;
     EXPECT_STREQ(sys_last_error_text().c_str(), c.text);
