@@ -232,46 +232,62 @@ TAMBLIX_TEXT_RELATION(>)
 TAMBLIX_TEXT_RELATION(>=)
 #undef TAMBLIX_TEXT_RELATION
 
-// Three-way compare of a text's value with a number: -1, 0 or 1. Reals compare
-// with text_to_real, integers of up to 32 bits with text_to_int, wider
-// integers with text_to_int64.
+namespace tamblix_detail {
+// The text's value and the number in the type they are compared in: 64-bit
+// reals for reals, 32-bit integers for integers of up to 32 bits, 64-bit
+// integers for wider ones.
+template <TextNumber N>
+inline auto text_value(const char* text) {
+  if constexpr (std::is_floating_point_v<N>) {
+    return text_to_real(text);
+  } else if constexpr (std::is_signed_v<N> ? sizeof(N) <= 4 : sizeof(N) < 4) {
+    return text_to_int(text);
+  } else {
+    return text_to_int64(text);
+  }
+}
+template <TextNumber N>
+inline auto number_value(N value) {
+  if constexpr (std::is_floating_point_v<N>) {
+    return static_cast<double>(value);
+  } else if constexpr (std::is_signed_v<N> ? sizeof(N) <= 4 : sizeof(N) < 4) {
+    return static_cast<int32_t>(value);
+  } else {
+    return static_cast<int64_t>(value);
+  }
+}
+}  // namespace tamblix_detail
+
+// Three-way compare of a text's value with a number: -1 if the text's value is
+// smaller, 1 if greater, else 0.
 template <TextNumber N>
 int string_compare(const char* text, N value) {
-  if constexpr (std::is_floating_point_v<N>) {
-    double t = text_to_real(text);
-    double v = static_cast<double>(value);
-    return t < v ? -1 : (t > v ? 1 : 0);
-  } else if constexpr (std::is_signed_v<N> ? sizeof(N) <= 4 : sizeof(N) < 4) {
-    int32_t t = text_to_int(text);
-    int32_t v = static_cast<int32_t>(value);
-    return t < v ? -1 : (t > v ? 1 : 0);
-  } else {
-    int64_t t = text_to_int64(text);
-    int64_t v = static_cast<int64_t>(value);
-    return t < v ? -1 : (t > v ? 1 : 0);
-  }
+  const auto t = tamblix_detail::text_value<N>(text);
+  const auto v = tamblix_detail::number_value(value);
+  return t < v ? -1 : (t > v ? 1 : 0);
 }
 template <TextNumber N>
 int string_compare(const BasicString& s, N value) {
   return string_compare(s.c_str(), value);
 }
 
-// A text and a number compare as numbers (the text is converted).
-#define TAMBLIX_NUMBER_RELATION(op, rop)                                            \
+// A text and a number compare as numbers (the text is converted); a
+// not-a-number operand makes every relation but != false.
+#define TAMBLIX_NUMBER_RELATION(op)                                                 \
   template <TextNumber N>                                                           \
   bool operator op(const BasicString& s, N v) {                                     \
-    return string_compare(s.c_str(), v) op 0;                                       \
+    return tamblix_detail::text_value<N>(s.c_str()) op tamblix_detail::number_value(v); \
   }                                                                                 \
   template <TextNumber N>                                                           \
   bool operator op(N v, const BasicString& s) {                                     \
-    return string_compare(s.c_str(), v) rop 0;                                      \
+    return tamblix_detail::number_value(v) op tamblix_detail::text_value<N>(s.c_str()); \
   }
-TAMBLIX_NUMBER_RELATION(==, ==)
-TAMBLIX_NUMBER_RELATION(!=, !=)
-TAMBLIX_NUMBER_RELATION(<, >)
-TAMBLIX_NUMBER_RELATION(<=, >=)
-TAMBLIX_NUMBER_RELATION(>, <)
-TAMBLIX_NUMBER_RELATION(>=, <=)
+TAMBLIX_NUMBER_RELATION(==)
+TAMBLIX_NUMBER_RELATION(!=)
+TAMBLIX_NUMBER_RELATION(<)
+TAMBLIX_NUMBER_RELATION(<=)
+TAMBLIX_NUMBER_RELATION(>)
+TAMBLIX_NUMBER_RELATION(>=)
 #undef TAMBLIX_NUMBER_RELATION
 
 // ---- search -------------------------------------------------------------

@@ -337,6 +337,9 @@ TEST(StringOperators, NumberRelations) {
   EXPECT_TRUE(BasicString("2.5") == 2);  // 32-bit integers compare by text_to_int
   EXPECT_TRUE(BasicString("9000000000") == int64_t{9000000000});
   EXPECT_TRUE(BasicString("0.1") != 0.1f);  // the real widened from single precision
+  EXPECT_FALSE(BasicString("5") == std::nan(""));
+  EXPECT_TRUE(BasicString("5") != std::nan(""));
+  EXPECT_FALSE(std::nan("") >= BasicString("5"));
   EXPECT_EQ(string_compare(BasicString("3"), 4.0), -1);
   EXPECT_EQ(string_compare(BasicString("4"), 4), 0);
   EXPECT_EQ(string_compare(BasicString("x"), -1), 1);
