@@ -13,3 +13,4 @@
 #include "tamblix/gfx.h"      // sprites, primitives, fonts, surfaces
 #include "tamblix/audio.h"    // sound effects and music
 #include "tamblix/input.h"    // keyboard, joysticks, mouse, typed text
+#include "tamblix/options.h"  // what a program offers to the run options

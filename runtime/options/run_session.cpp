@@ -1,0 +1,163 @@
+#include "runtime/options/run_session.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "input/input_override.h"
+#include "runtime/shutdown.h"
+#include "tamblix.h"
+#include "tamblix/options.h"
+
+bool gfx_write_screenshot_png(const char* path);
+
+namespace {
+
+RunOptions g_options;
+int64_t g_frame_count = 0;
+std::unique_ptr<InputScript> g_replay_script;
+std::unique_ptr<InputScriptPlayer> g_player;
+std::unique_ptr<InputScriptRecorder> g_recorder;
+uint32_t g_seed = 0;
+void (*g_state_writer)(std::FILE*) = nullptr;
+
+// Hat directions to the hat angle in hundredths of a degree (centred: none).
+uint32_t hat_angle(int hx, int hy) {
+  static const uint32_t table[3][3] = {
+      // hy = -1, 0, 1 for hx = -1
+      {31500, 27000, 22500},
+      // hx = 0
+      {0, 0xFFFFFFFFu, 18000},
+      // hx = 1
+      {4500, 9000, 13500},
+  };
+  return table[hx + 1][hy + 1];
+}
+
+void apply_replay_frame() {
+  g_player->advance_to(g_frame_count);
+  tmx::input::input_override_set_keys(g_player->keys());
+  if (g_player->has_joystick()) {
+    const JoyFrame& j = g_player->joy();
+    tmx::input::JoyState js{};
+    js.x = static_cast<int32_t>(std::lround(j.x * 32767.0));
+    js.y = static_cast<int32_t>(std::lround(j.y * 32767.0));
+    js.pov[0] = hat_angle(j.hat_x, j.hat_y);
+    js.pov[1] = js.pov[2] = js.pov[3] = 0xFFFFFFFFu;
+    for (int b = 0; b < 32; ++b) js.buttons[b] = (j.buttons >> b) & 1u ? 0x80 : 0;
+    tmx::input::input_override_set_joy0(js);
+  }
+}
+
+void record_frame() {
+  uint8_t keys[256];
+  for (int k = 0; k < 256; ++k) keys[k] = inp_key(k) ? 1 : 0;
+  JoyFrame joy;
+  const bool have_joy = inp_joy_count() > 0;
+  if (have_joy) {
+    joy.x = inp_joy_x(0);
+    joy.y = inp_joy_y(0);
+    joy.hat_x = inp_joy_digi_x(0);
+    joy.hat_y = inp_joy_digi_y(0);
+    for (int b = 0; b < 32; ++b)
+      if (inp_joy_button(0, b)) joy.buttons |= 1u << b;
+  }
+  g_recorder->frame(g_frame_count, keys, have_joy ? &joy : nullptr);
+}
+
+// Runs at the start of sys_end, while the window and the program still exist.
+void finish_run() {
+  if (g_recorder) {
+    std::ofstream out(g_options.record_path, std::ios::binary | std::ios::trunc);
+    out << input_script_format(g_recorder->script());
+    if (!out) std::fprintf(stderr, "cannot write the recording to %s\n", g_options.record_path.c_str());
+  }
+  if (!g_options.screenshot_path.empty() && !gfx_write_screenshot_png(g_options.screenshot_path.c_str()))
+    std::fprintf(stderr, "cannot write the screenshot to %s\n", g_options.screenshot_path.c_str());
+  if (!g_options.state_out_path.empty()) {
+    std::FILE* f = std::fopen(g_options.state_out_path.c_str(), "wb");
+    if (!f) {
+      std::fprintf(stderr, "cannot write the state to %s\n", g_options.state_out_path.c_str());
+    } else {
+      if (g_state_writer) {
+        g_state_writer(f);
+      } else {
+        std::fprintf(f, "{}\n");
+      }
+      std::fclose(f);
+    }
+  }
+}
+
+}  // namespace
+
+void sys_set_state_writer(void (*writer)(std::FILE* out)) { g_state_writer = writer; }
+
+void run_session_start(int argc, char** argv) {
+  std::string error;
+  if (!run_options_parse(argc, argv, g_options, error)) {
+    std::fprintf(stderr, "%s\n%s", error.c_str(), run_options_help());
+    std::exit(2);
+  }
+  if (g_options.help) {
+    std::fputs(run_options_help(), stdout);
+    std::exit(0);
+  }
+  if (!g_options.replay_path.empty()) {
+    std::ifstream in(g_options.replay_path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    g_replay_script = std::make_unique<InputScript>();
+    if (!in || !input_script_parse(text.str(), *g_replay_script, error)) {
+      std::fprintf(stderr, "cannot replay %s: %s\n", g_options.replay_path.c_str(),
+                   in ? error.c_str() : "the file cannot be read");
+      std::exit(2);
+    }
+  }
+  shutdown_hooks().before_exit = finish_run;
+}
+
+void run_session_after_init() {
+  // The seed: the replay's, the option's, or the one start-up drew from the clock.
+  if (g_replay_script) {
+    g_seed = g_replay_script->seed;
+    rt_seed(static_cast<int>(g_seed));
+  } else if (g_options.seed_given) {
+    g_seed = g_options.seed;
+    rt_seed(static_cast<int>(g_seed));
+  } else if (!g_options.record_path.empty()) {
+    // A recording must know its seed: take the clock's value as start-up
+    // does and write it down.
+    g_seed = static_cast<uint32_t>(static_cast<int64_t>(timer_since_start()));
+    rt_seed(static_cast<int>(g_seed));
+  }
+  if (g_options.fast) sys_limit_fps(0, 0);
+  if (g_replay_script) {
+    g_player = std::make_unique<InputScriptPlayer>(*g_replay_script);
+    tmx::input::input_override_begin();
+    tmx::input::input_override_set_joy_count(g_player->has_joystick() ? 1 : 0);
+  }
+  if (!g_options.record_path.empty()) g_recorder = std::make_unique<InputScriptRecorder>(g_seed);
+}
+
+void run_session_after_snapshot() {
+  ++g_frame_count;
+  if (g_player) {
+    apply_replay_frame();
+  } else if (g_recorder) {
+    record_frame();
+  }
+}
+
+void run_session_frame_done() {
+  if (g_options.frames > 0 && g_frame_count >= g_options.frames) sys_end();
+}
+
+bool run_session_ignores_focus() { return g_player != nullptr; }
+bool run_session_fast() { return g_options.fast; }
+const RunOptions& run_session_options() { return g_options; }
+int64_t run_session_frame_count() { return g_frame_count; }
