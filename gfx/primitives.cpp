@@ -11,7 +11,9 @@ PolyState g_poly_state;
 
 template <class V>
 bool VertexArray<V>::grow(int32_t n) {
-  if (n < capacity) return true;
+  // An array that already holds n vertices is kept (no reallocation to the
+  // same size when the count reaches the capacity).
+  if (n <= capacity) return true;
   int32_t newCap = reserve >= n ? reserve : growthStep * (n / growthStep + 1);
   V* fresh = new (std::nothrow) V[size_t(newCap)];
   if (!fresh) {

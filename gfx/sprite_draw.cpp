@@ -228,9 +228,12 @@ void draw_textured_quad(const QuadVertex v[4]) {
 
 namespace {
 
+// The slot to draw, or null for a slot outside the table or without a
+// texture (an untextured quad would show as a blank box).
 inline const SpriteSlot* slot_of(int slot) {
   if (!g_gfx || !valid_slot(slot)) return nullptr;
-  return &g_gfx->slots[slot];
+  const SpriteSlot* s = &g_gfx->slots[slot];
+  return s->texture ? s : nullptr;
 }
 
 struct FrameCoords {

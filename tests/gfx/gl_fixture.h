@@ -38,11 +38,11 @@ class GlEnvironment : public ::testing::Environment {
 
 // Fresh graphics context and a black back buffer for each test.
 class GfxTest : public ::testing::Test {
- protected:
+ public:
   void SetUp() override;
   void TearDown() override;
 
-  // Back-buffer pixel at top-down window coordinates.
+  // Back-buffer pixel at top-down window coordinates (alpha reads 255).
   static Rgba pixel(int x, int y);
   // Pixels of the current read framebuffer, bottom-up rows (GL order).
   static std::vector<uint8_t> read_rect(int x, int y, int w, int h);
