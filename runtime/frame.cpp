@@ -5,6 +5,7 @@
 #include "platform/posix_clock.h"
 #include "platform/sdl_window.h"
 #include "runtime/engine_hooks.h"
+#include "runtime/options/run_session.h"
 #include "runtime/startup.h"
 #include "runtime/timer.h"
 #include "runtime/window.h"
@@ -56,6 +57,7 @@ bool quit_keys_down() {
 void sys_show_screen() {
   present_frame();
   begin_frame_state();
+  run_session_frame_done();
 }
 
 void present_frame() {
@@ -73,6 +75,7 @@ void present_frame() {
     log_append("pause loop ended\n");
   }
   if (g_input_hooks.frame_snapshot) g_input_hooks.frame_snapshot();
+  run_session_after_snapshot();
   if (quit_keys_down()) {
     sys_raise_error(0);
     rt_mark_program_ending();
@@ -97,6 +100,12 @@ void flip_and_wait(MessageRoutine routine) {
   platform_gl_swap(g_gl_window.window);
   if (g_gfx_hooks.clear_frame) g_gfx_hooks.clear_frame();
   g_limiter_routine = routine;
+  if (run_session_fast()) {
+    // Fast runs do not wait for the frame's time; events are still served.
+    pump_messages(routine);
+    g_gl_window.nextFrameDue = timer_ms();
+    return;
+  }
   LimiterEnv env{&timer_ms, &limiter_sleep, &limiter_pump};
   frame_limiter_wait(g_gl_window.nextFrameDue, g_gl_window.framePeriod, env);
 }
@@ -131,12 +140,13 @@ void pump_messages(MessageRoutine routine) {
 void handle_window_event(WindowEvent event) {
   switch (event) {
     case WindowEvent::focus_lost:
-      if (g_program_settings.debug) return;
+      // A replayed run ignores the focus: it never pauses.
+      if (g_program_settings.debug || run_session_ignores_focus()) return;
       set_pause(1);
       if (g_frame_state.paused) set_title(rt_caption_copy(), true);
       return;
     case WindowEvent::focus_gained:
-      if (g_program_settings.debug) return;
+      if (g_program_settings.debug || run_session_ignores_focus()) return;
       set_pause(0);
       if (!g_frame_state.paused) set_title(rt_caption_copy(), false);
       return;

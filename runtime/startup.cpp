@@ -8,6 +8,7 @@
 #include "platform/sdl_window.h"
 #include "runtime/engine_hooks.h"
 #include "runtime/frame.h"
+#include "runtime/options/run_session.h"
 #include "runtime/shutdown.h"
 #include "runtime/timer.h"
 #include "runtime/virtual_file.h"
@@ -300,6 +301,16 @@ int run_program(int argc, char** argv, const TamblixProgram& program) {
     g_command_line += argv[i];
     if (quote) g_command_line += '"';
   }
+  // The engine's run options (--seed, --frames, --replay, ...) come first:
+  // --help and malformed options end the process here.
+  run_session_start(argc, argv);
+  {
+    const RunOptions& o = run_session_options();
+    // Runs that nobody watches show no boxes.
+    if (!o.replay_path.empty() || o.frames > 0 || o.fast || !o.screenshot_path.empty() || !o.state_out_path.empty()) {
+      rt_set_dialogs_allowed(0);
+    }
+  }
   rt_set_sub_table(program.sub_table);
   if (program.set_program_settings) program.set_program_settings();
 
@@ -313,6 +324,7 @@ int run_program(int argc, char** argv, const TamblixProgram& program) {
     std::fflush(stdout);
     std::exit(1);
   }
+  run_session_after_init();
   g_error_state.code = 0;
   g_error_state.errorLine = 0;
   g_error_state.currentLine = 0;

@@ -81,7 +81,7 @@ struct ProbeRun {
 
 class WindowTest : public TempDirTest {
  protected:
-  pid_t start(const std::string& mode) {
+  pid_t start(const std::string& mode, const char* option = nullptr, const char* value = nullptr) {
     out_path_ = path("stdout.txt");
     pid_t pid = fork();
     if (pid == 0) {
@@ -94,7 +94,7 @@ class WindowTest : public TempDirTest {
       (void)f;
       (void)g;
       if (chdir(dir_.c_str()) != 0) _exit(126);
-      execl(RT_PROBE_PATH, RT_PROBE_PATH, mode.c_str(), static_cast<char*>(nullptr));
+      execl(RT_PROBE_PATH, RT_PROBE_PATH, mode.c_str(), option, value, static_cast<char*>(nullptr));
       _exit(127);
     }
     return pid;
@@ -248,4 +248,16 @@ TEST_F(WindowTest, SoftwareRendererWarningNeverBlocks) {
   r = run("end");
   expect_clean_end(r);
   EXPECT_NE(std::string::npos, rt_read_file(path("stderr.txt")).find("No OpenGL Hardware Drivers: Please update"));
+}
+
+// The run options reach the frame loop: --frames ends the program after that
+// many frames, --fast does not wait for the frames' time.
+TEST_F(WindowTest, RunOptionsEndAfterTheFrames) {
+  ProbeRun r = finish(start("escape", "--frames", "40"));
+  expect_clean_end(r);
+  EXPECT_NE(std::string::npos, r.out.find("ready"));
+  EXPECT_EQ(std::string::npos, r.out.find("still running"));
+  r = finish(start("escape", "--fast", nullptr));
+  expect_clean_end(r);
+  EXPECT_NE(std::string::npos, r.out.find("still running"));  // 3000 frames, then sys_end
 }
