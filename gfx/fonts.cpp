@@ -88,7 +88,8 @@ bool load_font_file(int slot, const char* name) {
   }
   const int W = img.width, H = img.height;
   const int cw = W >> 4;
-  const bool full = W < H;
+  // Wider than high: 128 characters in 8 rows; square or taller: 256 in 16.
+  const bool full = W <= H;
   const int count = full ? 256 : 128;
   const int ch = full ? H >> 4 : H >> 3;
   const float texW = float(pow2_at_least(W, 16));
@@ -173,7 +174,7 @@ void gfx_get_font_size(double& width, double& height) {
   const int f = g_gfx->currentFont;
   const SpriteSlot& s = g_gfx->slots[kFontSlotBase + f];
   const int cw = s.width >> 4;
-  const int ch = s.width < s.height ? s.height >> 4 : s.height >> 3;
+  const int ch = s.width <= s.height ? s.height >> 4 : s.height >> 3;
   width = double(float(cw) * g_gfx->fontScale[f]);
   height = double(float(ch) * g_gfx->fontScale[f]);
 }
@@ -203,7 +204,7 @@ void draw_text(int font, const char* text, float x, float y, float z, bool kerni
   float cw = float(s.width >> 4), ch;
   int count, rows;
   float tc;
-  if (s.width < s.height) {
+  if (s.width <= s.height) {
     count = 256;
     ch = float(s.height >> 4);
     rows = 16;
