@@ -8,6 +8,7 @@
 
 #include "platform/sdl_window.h"
 #include "runtime/frame.h"
+#include "runtime/virtual_file.h"
 #include "runtime/window.h"
 #include "tamblix.h"
 
@@ -62,6 +63,24 @@ double probe_main() {
     report_window("full");
     sys_set_screen(800, 500, 0);
     report_window("back");
+    sys_end();
+  }
+  if (g_mode == "archive") {
+    // Files beside the program and in the archive appended to it.
+    for (const char* name : {"Media/thing.txt", "Media/disk.txt", "Media/none.txt"}) {
+      std::string found;
+      int ok = resolve_general_file(name, found);
+      VirtualFile f;
+      std::string text;
+      if (ok && f.open_read(found.c_str())) {
+        text.resize(static_cast<size_t>(f.size));
+        if (!text.empty()) f.read(text.data(), f.size);
+      }
+      say(std::string(name) + " -> " + std::to_string(ok) + " " + text);
+    }
+    std::string music;
+    int ok = resolve_media_to_disk("Music/song.mp3", music);
+    say("song -> " + std::to_string(ok) + " " + music);
     sys_end();
   }
   if (g_mode == "msaa") {

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/runtime/archive_writer.h"
 #include "tests/runtime/rt_test_util.h"
 
 namespace {
@@ -81,7 +82,8 @@ struct ProbeRun {
 
 class WindowTest : public TempDirTest {
  protected:
-  pid_t start(const std::string& mode, const char* option = nullptr, const char* value = nullptr) {
+  pid_t start(const std::string& mode, const char* option = nullptr, const char* value = nullptr,
+              const std::string& program = RT_PROBE_PATH) {
     out_path_ = path("stdout.txt");
     pid_t pid = fork();
     if (pid == 0) {
@@ -94,7 +96,7 @@ class WindowTest : public TempDirTest {
       (void)f;
       (void)g;
       if (chdir(dir_.c_str()) != 0) _exit(126);
-      execl(RT_PROBE_PATH, RT_PROBE_PATH, mode.c_str(), option, value, static_cast<char*>(nullptr));
+      execl(program.c_str(), program.c_str(), mode.c_str(), option, value, static_cast<char*>(nullptr));
       _exit(127);
     }
     return pid;
@@ -260,4 +262,29 @@ TEST_F(WindowTest, RunOptionsEndAfterTheFrames) {
   r = finish(start("escape", "--fast", nullptr));
   expect_clean_end(r);
   EXPECT_NE(std::string::npos, r.out.find("still running"));  // 3000 frames, then sys_end
+}
+
+// A program finds its media beside it on disk and in the archive appended to
+// its own executable; the working directory is the executable's directory.
+TEST_F(WindowTest, FindsFilesInTheArchiveAppendedToTheProgram) {
+  const std::string exe = path("packed_probe");
+  std::string program = rt_read_file(RT_PROBE_PATH);
+  ASSERT_FALSE(program.empty());
+  program = build_archive(program, {{"Thing.TXT", "from the archive", "", 0, -1},
+                                    {"disk.txt", "archive copy", "", 0, -1},
+                                    {"song.mp3", std::string(2000, 'm'), "", 0, -1}},
+                          true);
+  rt_write_file(exe, program);
+  ASSERT_EQ(0, chmod(exe.c_str(), 0755));
+  ASSERT_EQ(0, mkdir(path("Media").c_str(), 0755));
+  rt_write_file(path("Media/disk.txt"), "disk copy");
+  ProbeRun r = finish(start("archive", nullptr, nullptr, exe));
+  expect_clean_end(r);
+  EXPECT_NE(std::string::npos, r.log.find("exepath=curdir= " + dir_ + "\n")) << r.log;
+  EXPECT_NE(std::string::npos, r.out.find("Media/thing.txt -> 1 from the archive\n")) << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("Media/disk.txt -> 1 disk copy\n")) << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("Media/none.txt -> 0 \n")) << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("song -> 1 " + dir_ + "/kpx")) << r.out;
+  // The shutdown deleted the extracted music file.
+  EXPECT_NE(0, std::system(("ls '" + dir_ + "'/kpx* >/dev/null 2>&1").c_str()));
 }
