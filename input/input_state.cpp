@@ -68,6 +68,7 @@ int& key_query_counter() { return g_key_queries; }
 
 void set_window(void* window) {
   if (g_state) g_state->window = window;
+  platform::pointer_window(window);
 }
 
 // Mouse set-up and teardown live with the mouse code.
@@ -81,6 +82,7 @@ int input_init(void* window, int exclusive_mouse) {
   s.input_object = platform::joystick_system_open();
   if (!s.input_object) log_append("No DX_Input\n");
   s.window = window;
+  platform::pointer_window(window);
   s.key_state.fill(0);
   s.keyboard_device = s.input_object && platform::keyboard_available();
   if (s.keyboard_device) {
@@ -119,6 +121,7 @@ void input_shutdown() {
     j = nullptr;
   }
   if (s.input_object) platform::joystick_system_close();
+  platform::pointer_window(nullptr);
   g_state.reset();
 }
 

@@ -1,6 +1,8 @@
 #include "platform/sdl_input.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <dlfcn.h>
 
 #include <array>
 #include <cctype>
@@ -121,8 +123,41 @@ SDL_Keycode keycode_of_virtual_key(int vk) {
 }
 
 int g_wheel_steps = 0;
+SDL_Window* g_window = nullptr;  // the window whose display the pointer queries use
+
+// SDL caches the desktop pointer position and only refreshes it on raw input
+// events, which synthetic and warped motion do not always produce; on X11 the
+// pointer is asked directly (the X library is already loaded by SDL).
+using QueryPointerFn = int (*)(void*, unsigned long, unsigned long*, unsigned long*, int*, int*, int*, int*,
+                               unsigned*);
+using RootWindowFn = unsigned long (*)(void*);
+
+bool x11_pointer(int& x, int& y, unsigned& mask) {
+  static QueryPointerFn query = nullptr;
+  static RootWindowFn root = nullptr;
+  static bool looked_up = false;
+  if (g_window == nullptr) return false;
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(g_window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
+  if (!looked_up) {
+    looked_up = true;
+    if (void* lib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD)) {
+      query = reinterpret_cast<QueryPointerFn>(dlsym(lib, "XQueryPointer"));
+      root = reinterpret_cast<RootWindowFn>(dlsym(lib, "XDefaultRootWindow"));
+    }
+  }
+  if (query == nullptr || root == nullptr) return false;
+  void* display = info.info.x11.display;
+  unsigned long r = 0, c = 0;
+  int wx = 0, wy = 0;
+  if (!query(display, root(display), &r, &c, &x, &y, &wx, &wy, &mask)) return false;
+  return true;
+}
 
 }  // namespace
+
+void pointer_window(void* window) { g_window = win(window); }
 
 int key_code_of_scancode(int sc) {
   if (sc < 0 || sc >= SDL_NUM_SCANCODES) return 0;
@@ -218,7 +253,9 @@ void cursor_in_window(void* window, int& x, int& y) {
 
 void cursor_on_screen(int& x, int& y) {
   x = y = 0;
-  if (keyboard_available()) SDL_GetGlobalMouseState(&x, &y);
+  unsigned mask = 0;
+  if (!keyboard_available() || x11_pointer(x, y, mask)) return;
+  SDL_GetGlobalMouseState(&x, &y);
 }
 
 void cursor_warp_screen(int x, int y) {
@@ -250,6 +287,12 @@ void window_outer_size(void* window, int& w, int& h) {
 
 unsigned mouse_buttons_now() {
   if (!keyboard_available()) return 0;
+  int x = 0, y = 0;
+  unsigned mask = 0;
+  if (x11_pointer(x, y, mask)) {
+    // Button1Mask, Button3Mask (right), Button2Mask (middle)
+    return ((mask & (1u << 8)) ? 1u : 0u) | ((mask & (1u << 10)) ? 2u : 0u) | ((mask & (1u << 9)) ? 4u : 0u);
+  }
   Uint32 b = SDL_GetGlobalMouseState(nullptr, nullptr);
   unsigned bits = 0;
   if (b & SDL_BUTTON_LMASK) bits |= 1;

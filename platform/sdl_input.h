@@ -28,6 +28,9 @@ int key_character(int code);
 
 // ---- cursor and mouse ----
 
+// The program's window (an SDL_Window*), used to reach its display.
+void pointer_window(void* window);
+
 // Cursor position relative to the window's client area / to the desktop.
 void cursor_in_window(void* window, int& x, int& y);
 void cursor_on_screen(int& x, int& y);

@@ -1,0 +1,182 @@
+// The mouse in both pointer modes and typed text, with a real pointer and
+// real key presses on a private X server.
+#include <cstdlib>
+#include <string>
+
+#include "input/input_state.h"
+#include "input/line_editor.h"
+#include "platform/sdl_input.h"
+#include "tamblix/input.h"
+#include "tamblix/string.h"
+#include "x_session.h"
+
+using namespace tmx::input;
+
+namespace {
+
+using Mouse = XWindowTest;
+
+void move_to(int x, int y) { xdo("mousemove " + std::to_string(x) + " " + std::to_string(y)); }
+
+TEST_F(Mouse, ShownPointerGivesMotionSinceTheLastFrame) {
+  move_to(150, 130);  // window at (100, 80): client (50, 50)
+  frame_snapshot();
+  EXPECT_EQ(inp_mouse_axis(0), 0);
+  move_to(170, 120);
+  EXPECT_EQ(inp_mouse_axis(0), 20);
+  EXPECT_EQ(inp_mouse_axis(0), 20);  // reads do not move the frame reference
+  EXPECT_EQ(inp_mouse_axis(1), -10);
+  frame_snapshot();
+  EXPECT_EQ(inp_mouse_axis(0), 0);
+  EXPECT_EQ(inp_mouse_axis(6), 0);
+  int x, y, l, r;
+  inp_mouse_state(x, y, l, r);
+  EXPECT_EQ(x, 70);
+  EXPECT_EQ(y, 40);
+  EXPECT_EQ(l, 0);
+  xdo("mousedown 1");
+  EXPECT_EQ(inp_mouse_axis(3), 1);
+  EXPECT_EQ(any_mouse_button(), 1);
+  xdo("mouseup 1");
+  xdo("mousedown 3");
+  EXPECT_EQ(inp_mouse_axis(4), 1);
+  xdo("mouseup 3");
+  EXPECT_EQ(any_mouse_button(), 0);
+}
+
+TEST_F(Mouse, HiddenPointerMovesRelativelyInsideTheWindow) {
+  inp_system_pointer(0);
+  EXPECT_FALSE(state()->pointer_shown);
+  move_to(200, 200);
+  inp_set_mouse(100, 60);
+  frame_snapshot();
+  move_to(230, 190);  // 30 right, 10 up of the rest position
+  EXPECT_EQ(inp_mouse_axis(0), 30);
+  int cx, cy;
+  tmx::platform::cursor_on_screen(cx, cy);
+  EXPECT_EQ(cx, 200);  // every read puts the cursor back
+  EXPECT_EQ(cy, 200);
+  frame_snapshot();
+  int x, y, l, r;
+  inp_mouse_state(x, y, l, r);
+  EXPECT_EQ(x, 130);
+  EXPECT_EQ(y, 50);
+  move_to(1000, 700);  // far beyond the window's right and bottom edges
+  frame_snapshot();
+  inp_mouse_state(x, y, l, r);
+  EXPECT_EQ(x, 320);
+  EXPECT_EQ(y, 200);
+  for (int i = 0; i < 2; ++i) {  // 200 left and up per read
+    move_to(0, 0);
+    frame_snapshot();
+  }
+  inp_mouse_state(x, y, l, r);
+  EXPECT_EQ(x, 0);
+  EXPECT_EQ(y, 0);
+  inp_system_pointer(1);
+  EXPECT_TRUE(state()->pointer_shown);
+}
+
+TEST_F(Mouse, CountAndSelection) {
+  EXPECT_EQ(inp_mouse_count(), 1);
+  inp_select_mouse(3);
+  EXPECT_EQ(state()->current_mouse, 0);
+}
+
+class CapturedMouse : public XWindowTest {
+ protected:
+  void SetUp() override { open(1); }
+};
+
+TEST_F(CapturedMouse, WheelSumsTheStepSignsOfEveryReadSinceTheFrame) {
+  EXPECT_FALSE(state()->pointer_shown);
+  frame_snapshot();
+  auto wheel = [](int y) {
+    SDL_Event e{};
+    e.type = SDL_MOUSEWHEEL;
+    e.wheel.y = y;
+    handle_platform_event(&e);
+  };
+  wheel(3);
+  EXPECT_EQ(inp_mouse_axis(2), 1);
+  wheel(1);
+  EXPECT_EQ(inp_mouse_axis(2), 2);
+  EXPECT_EQ(inp_mouse_axis(2), 2);
+  wheel(-2);
+  EXPECT_EQ(inp_mouse_axis(2), 1);
+  frame_snapshot();
+  EXPECT_EQ(inp_mouse_axis(2), 0);
+}
+
+using Text = XWindowTest;
+
+TEST_F(Text, QueueKeepsSixteenAndTurnsReturnIntoLineFeed) {
+  EXPECT_EQ(std::string(inp_inkey().c_str()), "");
+  queue_char(13);
+  queue_char(0);
+  queue_char(27);  // control characters other than 8, 9, 10 are dropped
+  for (int i = 0; i < 20; ++i) queue_char('a' + i);
+  EXPECT_EQ(take_char(), 10);
+  std::string got;
+  for (BasicString s = inp_inkey(); s.length() > 0; s = inp_inkey()) got += s.c_str();
+  EXPECT_EQ(got, "abcdefghijklmno");  // 16 with the line feed
+  EXPECT_EQ(take_key_flag(), 0);
+}
+
+TEST_F(Text, LineEditorTakesTypedKeysUntilEnter) {
+  // No frame presentation: the editor serves the window's events itself.
+  line_editor_services() = LineEditorServices{};
+  std::system("(sleep 0.3; xdotool type ab; xdotool key BackSpace; xdotool key BackSpace; "
+              "xdotool key BackSpace; xdotool type c; xdotool key Return) &");
+  BasicString s("x");
+  inp_input(s, 10, 10, 0);
+  EXPECT_EQ(std::string(s.c_str()), "c");
+}
+
+// The editor with its frame services: "ab", Backspace, "c", Enter gives "ac",
+// and every frame draws the text with the cursor.
+std::string g_script;
+size_t g_pos;
+int g_frames, g_prints;
+std::string g_last_print;
+
+TEST_F(Text, LineEditorEditsWithItsFrameServices) {
+  LineEditorServices& sv = line_editor_services();
+  sv.present_frame = [] {
+    ++g_frames;
+    if (g_pos < g_script.size()) queue_char(static_cast<unsigned char>(g_script[g_pos++]));
+  };
+  sv.begin_frame_state = [] {};
+  sv.print = [](const char* text, int, int, int) {
+    ++g_prints;
+    g_last_print = text;
+  };
+  g_script = std::string("ab\bc\r");
+  g_pos = 0;
+  g_frames = g_prints = 0;
+  BasicString s;
+  inp_input(s, 5, 6, 0);
+  EXPECT_EQ(std::string(s.c_str()), "ac");
+  EXPECT_EQ(g_frames, 5);
+  EXPECT_EQ(g_last_print, "ac_");
+
+  g_script = std::string("\b\b42x\n");  // Backspace on empty text does nothing
+  g_pos = 0;
+  int32_t n = 0;
+  inp_input(n, 0, 0, 0);
+  EXPECT_EQ(n, 42);
+  g_script = "-2.5\r";
+  g_pos = 0;
+  double d = 0;
+  inp_input(d, 0, 0, 0);
+  EXPECT_DOUBLE_EQ(d, -2.5);
+  sv = LineEditorServices{};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  ::testing::AddGlobalTestEnvironment(new XServer);
+  return RUN_ALL_TESTS();
+}
