@@ -2,10 +2,13 @@
 
 #include <lzo/lzo1x.h>
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <unordered_map>
 
@@ -83,6 +86,47 @@ bool safe_entry_name(const std::string& name) {
   if (name.find_first_of(std::string("/\\\0", 3)) != std::string::npos) return false;
   return name.find("..") == std::string::npos;
 }
+
+// Reads the archive directory through a buffer: one platform read per 64 KiB
+// instead of four per entry.
+class DirectoryReader {
+ public:
+  DirectoryReader(VirtualFile& f, int64_t end) : f_(f), end_(end) {}
+  bool read(void* out, size_t n) {
+    auto* dst = static_cast<uint8_t*>(out);
+    while (n > 0) {
+      if (at_ == filled_ && !refill()) return false;
+      size_t take = std::min(n, filled_ - at_);
+      std::memcpy(dst, buf_.data() + at_, take);
+      at_ += take;
+      dst += take;
+      n -= take;
+    }
+    return true;
+  }
+  bool read_i32(int32_t* v) {
+    uint8_t b[4];
+    if (!read(b, 4)) return false;
+    *v = static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+                              static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24);
+    return true;
+  }
+
+ private:
+  bool refill() {
+    const int64_t left = end_ - f_.position;
+    if (left <= 0) return false;
+    const size_t n = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(buf_.size())));
+    if (!f_.read(buf_.data(), static_cast<int64_t>(n))) return false;
+    filled_ = n;
+    at_ = 0;
+    return true;
+  }
+  VirtualFile& f_;
+  int64_t end_;
+  std::array<uint8_t, 65536> buf_{};
+  size_t filled_ = 0, at_ = 0;
+};
 
 bool lzo_ready() {
   static const bool ok = lzo_init() == LZO_E_OK;
@@ -330,12 +374,12 @@ int resolve_media_file(FileResolver& r, const char* name, std::string& out, bool
 
   std::string entry;
   int32_t p = 0, s = 0;
+  auto dir = std::make_unique<DirectoryReader>(f, file_size);
   for (;;) {
     uint8_t n = 0;
-    if (!f.read(&n, 1) || n == 0) return not_found();
+    if (!dir->read(&n, 1) || n == 0) return not_found();
     char buf[256];
-    if (!f.read(buf, n) || !f.read_i32(&p) || !f.read_i32(&s)) return not_found();
-    if (f.position > file_size) return not_found();
+    if (!dir->read(buf, n) || !dir->read_i32(&p) || !dir->read_i32(&s)) return not_found();
     if (same_name_ci(buf, n, component, k)) {
       entry.assign(buf, n);
       break;
