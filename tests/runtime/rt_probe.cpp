@@ -56,6 +56,8 @@ double probe_main() {
   if (g_mode == "end") {
     sys_set_screen(800, 500, 0);
     report_window("screen");
+    sys_set_screen(0, 450, 0);
+    report_window("keep");
     sys_end();
   }
   if (g_mode == "fullscreen") {

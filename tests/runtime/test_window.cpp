@@ -95,6 +95,7 @@ class WindowTest : public TempDirTest {
       FILE* g = std::freopen(path("stderr.txt").c_str(), "w", stderr);
       (void)f;
       (void)g;
+      for (const auto& [key, value] : extra_env_) setenv(key.c_str(), value.c_str(), 1);
       if (chdir(dir_.c_str()) != 0) _exit(126);
       execl(program.c_str(), program.c_str(), mode.c_str(), option, value, static_cast<char*>(nullptr));
       _exit(127);
@@ -149,6 +150,7 @@ class WindowTest : public TempDirTest {
     EXPECT_EQ(tail, r.log.substr(r.log.size() - tail.size())) << r.log;
   }
   std::string out_path_;
+  std::vector<std::pair<std::string, std::string>> extra_env_;
 };
 
 }  // namespace
@@ -171,6 +173,8 @@ TEST_F(WindowTest, StartUpLogWindowAndEndBySysEnd) {
                                           "desktop=1280x800 visible=1"))
       << r.out;
   EXPECT_NE(std::string::npos, r.out.find("screen title=Probe client=800x500 pos=240,150")) << r.out;
+  // A width of 0 keeps the width in force.
+  EXPECT_NE(std::string::npos, r.out.find("keep title=Probe client=800x450 pos=240,175")) << r.out;
 }
 
 TEST_F(WindowTest, PreviousLogIsReplacedEvenWhenADirectory) {
@@ -287,4 +291,15 @@ TEST_F(WindowTest, FindsFilesInTheArchiveAppendedToTheProgram) {
   EXPECT_NE(std::string::npos, r.out.find("song -> 1 " + dir_ + "/kpx")) << r.out;
   // The shutdown deleted the extracted music file.
   EXPECT_NE(0, std::system(("ls '" + dir_ + "'/kpx* >/dev/null 2>&1").c_str()));
+}
+
+// Without a window the program cannot run: it says so and ends with a failure
+// status, after the start-up lines that ran.
+TEST_F(WindowTest, NoDisplayEndsWithAFailure) {
+  extra_env_ = {{"SDL_VIDEODRIVER", "x11"}, {"DISPLAY", ":9999"}};
+  ProbeRun r = run("end");
+  EXPECT_EQ(1, r.status);
+  EXPECT_EQ(std::string::npos, r.out.find("exit"));
+  EXPECT_EQ("Start new log...\ntimer\nruvi\nruvi init\nwindow creation failed\n", r.log);
+  EXPECT_NE(std::string::npos, rt_read_file(path("stderr.txt")).find("could not be created"));
 }
