@@ -1,25 +1,20 @@
 #include "audio/music.h"
 
-#include <SDL.h>
-
 #include <cmath>
 #include <string>
 
 #include "audio/media_source.h"
 #include "input/pointer.h"
 #include "platform/sdl_mixer.h"
+#include "runtime/frame.h"
 #include "tamblix/audio.h"
 #include "tamblix/input.h"
+#include "tamblix/runtime.h"
 #include "tamblix/errors.h"
 #include "tamblix/string.h"
 
-// The engine clock; defined by the runtime. Weak so that the audio area links
-// and runs on its own (then SDL's tick counter stands in).
-double timer_ms() __attribute__((weak));
 
 namespace tmx::audio {
-
-void (*g_music_resume_program)() = nullptr;
 
 namespace {
 
@@ -36,9 +31,7 @@ int g_volume_messages = 0;
 double (*g_clock)() = nullptr;
 
 double now_ms() {
-  if (g_clock) return g_clock();
-  if (&timer_ms != nullptr) return timer_ms();
-  return static_cast<double>(SDL_GetTicks64());
+  return g_clock ? g_clock() : timer_ms();
 }
 
 // Length used for looping: tracks shorter than half a second (or of unknown
@@ -118,7 +111,7 @@ void mus_play(const BasicString& file, int loop) {
     g_music.volume_cache = 1.0;
     if (g_music.player) send_volume(1000);
   }
-  if (g_music_resume_program) g_music_resume_program();
+  set_pause(0);  // the program counts as running again
   if (!tmx::input::pointer_shown()) {
     inp_system_pointer(1.0);
     inp_system_pointer(0.0);

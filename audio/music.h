@@ -25,8 +25,4 @@ bool music_sounding();
 // engine clock. For tests.
 void music_set_clock(double (*clock_ms)());
 
-// Called by mus_play after the track started: marks the program as running
-// (the runtime's set_pause(0)). Filled by the runtime; null skips the step.
-extern void (*g_music_resume_program)();
-
 }  // namespace tmx::audio

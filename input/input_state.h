@@ -85,7 +85,7 @@ int take_key_flag();
 int any_mouse_button();
 
 // The screen orientation (0..3) and the window's client size used by the
-// point mapping; filled by the graphics area (null: orientation 0).
+// point mapping (null: gfx_get_orientation and the input window's size).
 struct OrientationSource {
   int (*orientation)() = nullptr;
   void (*window_size)(int& w, int& h) = nullptr;

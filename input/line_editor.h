@@ -1,6 +1,8 @@
-// What the line editor (inp_input) needs from the frame presentation and the
-// graphics area. Filled by those areas; a null entry skips that step, and
-// without present_frame the editor serves the window's events itself.
+// What the line editor (inp_input) needs from the graphics area and the frame
+// presentation. The background steps are skipped while null; print defaults
+// to gfx_print, the frame steps to the runtime's present_frame and
+// begin_frame_state (without the engine's window the editor serves the
+// window's events itself). Tests put their own frame steps here.
 #pragma once
 
 namespace tmx::input {
@@ -12,7 +14,7 @@ struct LineEditorServices {
   void (*draw_background)() = nullptr;
   // Frees background image 3.
   void (*free_background)() = nullptr;
-  // gfx_print with the current font (null: gfx_print itself when linked).
+  // Prints with the current font (null: gfx_print).
   void (*print)(const char* text, int x, int y, int kerning) = nullptr;
   // present_frame and begin_frame_state of the frame presentation.
   void (*present_frame)() = nullptr;

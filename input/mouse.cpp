@@ -5,6 +5,7 @@
 #include "input/pointer.h"
 #include "platform/sdl_input.h"
 #include "tamblix/errors.h"
+#include "tamblix/gfx.h"
 #include "tamblix/input.h"
 
 namespace tmx::input {
@@ -14,7 +15,7 @@ namespace {
 OrientationSource g_orientation;
 
 int orientation() {
-  int o = g_orientation.orientation ? g_orientation.orientation() : 0;
+  int o = g_orientation.orientation ? g_orientation.orientation() : gfx_get_orientation();
   return (o >= 0 && o <= 3) ? o : 0;
 }
 

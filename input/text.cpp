@@ -7,11 +7,12 @@
 #include "input/input_state.h"
 #include "input/line_editor.h"
 #include "platform/sdl_input.h"
+#include "runtime/frame.h"
+#include "runtime/window.h"
+#include "tamblix/gfx.h"
 #include "tamblix/input.h"
 #include "tamblix/string.h"
 
-// Drawing text is the graphics area's; weak so that input links on its own.
-void gfx_print(const BasicString& text, double x, double y, int kerning) __attribute__((weak));
 
 namespace tmx::input {
 
@@ -47,7 +48,7 @@ namespace {
 void print_text(const std::string& text, int x, int y, int kerning) {
   if (g_editor.print) {
     g_editor.print(text.c_str(), x, y, kerning);
-  } else if (&gfx_print != nullptr) {
+  } else {
     gfx_print(BasicString(text.c_str()), x, y, kerning);
   }
 }
@@ -74,6 +75,25 @@ bool serve_events_alone() {
   return running;
 }
 
+// One frame: the frame presentation when the engine's window exists,
+// otherwise the events served here. False once the editing must end.
+bool next_frame() {
+  if (g_editor.present_frame) {
+    g_editor.present_frame();
+    return true;
+  }
+  if (g_gl_window.window != nullptr) {
+    present_frame();
+    return true;
+  }
+  return serve_events_alone();
+}
+
+void start_frame() {
+  if (g_editor.begin_frame_state) g_editor.begin_frame_state();
+  else if (g_gl_window.window != nullptr) begin_frame_state();
+}
+
 void present(const std::string& text, int x, int y, int kerning, bool draw_background) {
   if (draw_background && g_editor.draw_background) g_editor.draw_background();
   print_text(text, x, y, kerning);
@@ -85,13 +105,11 @@ void present(const std::string& text, int x, int y, int kerning, bool draw_backg
 std::string edit_line(std::string s, int x, int y, int kerning) {
   if (g_editor.capture_background) g_editor.capture_background();
   present(s, x, y, kerning, true);
-  bool running = true;
-  if (g_editor.present_frame) g_editor.present_frame();
-  else running = serve_events_alone();
+  bool running = next_frame();
   int idle = 0;
   bool cursor = true;
   while (running) {
-    if (g_editor.begin_frame_state) g_editor.begin_frame_state();
+    start_frame();
     refresh_keyboard();
     const int c = take_char();
     if (c == 13 || c == 10) break;
@@ -105,8 +123,7 @@ std::string edit_line(std::string s, int x, int y, int kerning) {
     }
     if (c != 0) idle = 0;
     present(cursor ? s + "_" : s, x, y, kerning, true);
-    if (g_editor.present_frame) g_editor.present_frame();
-    else running = serve_events_alone();
+    running = next_frame();
   }
   if (g_editor.free_background) g_editor.free_background();
   return s;
