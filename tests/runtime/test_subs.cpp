@@ -152,6 +152,7 @@ void take_char(int c) { g_chars.push_back(c); }
 TEST_F(SubsTest, PumpServesEveryEvent) {
   ASSERT_EQ(0, SDL_InitSubSystem(SDL_INIT_EVENTS));
   SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+  const auto saved_queue_char = g_input_hooks.queue_char;
   g_input_hooks.queue_char = &take_char;
   g_chars.clear();
   g_messages = 0;
@@ -171,7 +172,7 @@ TEST_F(SubsTest, PumpServesEveryEvent) {
   SDL_PushEvent(&f);
 
   pump_messages(&count_message);
-  g_input_hooks.queue_char = nullptr;
+  g_input_hooks.queue_char = saved_queue_char;
   EXPECT_EQ(3, g_messages);
   EXPECT_EQ((std::vector<int>{'h', 0xE9, '!', 13}), g_chars);  // no Latin-1 form: left out
   EXPECT_EQ(1, g_frame_state.paused);
