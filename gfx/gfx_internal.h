@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "gfx/screenshot.h"
+
 // ------------------------------------------------------------ GL entry points
 struct GlExtProcs {
   PFNGLACTIVETEXTUREARBPROC ActiveTextureARB = nullptr;
@@ -274,6 +276,12 @@ bool restore_textures();
 const std::string& swap_file_name();
 void gfx_window_size_changed(int w, int h);
 void gfx_load_background_named(const char* name);
+void gfx_load_sprite_c(const char* name, int slot);
+void gfx_load_anim_c(const char* name, int slot, int frame_width, int frame_height);
+void gfx_load_bump_texture_c(const char* name, int slot);
+int gfx_mem_to_sprite_raw(const int32_t* pixels, int count, int slot, int width, int height);
+void gfx_print_c(const char* text, double x, double y, int kerning);
+int gfx_text_width_c(const char* text, int kerning);
 
 // Context lifetime (the runtime's hooks; tests call them directly).
 void gfx_context_create();
@@ -284,8 +292,8 @@ void gfx_gl_setup(int windowWidth, int windowHeight);
 // Frees every slot's textures and the background tiles.
 void gfx_release_window_textures();
 
-// Writes the last presented frame of the window as a PNG file.
-bool gfx_write_screenshot_png(const char* path);
+// Screenshots (gfx/screenshot.h) and the frame capture behind them.
+void gfx_capture_frame();
 // Reads the window's front (presented) or back buffer, rows top-down RGBA.
 bool gfx_read_window_pixels(bool front, int& w, int& h, std::vector<uint8_t>& rgba);
 // Writes RGBA pixels (rows top-down) as a PNG file.

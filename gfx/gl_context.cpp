@@ -105,6 +105,7 @@ void gfx_release_window_textures() {
 
 void gfx_context_destroy() {
   if (!g_gfx) return;
+  gfx_capture_presented_frames(false);
   end_screen_drawing();
   for (ScreenRecord& rec : g_gfx->screens) destroy_framebuffer(rec);
   gfx_release_window_textures();
@@ -168,6 +169,12 @@ void hook_select_font(int slot) {
 }
 void hook_install_builtin_font(int slot) { install_builtin_font(slot); }
 bool hook_context_exists() { return g_gfx != nullptr; }
+// Frame end before the buffer swap: surfaces end, and the frame about to be
+// shown is kept for a screenshot when captures are on.
+void hook_end_of_frame() {
+  end_screen_drawing();
+  gfx_capture_frame();
+}
 
 struct Registrar {
   Registrar() {
@@ -181,7 +188,7 @@ struct Registrar {
     h.release_window_textures = &gfx_release_window_textures;
     h.window_size_changed = &gfx_window_size_changed;
     h.set_viewport = &set_viewport;
-    h.end_screen_drawing = &end_screen_drawing;
+    h.end_screen_drawing = &hook_end_of_frame;
     h.clear_frame = &clear_frame;
     h.begin_frame_blend = &gfx_begin_frame_blend;
     h.reset_2d_state = &reset_2d_state;

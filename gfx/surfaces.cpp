@@ -768,9 +768,75 @@ bool gfx_read_window_pixels(bool front, int& w, int& h, std::vector<uint8_t>& rg
   return glGetError() == GL_NO_ERROR;
 }
 
+namespace {
+
+// Copy of the frame handed to the last buffer swap, kept while captures are on.
+struct FrameCapture {
+  bool on = false;
+  GLuint texture = 0;
+  int width = 0, height = 0;
+};
+FrameCapture g_capture;
+
+void drop_capture() {
+  if (g_capture.texture) glDeleteTextures(1, &g_capture.texture);
+  g_capture.texture = 0;
+  g_capture.width = g_capture.height = 0;
+}
+
+}  // namespace
+
+void gfx_capture_presented_frames(bool on) {
+  g_capture.on = on;
+  if (!on) drop_capture();
+}
+
+void gfx_capture_frame() {
+  if (!g_capture.on || !g_gfx) return;
+  int w = g_gfx->windowWidth, h = g_gfx->windowHeight;
+  if ((w <= 0 || h <= 0) && !gl_current_drawable_size(&w, &h)) return;
+  GLint prev = 0;
+  if (g_fbo_available) {
+    prev = current_fbo_binding();
+    if (prev) g_glx.BindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+  }
+  if (!g_capture.texture) glGenTextures(1, &g_capture.texture);
+  glBindTexture(GL_TEXTURE_2D, g_capture.texture);
+  gl_binding_cache_invalidate();
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glReadBuffer(GL_BACK);
+  glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 0, 0, w, h, 0);
+  g_capture.width = w;
+  g_capture.height = h;
+  if (prev) g_glx.BindFramebufferEXT(GL_FRAMEBUFFER_EXT, GLuint(prev));
+}
+
 bool gfx_write_screenshot_png(const char* path) {
+  if (!path || !*path || !g_gfx) return false;
   int w = 0, h = 0;
   std::vector<uint8_t> rgba;
-  if (!path || !*path || !gfx_read_window_pixels(true, w, h, rgba)) return false;
+  if (g_capture.texture && g_capture.width > 0) {
+    w = g_capture.width;
+    h = g_capture.height;
+    rgba.assign(size_t(w) * h * 4, 0);
+    glBindTexture(GL_TEXTURE_2D, g_capture.texture);
+    gl_binding_cache_invalidate();
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    const size_t rowBytes = size_t(w) * 4;
+    std::vector<uint8_t> tmp(rowBytes);
+    for (int a = 0, b = h - 1; a < b; ++a, --b) {
+      std::memcpy(tmp.data(), &rgba[a * rowBytes], rowBytes);
+      std::memcpy(&rgba[a * rowBytes], &rgba[b * rowBytes], rowBytes);
+      std::memcpy(&rgba[b * rowBytes], tmp.data(), rowBytes);
+    }
+    for (size_t i = 3; i < rgba.size(); i += 4) rgba[i] = 255;
+  } else if (!gfx_read_window_pixels(false, w, h, rgba)) {
+    // Without a capture the back buffer is read: after a swap it still holds
+    // the presented frame on GL implementations that preserve it.
+    return false;
+  }
   return write_png_file(path, w, h, rgba.data());
 }
