@@ -87,17 +87,18 @@ void software_renderer_check() {
 }
 
 // Tries multisample formats from `samples` down by halving; replaces the
-// window and its context when one is found.
-void choose_multisample_format(int samples) {
+// window and its context when one is found. False when the replacement
+// window got no GL context.
+bool choose_multisample_format(int samples) {
   std::string list = platform_gl_extensions();
-  if (!contains_whole_word(list.c_str(), platform_multisample_extension())) return;
+  if (!contains_whole_word(list.c_str(), platform_multisample_extension())) return true;
   const int width = g_gl_window.width, height = g_gl_window.height, bits = g_gl_window.colourBits;
   int n = samples;
   PlatformWindow found = nullptr;
   for (;;) {
     found = platform_window_create("Tamblix", width, height, bits, n);
     if (found) break;
-    if (n / 2 == 0) return;  // none at any count: the plain format stays
+    if (n / 2 == 0) return true;  // none at any count: the plain format stays
     n /= 2;
   }
   // The window with the found format replaces the plain one, with a context
@@ -110,7 +111,7 @@ void choose_multisample_format(int samples) {
   g_gl_window.width = width;
   g_gl_window.height = height;
   g_gl_window.colourBits = bits;
-  if (!attach_context(found)) return;
+  return attach_context(found);
 }
 
 }  // namespace
@@ -172,8 +173,11 @@ int create_gl_window(void* instance, int width, int height, int colour_bits, int
     g_gl_window.window = nullptr;
     return 0;
   }
-  if (antialias_samples > 0) choose_multisample_format(antialias_samples);
-  if (!g_gl_window.window) return 0;
+  if (antialias_samples > 0 && !choose_multisample_format(antialias_samples)) {
+    platform_window_destroy(g_gl_window.window);
+    g_gl_window.window = nullptr;
+    return 0;
+  }
 
   software_renderer_check();
 

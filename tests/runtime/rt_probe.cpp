@@ -65,6 +65,10 @@ double probe_main() {
     report_window("full");
     sys_set_screen(800, 500, 0);
     report_window("back");
+    double dw = 0, dh = 0;
+    gfx_get_screen_size(dw, dh);
+    sys_set_screen(static_cast<int>(dw), static_cast<int>(dh), 1);  // a mode the display has
+    report_window("fullmode");
     sys_end();
   }
   if (g_mode == "archive") {

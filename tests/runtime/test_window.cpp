@@ -227,6 +227,9 @@ TEST_F(WindowTest, FullscreenWithoutModesUsesTheDesktopSize) {
   EXPECT_NE(std::string::npos, r.out.find("full title=Probe client=1280x800 pos=0,0 work=1280x800 desktop=1280x800"))
       << r.out;
   EXPECT_NE(std::string::npos, r.out.find("back title=Probe client=800x500 pos=240,150")) << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("fullmode title=Probe client=1280x800 pos=0,0 work=1280x800 desktop=1280x800"))
+      << r.out;
+  EXPECT_EQ(std::string::npos, r.log.find("No Fullscreen Mode available"));
 }
 
 TEST_F(WindowTest, MultisampleRequestFallsBackToWhatExists) {
