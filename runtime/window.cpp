@@ -116,8 +116,8 @@ bool choose_multisample_format(int samples) {
 
 }  // namespace
 
-bool platform_gl_swap_control_known() { return g_swap_control; }
-void platform_gl_apply_swap_interval(int interval) { platform_gl_set_swap_interval(interval); }
+bool swap_control_known() { return g_swap_control; }
+void apply_swap_interval(int interval) { platform_gl_set_swap_interval(interval); }
 
 bool dialogs_allowed() {
   if (!g_dialogs_allowed) return false;

@@ -32,8 +32,8 @@ void destroy_gl_window();
 
 // Whether the driver's swap-control entry is known (a window was made and
 // offered it), and switching the swap interval through it.
-bool platform_gl_swap_control_known();
-void platform_gl_apply_swap_interval(int interval);
+bool swap_control_known();
+void apply_swap_interval(int interval);
 
 // Whether a warning box may be shown: only when a person can answer it.
 // Off when stdin is not a terminal, when CI is set, or when TAMBLIX_NO_DIALOGS
