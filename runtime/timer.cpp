@@ -9,7 +9,7 @@ FrameTimes g_frame_times;
 
 namespace {
 
-int g_source = 0;          // 1: counter, 0: tick count
+int g_source = -1;         // 1: counter, 0: tick count, -1: not chosen yet
 double g_frequency = 0;    // counts per second of the counter
 bool g_base_taken = false;
 double g_base = 0;         // the first reading
@@ -27,6 +27,9 @@ void timer_init() {
 }
 
 double timer_ms() {
+  // A reading before start-up chose the source chooses it now, so that the
+  // base and later readings come from the same source.
+  if (g_source < 0) timer_init();
   if (g_source == 1) {
     // counter * 1000 is formed in 128 bits: a nanosecond counter times 1000
     // would leave 64 bits after about 106 days of uptime.
