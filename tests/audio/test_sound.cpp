@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <map>
 
+#include "audio/media_source.h"
+#include "audio/wav_reader.h"
 #include "audio_fixture.h"
+#include "runtime/virtual_file.h"
 #include "tamblix/audio.h"
 #include "tamblix/errors.h"
 #include "tamblix/string.h"
@@ -179,6 +182,30 @@ TEST_F(SoundOutput, RotationNeverExceedsFourVoices) {
   int peak = 0;
   for (auto f : output()) peak = std::max(peak, f.first);
   EXPECT_EQ(peak, 4000);  // 4 voices of 1000 each; 5 would give 5000
+}
+
+}  // namespace
+
+// Memory files (sounds unpacked from the archive) follow the memory read rule:
+// a data chunk that runs past the block's end gives the samples that remain.
+namespace {
+
+TEST(SoundSource, MemoryBlocksReadWithTheMemoryRule) {
+  std::vector<uint8_t> c;
+  wavtest::chunk(c, "fmt ", wavtest::fmt_body(wavtest::Fmt{}));
+  wavtest::chunk(c, "data", wavtest::dc16(5, 10), 400);
+  const auto block = wavtest::riff(c);
+  const std::string name = register_memory_file(block.data(), static_cast<uint32_t>(block.size()));
+  std::vector<uint8_t> bytes;
+  bool memory = false;
+  ASSERT_TRUE(read_media_bytes(name, bytes, memory));
+  EXPECT_TRUE(memory);
+  EXPECT_EQ(bytes, block);
+  WavSound s;
+  EXPECT_EQ(parse_wav({bytes.data(), bytes.size(), memory}, s), WavError::kNone);
+  EXPECT_EQ(s.data, wavtest::dc16(5, 10));
+  release_memory_file(block.data());
+  EXPECT_FALSE(read_media_bytes(name, bytes, memory));
 }
 
 }  // namespace
