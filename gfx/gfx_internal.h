@@ -246,6 +246,8 @@ struct QuadVertex {
   float x, y, s, t;
 };
 void draw_textured_quad(const QuadVertex v[4]);
+// One quad in immediate mode (texture coordinates when tex).
+void emit_quad(const QuadVertex v[4], bool tex);
 void reset_2d_state();
 // Forget what is known about GL bindings (after foreign GL code ran).
 void gl_binding_cache_invalidate();

@@ -213,15 +213,23 @@ void apply_sprite_filter() {
   if (g_gfx) set_bound_filter(g_gfx->smoothing);
 }
 
+// Quads go through immediate mode: the GL can then gather consecutive quads
+// that share their state into one draw, which keeps hundreds of small sprites
+// and rectangles per frame cheap. The four corners are in fan order, which
+// GL_QUADS splits the same way.
+void emit_quad(const QuadVertex v[4], bool tex) {
+  glBegin(GL_QUADS);
+  for (int i = 0; i < 4; ++i) {
+    if (tex) glTexCoord2f(v[i].s, v[i].t);
+    glVertex2f(v[i].x, v[i].y);
+  }
+  glEnd();
+}
+
 void draw_textured_quad(const QuadVertex v[4]) {
   const bool tex = g_last_bound_slot >= 0;
-  client_arrays(true, tex, false);
-  glVertexPointer(2, GL_FLOAT, sizeof(QuadVertex), &v[0].x);
-  if (tex) {
-    glTexCoordPointer(2, GL_FLOAT, sizeof(QuadVertex), &v[0].s);
-    set_wrap(true);
-  }
-  glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+  if (tex) set_wrap(true);
+  emit_quad(v, tex);
 }
 
 // ------------------------------------------------------------ commands
@@ -268,10 +276,7 @@ void gfx_draw_sprite(int slot, int x, int y) {
   // Immediate-mode order (S,T)@(x+w,y), (0,T)@(x,y), (0,0)@(x,y+h), (S,0)@(x+w,y+h)
   // drawn from a stack array with the wrap mode of the bind.
   const QuadVertex v[4] = {{x1, y0, S, T}, {x0, y0, 0, T}, {x0, y1, 0, 0}, {x1, y1, S, 0}};
-  client_arrays(true, true, false);
-  glVertexPointer(2, GL_FLOAT, sizeof(QuadVertex), &v[0].x);
-  glTexCoordPointer(2, GL_FLOAT, sizeof(QuadVertex), &v[0].s);
-  glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+  emit_quad(v, true);
 }
 
 void gfx_draw_sprite_scaled(int slot, int x, int y, int width, int height) {
@@ -323,10 +328,7 @@ void gfx_draw_anim(int slot, int frame, int x, int y) {
   apply_sprite_filter();
   const float x0 = float(x), y0 = float(y), x1 = float(x + s->frameWidth), y1 = float(y + s->frameHeight);
   const QuadVertex v[4] = {{x1, y0, f.s1, f.t1}, {x0, y0, f.s0, f.t1}, {x0, y1, f.s0, f.t0}, {x1, y1, f.s1, f.t0}};
-  client_arrays(true, true, false);
-  glVertexPointer(2, GL_FLOAT, sizeof(QuadVertex), &v[0].x);
-  glTexCoordPointer(2, GL_FLOAT, sizeof(QuadVertex), &v[0].s);
-  glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+  emit_quad(v, true);
 }
 
 void gfx_stretch_anim(int slot, int frame, int x, int y, int width, int height) {
