@@ -169,7 +169,11 @@ void mouse_startup(InputState& s, bool exclusive) {
   if (exclusive) {
     s.mouse_device = true;
     s.mouse_level = 5;
-    platform::captured_mouse_set_exclusive(s.window, true);
+    if (!platform::captured_mouse_set_exclusive(s.window, true)) {
+      // The device stays; each later mode change tries again.
+      log_append("can't aquire mouse - first try\n");
+      log_append("No DX_Mouse\n");
+    }
   } else {
     s.mouse_device = false;
     platform::pointer_show(true);

@@ -307,10 +307,11 @@ void pointer_show(bool shown) {
   SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE);
 }
 
-void captured_mouse_set_exclusive(void* window, bool exclusive) {
-  if (!keyboard_available()) return;
-  SDL_SetRelativeMouseMode(exclusive ? SDL_TRUE : SDL_FALSE);
+bool captured_mouse_set_exclusive(void* window, bool exclusive) {
+  if (!keyboard_available()) return false;
+  const bool ok = SDL_SetRelativeMouseMode(exclusive ? SDL_TRUE : SDL_FALSE) == 0;
   SDL_GetRelativeMouseState(nullptr, nullptr);  // forget the motion so far
+  return ok;
 }
 
 void captured_mouse_read(int& dx, int& dy, int& wheel, unsigned& buttons) {

@@ -47,7 +47,8 @@ void pointer_show(bool shown);
 
 // The captured mouse: relative motion while `exclusive`, wheel steps taken
 // from the event stream.
-void captured_mouse_set_exclusive(void* window, bool exclusive);
+// False when the mode cannot be set.
+bool captured_mouse_set_exclusive(void* window, bool exclusive);
 // Motion since the last read, the wheel motion since the last read and the
 // button bits.
 void captured_mouse_read(int& dx, int& dy, int& wheel, unsigned& buttons);
