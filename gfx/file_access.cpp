@@ -1,44 +1,52 @@
-// How the graphics loaders reach their files: media lookup and whole-file
-// reads of disk files.
-#include <sys/stat.h>
-
-#include <cstdio>
-#include <cstring>
-
+// How the graphics loaders reach their files: the engine's media lookup and
+// virtual files (disk files and memory blocks alike).
 #include "gfx/gfx_internal.h"
+#include "runtime/virtual_file.h"
 
 namespace {
 // Files beyond this size are not images the engine can use.
-constexpr long long kMaxFileBytes = 1ll << 30;
+constexpr int64_t kMaxFileBytes = int64_t(1) << 30;
 }  // namespace
 
-bool gfx_is_memory_name(const char* name) { return name && std::strncmp(name, "mem://", 6) == 0; }
+bool gfx_is_memory_name(const char* name) { return name && is_memory_file_name(name); }
 
 bool gfx_read_file(const char* name, std::vector<uint8_t>& out) {
   out.clear();
-  if (!name || !*name || gfx_is_memory_name(name)) return false;
-  struct stat st;
-  if (::stat(name, &st) != 0 || S_ISDIR(st.st_mode)) return false;
-  std::FILE* f = std::fopen(name, "rb");
-  if (!f) return false;
-  bool ok = true;
-  if (std::fseek(f, 0, SEEK_END) != 0) ok = false;
-  long long size = ok ? std::ftell(f) : -1;
-  if (size < 0 || size > kMaxFileBytes) ok = false;
-  if (ok && std::fseek(f, 0, SEEK_SET) != 0) ok = false;
-  if (ok) {
-    out.resize(size_t(size));
-    if (size > 0 && std::fread(out.data(), 1, size_t(size), f) != size_t(size)) ok = false;
+  if (!name || !*name) return false;
+  VirtualFile f;
+  if (!f.open_read(name)) return false;
+  if (f.size < 0 || f.size > kMaxFileBytes) return false;
+  out.resize(size_t(f.size));
+  if (f.size > 0 && !f.read(out.data(), f.size)) {
+    out.clear();
+    return false;
   }
-  std::fclose(f);
-  if (!ok) out.clear();
-  return ok;
+  return true;
 }
 
 bool gfx_resolve_media(const char* name, std::string& out) {
   out.clear();
   if (!name || !*name) return false;
-  out = name;
-  struct stat st;
-  return ::stat(name, &st) == 0 && !S_ISDIR(st.st_mode);
+  return resolve_general_file(name, out) != 0;
+}
+
+bool read_bmp(ImageBuffer& image, const char* name, int32_t key) {
+  std::vector<uint8_t> bytes;
+  if (!gfx_read_file(name, bytes)) return false;
+  return decode_bmp(image, bytes.data(), bytes.size(), key);
+}
+
+bool read_png(ImageBuffer& image, const char* name, int32_t key) {
+  std::vector<uint8_t> bytes;
+  if (!gfx_read_file(name, bytes)) return false;
+  return decode_png(image, bytes.data(), bytes.size(), key, name);
+}
+
+bool read_jpeg(ImageBuffer& image, const char* name) {
+  // Only files on disk: memory files are not read as JPEG, and a directory
+  // yields no bytes.
+  if (!name || !*name || gfx_is_memory_name(name)) return false;
+  std::vector<uint8_t> bytes;
+  if (!gfx_read_file(name, bytes) || bytes.empty()) return false;
+  return decode_jpeg(image, bytes.data(), bytes.size());
 }

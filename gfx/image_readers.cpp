@@ -2,7 +2,6 @@
 // producing a top-down RGBA ImageBuffer, plus the bleeding of transparent
 // colours.
 #include <png.h>
-#include <sys/stat.h>
 
 #include <csetjmp>
 #include <cstdio>
@@ -271,11 +270,6 @@ bool decode_bmp(ImageBuffer& image, const uint8_t* data, size_t size, int32_t ke
   return true;
 }
 
-bool read_bmp(ImageBuffer& image, const char* name, int32_t key) {
-  std::vector<uint8_t> bytes;
-  if (!gfx_read_file(name, bytes)) return false;
-  return decode_bmp(image, bytes.data(), bytes.size(), key);
-}
 
 // ------------------------------------------------------------ PNG
 
@@ -423,11 +417,6 @@ bool decode_png(ImageBuffer& image, const uint8_t* data, size_t size, int32_t ke
   return true;
 }
 
-bool read_png(ImageBuffer& image, const char* name, int32_t key) {
-  std::vector<uint8_t> bytes;
-  if (!gfx_read_file(name, bytes)) return false;
-  return decode_png(image, bytes.data(), bytes.size(), key, name);
-}
 
 // ------------------------------------------------------------ JPEG
 
@@ -510,14 +499,4 @@ bool decode_jpeg(ImageBuffer& image, const uint8_t* data, size_t size) {
   jpeg_destroy_decompress(&cinfo);
   std::free(block);
   return true;
-}
-
-bool read_jpeg(ImageBuffer& image, const char* name) {
-  // Only real files: memory files and directories are not read as JPEG.
-  if (!name || !*name || gfx_is_memory_name(name)) return false;
-  struct stat st;
-  if (::stat(name, &st) != 0 || S_ISDIR(st.st_mode)) return false;
-  std::vector<uint8_t> bytes;
-  if (!gfx_read_file(name, bytes)) return false;
-  return decode_jpeg(image, bytes.data(), bytes.size());
 }

@@ -1,17 +1,16 @@
 // Off-screen surfaces, the viewport and orientation, the per-frame clear and
 // tiled backgrounds, grabbing screen rectangles and the texture swap file.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "gfx/gfx_internal.h"
 #include "platform/gl_proc.h"
+#include "platform/posix_sys.h"
 #include "tamblix/errors.h"
 #include "tamblix/gfx.h"
 
@@ -606,7 +605,8 @@ void gfx_load_background_named(const char* name) {
       ok = decode_bmp(img, bytes.data(), bytes.size(), -1);
       if (!ok) ok = decode_png(img, bytes.data(), bytes.size(), -1, path.c_str());
     }
-    if (!ok) ok = read_jpeg(img, path.c_str());
+    if (!ok && !bytes.empty() && !gfx_is_memory_name(path.c_str()))
+      ok = decode_jpeg(img, bytes.data(), bytes.size());
   }
   if (!ok) {
     sys_raise_error(TMX_ERR_NO_SUCH_FILE);
@@ -640,13 +640,14 @@ void gfx_load_background_named(const char* name) {
 const std::string& swap_file_name() {
   static std::string name;
   if (name.empty()) {
-    const char* t = std::getenv("TMPDIR");
-    std::string dir = t && *t ? t : "/tmp";
+    std::string dir = platform_temp_dir();
     for (char& ch : dir)
       if (ch == '\\') ch = '/';
+    if (dir.empty()) dir = "/tmp";
     if (dir.back() != '/') dir += '/';
+    // A random number plus a per-instance value (the address of this name).
     std::random_device rd;
-    unsigned number = (rd() & 0xFFFF0000u) + unsigned(::getpid() & 0xFFFF);
+    const unsigned number = unsigned(rd()) + unsigned(reinterpret_cast<uintptr_t>(&name) >> 4);
     char buf[64];
     std::snprintf(buf, sizeof buf, "tmxtxs%x.bin", number);
     name = dir + buf;
@@ -657,8 +658,9 @@ const std::string& swap_file_name() {
 namespace {
 
 void remove_swap_file() {
-  const std::string& n = swap_file_name();
-  if (::unlink(n.c_str()) != 0) ::rmdir(n.c_str());
+  // A file, or an empty directory of that name.
+  std::error_code ec;
+  std::filesystem::remove(swap_file_name(), ec);
 }
 
 void put_le32(std::FILE* f, int32_t v) {

@@ -245,7 +245,8 @@ bool load_sprite_file(int slot, const char* name, int32_t key, bool normalMap) {
     ok = decode_bmp(img, bytes.data(), bytes.size(), key);
     if (!ok) ok = decode_png(img, bytes.data(), bytes.size(), key, name);
   }
-  if (!ok) ok = read_jpeg(img, name);
+  // JPEG last, from the same bytes; memory files are not read as JPEG.
+  if (!ok && !bytes.empty() && !gfx_is_memory_name(name)) ok = decode_jpeg(img, bytes.data(), bytes.size());
   if (!ok) {
     img.clear();
     return false;

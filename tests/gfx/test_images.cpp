@@ -1,5 +1,6 @@
 // Loading images into sprite slots on a real GL context: texture sizes and
 // layout, colour keys, errors and empty slots.
+#include "runtime/virtual_file.h"
 #include "tamblix.h"
 #include "tests/gfx/gl_fixture.h"
 
@@ -198,4 +199,35 @@ TEST_F(Images, BumpTextureBecomesANormalMap) {
             (Rgba{127, 127, 255, 0}));
   // The image's edge against the padding slopes: red differs from 127.
   EXPECT_NE(tex[(0 * 16 + 3) * 4], 127);
+}
+
+TEST_F(Images, MemoryFilesLoadAsBmpAndPngButNotAsJpeg) {
+  auto slurp = [](const std::string& p) {
+    std::FILE* f = std::fopen(p.c_str(), "rb");
+    std::vector<uint8_t> v;
+    int c;
+    while (f && (c = std::fgetc(f)) != EOF) v.push_back(uint8_t(c));
+    if (f) std::fclose(f);
+    return v;
+  };
+  ASSERT_TRUE(write_png_rgb(temp_path("m.png"), 6, 5, solid_rgb(6, 5, 9, 8, 7)));
+  ASSERT_TRUE(write_bmp(temp_path("m.bmp"), 7, 3, 24, solid_rgb(7, 3, 1, 2, 3)));
+  ASSERT_TRUE(write_jpeg_rgb(temp_path("m.jpg"), 8, 8, solid_rgb(8, 8, 100, 100, 100)));
+  struct Case {
+    const char* file;
+    int width;  // 0: refused
+  };
+  for (const Case c : {Case{"m.png", 6}, Case{"m.bmp", 7}, Case{"m.jpg", 0}}) {
+    const auto bytes = slurp(temp_path(c.file));
+    ASSERT_FALSE(bytes.empty());
+    // What the media lookup hands out for a file found in the archive.
+    const std::string name = register_memory_file(bytes.data(), uint32_t(bytes.size()));
+    EXPECT_EQ(load_sprite_file(30, name.c_str(), 0x8000FF, false), c.width != 0) << c.file;
+    EXPECT_EQ(g_gfx->slots[30].width, c.width) << c.file;
+    release_memory_file(bytes.data());
+  }
+  // The same JPEG from the disk loads.
+  gfx_load_sprite(BasicString(temp_path("m.jpg").c_str()), 30);
+  EXPECT_EQ(g_error_state.code, 0);
+  EXPECT_EQ(g_gfx->slots[30].width, 8);
 }
