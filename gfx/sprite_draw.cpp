@@ -355,7 +355,7 @@ void gfx_rotozoom_anim(int slot, int frame, double x, double y, double angle, do
   const float z = float(zoom);
   const float a = s->frameWidth * z * 0.5f, b = s->frameHeight * z * 0.5f;
   const float r = float(angle) * 0.017453292f, c = std::cos(r), sn = std::sin(r);
-  const float cx = float(int(x) + s->frameWidth / 2), cy = float(int(y) + s->frameHeight / 2);
+  const float cx = float(x) + float(s->frameWidth / 2), cy = float(y) + float(s->frameHeight / 2);
   auto corner = [&](float dx, float dy, float ss, float tt) {
     return QuadVertex{cx + dx * c + dy * sn, cy - dx * sn + dy * c, ss, tt};
   };

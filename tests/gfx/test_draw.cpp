@@ -1,6 +1,9 @@
 // Sprite and animation drawing read back from the window: positions, sizes,
 // frames, rotation, filtering and the per-frame reset.
+#include <atomic>
+#include <cstdlib>
 #include <functional>
+#include <new>
 
 #include "tamblix.h"
 #include "tests/gfx/gl_fixture.h"
@@ -241,4 +244,56 @@ TEST_F(Draw, ResetRestoresTheDefaultState) {
   GLfloat colour[4];
   glGetFloatv(GL_CURRENT_COLOR, colour);
   EXPECT_FLOAT_EQ(colour[3], 1.0f);
+}
+
+// ------------------------------------------------------------ allocation
+
+namespace {
+std::atomic<long> g_allocations{0};
+}  // namespace
+
+void* operator new(std::size_t n) {
+  ++g_allocations;
+  if (void* p = std::malloc(n ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+  ++g_allocations;
+  return std::malloc(n ? n : 1);
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+
+TEST_F(Draw, AFrameOfDrawingAllocatesNothingOnceWarm) {
+  make_sprite(1, 64, 64, [](int x, int y) { return Rgba{x * 4, y * 4, 0, 255}; });
+  gfx_set_sprite_anim(1, 16, 16);
+  ASSERT_TRUE(install_builtin_font(0));
+  ASSERT_EQ(gfx_create_screen(0, 2, 64, 40), 1);
+  const BasicString text("SCORE 123");
+  auto frame = [&] {
+    reset_2d_state();
+    gfx_use_screen(0);
+    gfx_draw_sprite(1, 0, 0);
+    for (int i = 0; i < 50; ++i) gfx_draw_anim(1, i, i, i);
+    gfx_draw_sprite_scaled(1, 0, 0, 30, 30);
+    gfx_rotozoom_sprite(1, 5, 5, 30, 1.5);
+    gfx_alpha_mode(0.5);
+    gfx_start_poly(-1, 1);
+    for (int i = 0; i < 510; ++i) gfx_poly_vertex(i % 64, i % 40, 0, 0, 0xFF00FF);
+    gfx_end_poly();
+    for (int i = 0; i < 100; ++i) gfx_draw_rect(i % 60, i % 30, 3, 3, 0x00FF00);
+    gfx_alpha_mode(-1);
+    gfx_print(text, 1, 1, 1);
+    gfx_use_screen(-1);
+    gfx_draw_sprite_scaled(2, 0, 0, kWinW, kWinH);
+    clear_frame();
+  };
+  // Warm: the batch and the text buffer reach their sizes, and the GL (the
+  // software renderer compiles code for new state combinations) settles.
+  for (int i = 0; i < 4; ++i) frame();
+  const long before = g_allocations.load();
+  frame();
+  frame();
+  EXPECT_EQ(g_allocations.load(), before);
 }
