@@ -254,6 +254,7 @@ void draw_text(int font, const char* text, float x, float y, float z, bool kerni
   glVertexPointer(3, GL_FLOAT, sizeof(TextVertex), &v[0].x);
   if (tex) glTexCoordPointer(2, GL_FLOAT, sizeof(TextVertex), &v[0].s);
   glDrawArrays(GL_TRIANGLE_STRIP, 0, n);
+  client_arrays(false, false, false);
 }
 
 void gfx_print_c(const char* text, double x, double y, int kerning) {

@@ -100,6 +100,8 @@ void draw_points_or_line(GLenum mode, int x1, int y1, int x2, int y2, int colour
   }
   glPopMatrix();
   glMatrixMode(GL_MODELVIEW);
+  // The array lives on this stack frame: leave no pointer to it enabled.
+  client_arrays(false, false, false);
   restore_colour();
 }
 
@@ -234,11 +236,12 @@ void gfx_end_poly() {
     default: draw = false; break;
   }
   if (draw && g_poly.count > 0) glDrawArrays(prim, 0, g_poly.count);
+  client_arrays(false, false, g_poly_state.colourArray);
   if (g_poly_state.colourArray) {
     // Drawing with a colour array leaves the GL current colour undefined.
     colour_cache_invalidate();
     set_colour_rgba(1, 1, 1, g_gfx->globalAlpha);
-    client_arrays(true, tex, false);
+    client_arrays(false, false, false);
     glShadeModel(GL_FLAT);
     state_disable(GL_DITHER);
   }

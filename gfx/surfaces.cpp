@@ -75,6 +75,11 @@ void set_viewport(int x, int y, int w, int h) {
       w = rec.width;
       h = rec.height;
     } else {
+      if (g_gfx->windowWidth <= 0 || g_gfx->windowHeight <= 0) {
+        // Not told yet: ask the platform for the current drawable.
+        int dw = 0, dh = 0;
+        if (gl_current_drawable_size(&dw, &dh)) gfx_window_size_changed(dw, dh);
+      }
       w = g_gfx->windowWidth;
       h = g_gfx->windowHeight;
       if (g_gfx->orientation == 1 || g_gfx->orientation == 3) std::swap(w, h);
@@ -544,6 +549,7 @@ void draw_background(int b) {
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
       glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+      client_arrays(false, false, false);
       y += int(h);
       colWidth = int(w);
     }
@@ -567,6 +573,10 @@ void clear_frame() {
     return;
   }
   if (!g_gfx->clearColourFlag && !g_gfx->depthClearRequest) return;
+  if (g_gfx->clearColourFlag) {
+    const float* c = g_gfx->clearColour;
+    glClearColor(c[0], c[1], c[2], c[3]);
+  }
   if (g_gfx->depthClearRequest) {
     g_gfx->depthClearRequest = false;
     glClear(g_gfx->clearColourFlag ? GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT : GL_DEPTH_BUFFER_BIT);
