@@ -57,5 +57,16 @@ class DiskAudio : public ::testing::Test {
 
   static void wait_ms(int ms) { SDL_Delay(static_cast<Uint32>(ms)); }
 
+  size_t output_frames() {
+    std::error_code ec;
+    auto n = std::filesystem::file_size(out_, ec);
+    return ec ? 0 : static_cast<size_t>(n / 4);
+  }
+  // Waits until the device has written at least `frames` frames (at most 5 s),
+  // so that slow machines still see the whole stretch asked for.
+  void wait_output(size_t frames) {
+    for (int i = 0; i < 500 && output_frames() < frames; ++i) wait_ms(10);
+  }
+
   std::string dir_, out_;
 };

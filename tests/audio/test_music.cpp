@@ -136,29 +136,30 @@ TEST_F(MusicTest, OutputFollowsPauseEndAndRestart) {
     return std::make_pair(loud, out.size() > from ? out.size() - from : 0);
   };
   const size_t margin = 2048;  // frames already mixed ahead of the device
+  const size_t quarter = 22050 / 4;
   mus_play(BasicString(dc.c_str()), 1);
-  wait_ms(150);
+  wait_output(output_frames() + margin + quarter / 2);
   EXPECT_GT(sounding_after(0).first, 0u);
 
   mus_pause(1);
-  size_t n = output().size();
-  wait_ms(300);
+  size_t n = output_frames();
+  wait_output(n + margin + quarter);
   auto paused = sounding_after(n + margin);
   EXPECT_GT(paused.second, 0u);
   EXPECT_EQ(paused.first, 0u);
 
   mus_pause(0);
-  wait_ms(450);  // the rest of the track, then silence
-  n = output().size();
-  wait_ms(200);
+  wait_output(output_frames() + margin + 2 * quarter);  // the rest of the track
+  n = output_frames();
+  wait_output(n + margin + quarter);
   auto ended = sounding_after(n + margin);
   EXPECT_EQ(ended.first, 0u);
   EXPECT_EQ(mus_is_playing(), 1);  // looping music counts as playing
 
   g_now += 5000;
   music_loop_check();
-  n = output().size();
-  wait_ms(200);
+  n = output_frames();
+  wait_output(n + margin + quarter);
   EXPECT_GT(sounding_after(n).first, 0u);
 }
 

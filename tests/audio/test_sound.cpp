@@ -144,10 +144,10 @@ class SoundOutput : public DiskAudio {
   // Plays the slot and returns the most common non-silent (left, right) pair
   // of the output once the sound ended.
   std::pair<int, int> level_of(int slot, double pan, double volume) {
+    const size_t start = output_frames();
     int ch = snd_play(slot, pan, volume);
     EXPECT_GE(ch, 0);
-    for (int i = 0; i < 200 && snd_is_playing(ch); ++i) wait_ms(10);
-    wait_ms(150);  // let the device write the rest
+    wait_output(start + 22050 / 5 + 4096);  // the 200 ms sound and the device's lead
     std::map<std::pair<int, int>, int> counts;
     for (auto f : output())
       if (f.first != 0 || f.second != 0) ++counts[f];
@@ -176,9 +176,9 @@ TEST_F(SoundOutput, TinyVolumeIsSilence) {
 // fifth play restarts the oldest voice.
 TEST_F(SoundOutput, RotationNeverExceedsFourVoices) {
   snd_load(BasicString(dc_sound("dc.wav", 4000, 400).c_str()), 1, 4);
+  const size_t start = output_frames();
   for (int i = 0; i < 5; ++i) snd_play(1, 0, 0.25);
-  for (int i = 0; i < 200 && (snd_is_playing(256) || snd_is_playing(257)); ++i) wait_ms(10);
-  wait_ms(150);
+  wait_output(start + 22050 * 4 / 10 + 4096);
   int peak = 0;
   for (auto f : output()) peak = std::max(peak, f.first);
   EXPECT_EQ(peak, 4000);  // 4 voices of 1000 each; 5 would give 5000

@@ -177,6 +177,6 @@ TEST_F(Text, LineEditorEditsWithItsFrameServices) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  ::testing::AddGlobalTestEnvironment(new XServer);
+  ::testing::AddGlobalTestEnvironment(new XWindowEnvironment);
   return RUN_ALL_TESTS();
 }

@@ -52,41 +52,72 @@ class XServer : public ::testing::Environment {
 // Runs xdotool with the given arguments on the private display.
 inline int xdo(const std::string& args) { return std::system(("xdotool " + args).c_str()); }
 
-// SDL video with one window that has the keyboard focus, and the input record
-// set up on it.
+// Serves the window's events until the condition holds (at most 10 s).
+template <class F>
+bool serve_until(F cond) {
+  for (int i = 0; i < 1000; ++i) {
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) tmx::input::handle_platform_event(&e);
+    if (cond()) return true;
+    SDL_Delay(10);
+  }
+  return false;
+}
+
+// SDL video with one window for the whole program; it keeps the keyboard
+// focus (a new window per test would have to win the focus again each time).
+inline SDL_Window*& shared_window() {
+  static SDL_Window* w = nullptr;
+  return w;
+}
+
+class XWindowEnvironment : public XServer {
+ public:
+  void SetUp() override {
+    XServer::SetUp();
+    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_JOYSTICK), 0) << SDL_GetError();
+    SDL_Window* w = SDL_CreateWindow("input test", 100, 80, 320, 200, SDL_WINDOW_SHOWN);
+    ASSERT_NE(w, nullptr) << SDL_GetError();
+    shared_window() = w;
+    // Asking for the focus before the server has mapped the window fails, so
+    // keep asking until the focus arrives.
+    int tries = 0;
+    ASSERT_TRUE(serve_until([&] {
+      if (tries++ % 10 == 0) {
+        SDL_RaiseWindow(w);
+        SDL_SetWindowInputFocus(w);
+      }
+      return SDL_GetKeyboardFocus() == w;
+    })) << "no keyboard focus";
+  }
+  void TearDown() override {
+    if (shared_window()) SDL_DestroyWindow(shared_window());
+    shared_window() = nullptr;
+    SDL_Quit();
+    XServer::TearDown();
+  }
+};
+
+// The input record set up on the shared window.
 class XWindowTest : public ::testing::Test {
  protected:
   void SetUp() override { open(0); }
   void TearDown() override { close(); }
 
   void open(int exclusive_mouse) {
-    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_JOYSTICK), 0) << SDL_GetError();
-    window_ = SDL_CreateWindow("input test", 100, 80, 320, 200, SDL_WINDOW_SHOWN);
-    ASSERT_NE(window_, nullptr) << SDL_GetError();
-    SDL_RaiseWindow(window_);
-    SDL_SetWindowInputFocus(window_);
-    ASSERT_TRUE(wait_for([&] { return SDL_GetKeyboardFocus() == window_; })) << "no keyboard focus";
+    window_ = shared_window();
+    ASSERT_NE(window_, nullptr);
+    ASSERT_TRUE(serve_until([&] { return SDL_GetKeyboardFocus() == window_; })) << "focus lost";
     tmx::input::create_state();
     tmx::input::input_init(window_, exclusive_mouse);
   }
-  void close() {
-    tmx::input::input_shutdown();
-    if (window_) SDL_DestroyWindow(window_);
-    window_ = nullptr;
-    SDL_Quit();
-  }
+  void close() { tmx::input::input_shutdown(); }
 
-  // Serves the window's events until the condition holds (at most 3 s).
   template <class F>
   bool wait_for(F cond) {
-    for (int i = 0; i < 300; ++i) {
-      SDL_Event e;
-      while (SDL_PollEvent(&e)) tmx::input::handle_platform_event(&e);
-      if (cond()) return true;
-      SDL_Delay(10);
-    }
-    return false;
+    return serve_until(cond);
   }
+
   void drain_events() {
     SDL_Event e;
     while (SDL_PollEvent(&e)) tmx::input::handle_platform_event(&e);
