@@ -3,6 +3,7 @@
 // undefined-behaviour sanitizers, so any read or write outside a buffer fails.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -251,6 +252,33 @@ TEST(PngReader, RejectsTwoChannelImagesAndCutFiles) {
     testing::internal::CaptureStdout();
     EXPECT_FALSE(decode_png(part, file.data(), cut, -1, "cut.png")) << cut;
     testing::internal::GetCapturedStdout();
+  }
+}
+
+TEST(PngReader, AbsurdDimensionsAreRefusedBeforeAnyLargeAllocation) {
+  png_image w;
+  std::memset(&w, 0, sizeof w);
+  w.version = PNG_IMAGE_VERSION;
+  w.width = 2;
+  w.height = 2;
+  w.format = PNG_FORMAT_RGB;
+  const std::vector<uint8_t> rgb(2 * 2 * 3, 50);
+  png_alloc_size_t size = 0;
+  ASSERT_TRUE(png_image_write_get_memory_size(w, size, 0, rgb.data(), 0, nullptr));
+  std::vector<uint8_t> file(size);
+  ASSERT_TRUE(png_image_write_to_memory(&w, file.data(), &size, 0, rgb.data(), 0, nullptr));
+  // The header claims 100000 x 3 and then 30000 x 30000 pixels (CRC fixed up).
+  for (const auto& [width, height] : {std::pair<uint32_t, uint32_t>{100000, 3}, {30000, 30000}}) {
+    std::vector<uint8_t> f = file;
+    for (int i = 0; i < 4; ++i) {
+      f[16 + i] = uint8_t(width >> (24 - 8 * i));
+      f[20 + i] = uint8_t(height >> (24 - 8 * i));
+    }
+    const uint32_t crc = uint32_t(crc32(crc32(0, nullptr, 0), &f[12], 17));
+    for (int i = 0; i < 4; ++i) f[29 + i] = uint8_t(crc >> (24 - 8 * i));
+    ImageBuffer img;
+    EXPECT_FALSE(decode_png(img, f.data(), f.size(), -1, "big.png")) << width << "x" << height;
+    EXPECT_EQ(img.pixels, nullptr);
   }
 }
 
