@@ -1,0 +1,1 @@
+// Whole runs from the title to the end screens, replayed from control scripts.
