@@ -209,3 +209,30 @@ TEST(SoundSource, MemoryBlocksReadWithTheMemoryRule) {
 }
 
 }  // namespace
+
+namespace {
+
+// Without an output device the program runs on silently: loads fail with
+// error 3, plays give -1.
+TEST(SoundWithoutDevice, LoadsFailAndPlaysGiveMinusOne) {
+  char dir[] = "/tmp/tmx_nodev_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string path = std::string(dir) + "/a.wav";
+  ASSERT_TRUE(wavtest::write_file(path, wavtest::wav(wavtest::Fmt{}, wavtest::dc16(1, 100))));
+  setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+  ASSERT_EQ(SDL_Init(0), 0);
+  sound_start(nullptr);
+  EXPECT_FALSE(sound_device_present());
+  snd_load(BasicString(path.c_str()), 1, 4);
+  EXPECT_EQ(g_error_state.code, 3);
+  EXPECT_EQ(sound_voice_count(1), 0);
+  EXPECT_EQ(snd_play(1, 0, 1), -1);
+  EXPECT_EQ(snd_is_playing(256), 0);
+  snd_stop_all();
+  EXPECT_EQ(snd_gen_sound(), 4095);
+  sound_shutdown();
+  SDL_Quit();
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
