@@ -93,7 +93,10 @@ int input_init(void* window, int exclusive_mouse) {
   mouse_startup(s, exclusive_mouse != 0);
 
   s.joystick_count = 0;
-  s.joysticks.fill(nullptr);
+  for (auto& j : s.joysticks) {  // a second set-up starts afresh
+    platform::joystick_close(j);
+    j = nullptr;
+  }
   for (auto& n : s.joystick_names) n.clear();
   if (s.input_object) {
     const int devices = platform::joystick_device_count();
