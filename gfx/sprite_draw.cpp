@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "gfx/gfx_internal.h"
+#include "gfx/gl_state.h"
 #include "tamblix/gfx.h"
 
 int32_t g_last_bound_slot = -1;
@@ -389,6 +390,14 @@ void gfx_begin_frame_blend() {
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   g_gfx->globalAlpha = 1.0f;
   set_colour_rgba(1, 1, 1, 1);
+}
+
+void gfx_forget_gl_state() {
+  state_cache_invalidate();
+  colour_cache_invalidate();
+  gl_binding_cache_invalidate();
+  g_client[0] = g_client[1] = g_client[2] = -1;
+  if (g_gfx) std::fill(g_gfx->texParams.begin(), g_gfx->texParams.end(), kUnknownParams);
 }
 
 void reset_2d_state() {
