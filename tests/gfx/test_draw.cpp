@@ -5,6 +5,7 @@
 #include <functional>
 #include <new>
 
+#include "gfx/gl_state.h"
 #include "tamblix.h"
 #include "tests/gfx/gl_fixture.h"
 
@@ -244,6 +245,19 @@ TEST_F(Draw, ResetRestoresTheDefaultState) {
   GLfloat colour[4];
   glGetFloatv(GL_CURRENT_COLOR, colour);
   EXPECT_FLOAT_EQ(colour[3], 1.0f);
+}
+
+TEST_F(Draw, ForeignGlChangesAreForgottenOnRequest) {
+  make_sprite(1, 8, 8, [](int, int) { return Rgba{255, 0, 0, 255}; });
+  gfx_draw_sprite(1, 0, 0);
+  // Someone else unbinds the texture, switches texturing off and changes the
+  // colour behind the caches.
+  glBindTexture(GL_TEXTURE_2D, 0);
+  glDisable(GL_TEXTURE_2D);
+  glColor4f(0, 1, 0, 1);
+  gfx_forget_gl_state();
+  gfx_draw_sprite(1, 20, 0);
+  EXPECT_EQ(pixel(24, 4), (Rgba{255, 0, 0, 255}));
 }
 
 // ------------------------------------------------------------ allocation
