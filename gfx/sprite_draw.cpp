@@ -397,7 +397,11 @@ void gfx_forget_gl_state() {
   colour_cache_invalidate();
   gl_binding_cache_invalidate();
   g_client[0] = g_client[1] = g_client[2] = -1;
-  if (g_gfx) std::fill(g_gfx->texParams.begin(), g_gfx->texParams.end(), kUnknownParams);
+  if (g_gfx) {
+    std::fill(g_gfx->texParams.begin(), g_gfx->texParams.end(), kUnknownParams);
+    // Sprites draw with the colour kept between operations.
+    set_colour_rgba(1, 1, 1, g_gfx->globalAlpha);
+  }
 }
 
 void reset_2d_state() {
