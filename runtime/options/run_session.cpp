@@ -55,7 +55,8 @@ void apply_replay_frame() {
 
 void record_frame() {
   uint8_t keys[256];
-  for (int k = 0; k < 256; ++k) keys[k] = inp_key(k) ? 1 : 0;
+  // The snapshot itself: inp_key would count as a query of the program.
+  for (int k = 0; k < 256; ++k) keys[k] = tmx::input::key_state_down(k) ? 1 : 0;
   JoyFrame joy;
   const bool have_joy = inp_joy_count() > 0;
   if (have_joy) {
