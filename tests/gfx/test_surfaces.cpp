@@ -255,6 +255,25 @@ TEST_F(Surfaces, GrabSpriteCopiesARectangleOfTheTarget) {
   EXPECT_EQ(g_gfx->slots[14].width, 0);
 }
 
+TEST_F(Surfaces, GrabSpriteFollowsTheOrientation) {
+  for (int o = 1; o < 4; ++o) {
+    glClear(GL_COLOR_BUFFER_BIT);
+    gfx_set_orientation(o);
+    gfx_draw_rect(10, 10, 10, 6, 0x0000FF);  // left half red
+    gfx_draw_rect(20, 10, 10, 6, 0x00FF00);  // right half green
+    gfx_grab_sprite(16, 10, 10, 20, 6);
+    gfx_set_orientation(0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    gfx_smooth_shading(0);
+    gfx_draw_sprite(16, 0, 0);
+    EXPECT_EQ(pixel(1, 1), kRed) << o;
+    EXPECT_EQ(pixel(9, 5), kRed) << o;
+    EXPECT_EQ(pixel(10, 0), kGreen) << o;
+    EXPECT_EQ(pixel(19, 5), kGreen) << o;
+    EXPECT_EQ(pixel(20, 3), kBlack) << o;
+  }
+}
+
 TEST_F(Surfaces, SwapFileCarriesTheSpritesAcross) {
   ImageBuffer img;
   ASSERT_TRUE(img.resize(5, 3));
