@@ -381,7 +381,12 @@ void gfx_grab_sprite(int slot, int x, int y, int w, int h) {
     free_sprite_slot(slot);
     return;
   }
-  if (w > kMaxImageSide || h > kMaxImageSide) return;
+  // A rectangle no texture can hold is not copied.
+  GLint maxSize = g_gfx->maxTextureSize;
+  if (maxSize <= 0) glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+  if (w > kMaxImageSide || h > kMaxImageSide || (maxSize > 0 && (w > maxSize || h > maxSize)) ||
+      int64_t(w) * h > kMaxImagePixels)
+    return;
   const int tw = pow2_at_least(w, 16), th = pow2_at_least(h, 16);
   gl_binding_cache_invalidate();
   texture_params_forget(slot);
