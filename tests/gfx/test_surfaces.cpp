@@ -3,6 +3,7 @@
 #include <png.h>
 #include <sys/stat.h>
 
+#include "gfx/gl_state.h"
 #include "runtime/engine_hooks.h"
 #include "tamblix.h"
 #include "tests/gfx/gl_fixture.h"
@@ -212,6 +213,26 @@ TEST_F(Surfaces, FrameClearColourAndBackground) {
   gfx_draw_rect(40, 20, 20, 20, 0x00FF00);
   clear_frame();
   EXPECT_EQ(pixel(50, 30), kBlue);
+  // A picture wider than one tile: two columns of 512-pixel tiles; the second
+  // tile holds the picture from x 512 on, its top row in the tile's top row.
+  std::vector<uint8_t> wide = solid_rgb(700, 20, 0, 0, 255);
+  std::memset(&wide[512 * 3], 200, 3);  // pixel (512, 0)
+  ASSERT_TRUE(write_png_rgb(temp_path("wide.png"), 700, 20, wide));
+  gfx_load_background(BasicString(temp_path("wide.png").c_str()));
+  const BackgroundImage& bg = g_gfx->backgrounds[0];
+  ASSERT_EQ(bg.columns, 2);
+  ASSERT_EQ(bg.rows, 1);
+  EXPECT_EQ(bg.tileWidth[8], 512);
+  ASSERT_NE(bg.tiles[8], 0u);
+  std::vector<uint8_t> tile(512 * 512 * 4);
+  glBindTexture(GL_TEXTURE_2D, bg.tiles[8]);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, tile.data());
+  gfx_forget_gl_state();
+  EXPECT_EQ(tile[(511 * 512 + 0) * 4], 200);
+  EXPECT_EQ(tile[(511 * 512 + 1) * 4 + 2], 255);
+  EXPECT_EQ(tile[(511 * 512 + 200) * 4 + 3], 0);  // past the picture's right edge
+  EXPECT_EQ(pixel(50, 10), kBlue);
   // A missing background: error 3, black clear.
   gfx_load_background(BasicString(temp_path("none.png").c_str()));
   EXPECT_EQ(g_error_state.code, 3);
