@@ -210,6 +210,8 @@ bool upload_texture_region(const ImageBuffer& image, int x0, int y0, int w, int 
 bool upload_sprite(int slot, ImageBuffer& image, bool normalMap) {
   if (!g_gfx || !valid_slot(slot)) return false;
   const int screen = screen_of_slot(slot);
+  // A surface whose texture is replaced while drawing goes into it ends first.
+  if (screen >= 0 && g_gfx->currentScreen == screen) end_screen_drawing();
   free_sprite_slot(slot);
   if (image.width <= 0 || image.height <= 0 || !image.pixels) return false;
   if (image.width > kMaxImageSide || image.height > kMaxImageSide) return false;
@@ -236,6 +238,7 @@ bool upload_sprite(int slot, ImageBuffer& image, bool normalMap) {
 bool load_sprite_file(int slot, const char* name, int32_t key, bool normalMap) {
   if (!g_gfx || !valid_slot(slot)) return false;
   const int screen = screen_of_slot(slot);
+  if (screen >= 0 && g_gfx->currentScreen == screen) end_screen_drawing();
   free_sprite_slot(slot);
   if (!name || !*name) return false;
   ImageBuffer img;

@@ -119,8 +119,11 @@ TEST_F(Surfaces, CreationRulesAndNumbers) {
 TEST_F(Surfaces, ReloadingTheTargetSpriteRebuildsTheSurface) {
   ASSERT_EQ(gfx_create_screen(3, 9, 32, 32), 1);
   ASSERT_TRUE(write_png_rgb(temp_path("t.png"), 20, 10, solid_rgb(20, 10, 0, 0, 255)));
+  gfx_use_screen(3);  // reloaded while drawing into it: the drawing ends first
   gfx_load_sprite(BasicString(temp_path("t.png").c_str()), 9);
   ASSERT_EQ(g_gfx->slots[9].width, 20);
+  EXPECT_EQ(g_gfx->currentScreen, -1);
+  EXPECT_EQ(g_gfx->screens[3].previousBinding, -1);
   ASSERT_NE(g_gfx->screens[3].framebuffer, 0u);
   EXPECT_EQ(g_gfx->screens[3].width, 32);  // the new texture's size
   gfx_use_screen(3);
