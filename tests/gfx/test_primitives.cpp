@@ -29,6 +29,13 @@ std::pair<int, int> lit_span_y(int x) {
   return {a, b};
 }
 
+// The batch lives for the whole program: start from a fresh one.
+void fresh_batch() {
+  delete[] g_poly.data;
+  g_poly.data = nullptr;
+  g_poly.capacity = g_poly.count = 0;
+}
+
 }  // namespace
 
 using Primitives = GfxTest;
@@ -105,6 +112,7 @@ TEST_F(Primitives, BlendingModesAndGlobalAlpha) {
 }
 
 TEST_F(Primitives, PolyBatchColoursAndTextureCoordinates) {
+  fresh_batch();
   gfx_start_poly(-1, 1);
   EXPECT_EQ(g_poly.capacity, 512);
   gfx_poly_vertex(10, 10, 0, 0, 0xFFFFFF);
@@ -151,10 +159,7 @@ TEST_F(Primitives, PolyBatchColoursAndTextureCoordinates) {
 }
 
 TEST_F(Primitives, PolyBatchGrowthStripsAndModes) {
-  // The batch lives for the whole program: start from a fresh one.
-  delete[] g_poly.data;
-  g_poly.data = nullptr;
-  g_poly.capacity = g_poly.count = 0;
+  fresh_batch();
   gfx_start_poly(-1, 1);
   const PolyVertex* storage = g_poly.data;
   for (int i = 0; i < 512; ++i) gfx_poly_vertex(0, 0, 0, 0, 0xFFFFFF);
