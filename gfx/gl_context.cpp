@@ -58,17 +58,17 @@ void gfx_record_gl_caps() {
   const char* ext = extension_string();
   g_gfx->bgra = std::strstr(ext, "GL_EXT_bgra") || std::strstr(ext, "_texture_format_BGRA8888");
   if (g_gfx->bgra) {
-    debug_print("BGRA ext supported\n");
+    log_append("BGRA ext supported\n");
   } else {
     std::string line = std::string("BGRA ext NOT supported\n") + ext + "\n";
-    debug_print(line.c_str());
+    log_append(line.c_str());
   }
   GLint maxSize = 0;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
   g_gfx->maxTextureSize = maxSize;
   char line[64];
   std::snprintf(line, sizeof line, "Texture size limit: %d\n", int(maxSize));
-  debug_print(line);
+  log_append(line);
 }
 
 void gfx_init_fbo() {

@@ -8,12 +8,11 @@
 #include <sstream>
 #include <string>
 
+#include "gfx/screenshot.h"
 #include "input/input_override.h"
 #include "runtime/shutdown.h"
 #include "tamblix.h"
 #include "tamblix/options.h"
-
-bool gfx_write_screenshot_png(const char* path);
 
 namespace {
 
@@ -119,6 +118,9 @@ void run_session_start(int argc, char** argv) {
       std::exit(2);
     }
   }
+  // The front buffer cannot be read back everywhere: keep a copy of every
+  // presented frame instead, so the last one can be written at the end.
+  if (!g_options.screenshot_path.empty()) gfx_capture_presented_frames(true);
   shutdown_hooks().before_exit = finish_run;
 }
 

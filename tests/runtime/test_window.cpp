@@ -161,11 +161,15 @@ TEST_F(WindowTest, StartUpLogWindowAndEndBySysEnd) {
   EXPECT_EQ(0u, r.log.rfind("Start new log...\n", 0));
   const std::string exe_dir = std::string(RT_PROBE_PATH).substr(0, std::string(RT_PROBE_PATH).rfind('/'));
   expect_in_order(r.log, {"Start new log...\n", "timer\n", "ruvi\n", "ruvi init\n", "WIN32 init video\n",
-                          "get accurate timer - 1st call\n", "flip - 1st call\n", "init fbo\n", "2D VP\n",
+                          "get accurate timer - 1st call\n", "flip - 1st call\n", "BGRA ext supported\n", "init fbo\n", "2D VP\n",
                           "ZOZU init [OK]\n", "Cptn\n", "Network\n", "Input\n", "Window mode\n", "Create DXin\n",
                           "reptr\n", "getexe\n", "cd\n", "exepath=curdir= " + exe_dir + "\n", "kitpacking...\n",
                           "init gettimer\n", "clear screen\n", "flip\n", "mk2D\n", "finding font...\n",
                           "Init Finalized\n", "Shut down TMX\n"});
+  // The GL capabilities sit between the first flip and the framebuffer set-up.
+  const size_t caps = r.log.find("BGRA ext supported\nTexture size limit: ");
+  ASSERT_NE(std::string::npos, caps) << r.log;
+  EXPECT_LT(caps, r.log.find("init fbo\n"));
   // The window: the application's title, the settings' size, the display's
   // size reported; after sys_set_screen the new client size centred in the
   // work area.
