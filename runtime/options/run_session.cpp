@@ -22,6 +22,7 @@ std::unique_ptr<InputScript> g_replay_script;
 std::unique_ptr<InputScriptPlayer> g_player;
 std::unique_ptr<InputScriptRecorder> g_recorder;
 uint32_t g_seed = 0;
+bool g_seed_known = false;
 void (*g_state_writer)(std::FILE*) = nullptr;
 
 // Hat directions to the hat angle in hundredths of a degree (centred: none).
@@ -69,6 +70,8 @@ void record_frame() {
   g_recorder->frame(g_frame_count, keys, have_joy ? &joy : nullptr);
 }
 
+void write_state(const std::string& path);
+
 // Runs at the start of sys_end, while the window and the program still exist.
 void finish_run() {
   if (g_recorder) {
@@ -78,19 +81,44 @@ void finish_run() {
   }
   if (!g_options.screenshot_path.empty() && !gfx_write_screenshot_png(g_options.screenshot_path.c_str()))
     std::fprintf(stderr, "cannot write the screenshot to %s\n", g_options.screenshot_path.c_str());
-  if (!g_options.state_out_path.empty()) {
-    std::FILE* f = std::fopen(g_options.state_out_path.c_str(), "wb");
-    if (!f) {
-      std::fprintf(stderr, "cannot write the state to %s\n", g_options.state_out_path.c_str());
-    } else {
-      if (g_state_writer) {
-        g_state_writer(f);
-      } else {
-        std::fprintf(f, "{}\n");
-      }
-      std::fclose(f);
+  if (!g_options.state_out_path.empty()) write_state(g_options.state_out_path);
+}
+
+// The state file: one JSON object holding the engine's own values under
+// "engine", then every member of the program's object.
+void write_state(const std::string& path) {
+  std::string program = "{}";
+  if (g_state_writer) {
+    char* buf = nullptr;
+    size_t len = 0;
+    if (std::FILE* mem = open_memstream(&buf, &len)) {
+      g_state_writer(mem);
+      std::fclose(mem);
+      program.assign(buf ? buf : "", len);
     }
+    std::free(buf);
   }
+  size_t open = program.find_first_not_of(" \t\r\n");
+  std::string rest;
+  if (open != std::string::npos && program[open] == '{') {
+    rest = program.substr(open + 1);
+    size_t first = rest.find_first_not_of(" \t\r\n");
+    if (first != std::string::npos && rest[first] != '}') rest = "," + rest;
+  } else {
+    rest = "}";  // not an object: only the engine's values are written
+  }
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) {
+    std::fprintf(stderr, "cannot write the state to %s\n", path.c_str());
+    return;
+  }
+  char seed[32] = "null";  // the start-up clock's seed is not kept
+  if (g_seed_known) std::snprintf(seed, sizeof seed, "%u", g_seed);
+  std::fprintf(f, "{\"engine\":{\"frames\":%lld,\"seed\":%s,\"music_playing\":%d,\"error\":%d}",
+               static_cast<long long>(g_frame_count), seed, mus_is_playing(), g_error_state.code);
+  std::fputs(rest.c_str(), f);
+  if (rest.empty() || rest.back() != '\n') std::fputc('\n', f);
+  std::fclose(f);
 }
 
 }  // namespace
@@ -129,14 +157,17 @@ void run_session_after_init() {
   if (g_replay_script) {
     g_seed = g_replay_script->seed;
     rt_seed(static_cast<int>(g_seed));
+    g_seed_known = true;
   } else if (g_options.seed_given) {
     g_seed = g_options.seed;
     rt_seed(static_cast<int>(g_seed));
+    g_seed_known = true;
   } else if (!g_options.record_path.empty()) {
     // A recording must know its seed: take the clock's value as start-up
     // does and write it down.
     g_seed = static_cast<uint32_t>(static_cast<int64_t>(timer_since_start()));
     rt_seed(static_cast<int>(g_seed));
+    g_seed_known = true;
   }
   if (g_options.fast) sys_limit_fps(0, 0);
   if (g_replay_script) {
