@@ -115,7 +115,8 @@ int default_text_width(const std::string& s);
 // Scripts use the engine's input script format (runtime/options/run_options.h):
 // the seed on the first line, then "F k1 k2 ..." (from the snapshot taken by
 // the F-th sys_show_screen on, exactly these keys are down) and joystick lines.
-// Installs the script: from now on sys_show_screen takes its snapshots from it
+// Installs the script (its seed is not applied: call rt_seed for that): from
+// now on sys_show_screen takes its snapshots from it
 // (the snapshot before the first sys_show_screen is the script's frame 0).
 void load_script(Double& d, const InputScript& s);
 // Reads a script file; false with a message on failure.

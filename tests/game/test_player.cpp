@@ -245,3 +245,27 @@ INSTANTIATE_TEST_SUITE_P(Travel, Walls,
 
 }  // namespace
 }  // namespace game_test
+
+namespace game_test {
+namespace {
+
+// A control script line "F keys" takes effect from the snapshot that the F-th
+// sys_show_screen takes, i.e. in game frame F + 1; joystick lines likewise.
+TEST_F(GameTest, ScriptedControlsReachTheGameFromTheirFrameOn) {
+  InputScript s;
+  std::string error;
+  ASSERT_TRUE(input_script_parse("7\n2 57\n3\n5 joy 0 0 0 -1\n", s, error)) << error;
+  cmd_double::load_script(dbl(), s);
+  std::vector<double> states;
+  for (int f = 1; f <= 7; ++f) {
+    game_frame();
+    states.push_back(g.game_state);
+  }
+  // Frame 3 reads Space and starts the run; frame 6 reads the hat pushed up
+  // and jumps.
+  EXPECT_EQ(states, (std::vector<double>{999, 999, 1, 1, 1, 3, 3}));
+  EXPECT_EQ(dbl().frames_shown, 7);
+}
+
+}  // namespace
+}  // namespace game_test
