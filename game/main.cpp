@@ -19,7 +19,13 @@ const SubEntry kSubTable[] = {
     {nullptr, nullptr},
 };
 
-const TamblixProgram kProgram = {set_program_settings, game_main, kSubTable};
+// The main routine: the game's values go to the run options' state output.
+double skorvane_main() {
+  sys_set_state_writer(skorvane::write_state_json);
+  return game_main();
+}
+
+const TamblixProgram kProgram = {set_program_settings, skorvane_main, kSubTable};
 
 }  // namespace
 

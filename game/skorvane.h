@@ -6,6 +6,7 @@
 // truncated toward zero (ix()).
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -133,6 +134,9 @@ struct Snapshot {
   std::vector<Obstacle> obstacles;
 };
 Snapshot save_snapshot();
+// The whole state as one JSON object: every global variable under its name,
+// then "obstacles" and "particles" as arrays of records (fields in order).
+void write_state_json(std::FILE* out);
 void restore_snapshot(const Snapshot& s);
 
 }  // namespace skorvane

@@ -197,7 +197,14 @@ void sys_show_screen() {
 
 void sys_limit_fps(double rate, int vsync) { dbl().add(Op::LimitFps, {rate, double(vsync)}); }
 void sys_set_screen(int width, int height, int fullscreen) {
-  dbl().add(Op::SetScreen, {double(width), double(height), double(fullscreen)});
+  cmd_double::Double& d = dbl();
+  d.add(Op::SetScreen, {double(width), double(height), double(fullscreen)});
+  // The engine presents five frames at the new size: they count as calls of
+  // sys_show_screen, so input scripts number frames the same way here.
+  for (int i = 0; i < 5; ++i) {
+    d.frames_shown += 1;
+    cmd_double::take_snapshot(d);
+  }
 }
 
 double sys_set_current_dir(const BasicString& path) {

@@ -37,15 +37,18 @@ using Keys = std::set<int>;
 
 // Steps the game and keeps the keys each frame read.
 struct Runner {
-  std::vector<Keys> per_frame;  // keys read by game frame n at index n - 1
+  std::vector<Keys> per_frame;     // keys read by game frame n at index n - 1
+  std::vector<int64_t> snapshot;   // the sys_show_screen call whose snapshot it read
   std::vector<std::pair<int64_t, std::string>> notes;  // (script frame, text)
 
   void step(const Keys& keys) {
     dbl().input.keys = keys;
+    snapshot.push_back(dbl().frames_shown);
     game_frame();
     per_frame.push_back(keys);
   }
-  // The script: game frame n reads the snapshot of show_screen n - 1.
+  // The script: each game frame reads the snapshot of the last sys_show_screen
+  // call before it (start-up's window sizing makes five of them).
   InputScript script(uint32_t seed) const {
     InputScript s;
     s.seed = seed;
@@ -56,7 +59,7 @@ struct Runner {
         if (!k.empty()) std::fprintf(stderr, "the first frame must have no key down\n");
         continue;
       }
-      if (k != last) s.key_lines.push_back({static_cast<int64_t>(n - 1), std::vector<int>(k.begin(), k.end())});
+      if (k != last) s.key_lines.push_back({snapshot[n - 1], std::vector<int>(k.begin(), k.end())});
       last = k;
     }
     return s;
@@ -303,7 +306,7 @@ bool whole_run(Runner& r, const std::vector<int>& deaths, int game_over_level) {
   start_from_title(r);
   while (g.game_state != skorvane::kRunComplete && g.game_state != skorvane::kGameOver) {
     const int level = static_cast<int>(g.level);
-    r.notes.push_back({r.frames(), "level " + std::to_string(level)});
+    r.notes.push_back({dbl().frames_shown, "level " + std::to_string(level)});
     if (level == game_over_level) {
       while (g.game_state != skorvane::kGameOver)
         if (!die_once(r)) return false;
