@@ -108,7 +108,8 @@ std::vector<NamedValue> list_globals() {
 
 std::vector<std::vector<double>> list_particles() {
   std::vector<std::vector<double>> rows;
-  for (int i = 0; i < ix(g.particle_max); ++i) {
+  // The tables exist once start-up has made them: list what is there.
+  for (int i = 0; i < arr_bounds(particles, 0); ++i) {
     const Particle& p = particles(i);
     rows.push_back({p.life, p.x, p.y, p.vx, p.vy, p.red, p.green, p.blue});
   }
@@ -117,7 +118,7 @@ std::vector<std::vector<double>> list_particles() {
 
 std::vector<std::vector<double>> list_obstacles() {
   std::vector<std::vector<double>> rows;
-  for (int i = 0; i < kObstacleSlots; ++i) {
+  for (int i = 0; i < arr_bounds(obstacles, 0); ++i) {
     const Obstacle& o = obstacles(i);
     rows.push_back({o.phase, o.kind, o.x, o.y, o.spawn_x, o.spawn_y, o.floor, o.live});
   }
