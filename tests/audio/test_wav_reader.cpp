@@ -133,7 +133,9 @@ TEST(WavReader, EveryTruncationFails) {
     WavSound s;
     EXPECT_NE(parse(part, s, false), WavError::kNone) << "disk, " << n << " bytes";
     WavError m = parse(part, s, true);
-    if (m == WavError::kNone) EXPECT_LT(s.data.size(), dc16(9, 6).size()) << n;
+    if (m == WavError::kNone) {
+      EXPECT_LT(s.data.size(), dc16(9, 6).size()) << n;
+    }
   }
   WavSound s;
   EXPECT_EQ(parse(full, s), WavError::kNone);

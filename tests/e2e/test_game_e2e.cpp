@@ -19,6 +19,7 @@
 
 #include "command_double.h"
 #include "json_lite.h"
+#include "tests/common/private_display.h"
 #include "skorvane.h"
 
 namespace {
@@ -27,41 +28,8 @@ namespace {
 
 // A private X server with a small screen: the game's window is 90 % of it
 // (720 x 450), which keeps software rendering quick.
-class XServer : public ::testing::Environment {
- public:
-  void SetUp() override {
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    pid_ = fork();
-    ASSERT_GE(pid_, 0);
-    if (pid_ == 0) {
-      close(fds[0]);
-      std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
-             static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    std::string number;
-    pollfd p{fds[0], POLLIN, 0};
-    char c;
-    while (poll(&p, 1, 15000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number.push_back(c);
-    close(fds[0]);
-    ASSERT_FALSE(number.empty()) << "Xvfb did not start";
-    setenv("DISPLAY", (":" + number).c_str(), 1);
-  }
-  void TearDown() override {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-
- private:
-  pid_t pid_ = -1;
-};
-
-const ::testing::Environment* const kXServer = ::testing::AddGlobalTestEnvironment(new XServer);
+const ::testing::Environment* const kXServer =
+    ::testing::AddGlobalTestEnvironment(new PrivateDisplay("800x600x24"));
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -129,7 +129,9 @@ TEST_F(Keyboard, KeyCharFollowsShift) {
 TEST(KeyTable, CodesAndScancodesMapBothWays) {
   for (int code = 0; code < 256; ++code) {
     int sc = tmx::platform::scancode_of_key_code(code);
-    if (sc != 0) EXPECT_EQ(tmx::platform::key_code_of_scancode(sc), code) << code;
+    if (sc != 0) {
+      EXPECT_EQ(tmx::platform::key_code_of_scancode(sc), code) << code;
+    }
   }
   EXPECT_EQ(tmx::platform::key_code_of_scancode(SDL_SCANCODE_Z), 44);  // left of X on every layout
   EXPECT_EQ(tmx::platform::key_code_of_scancode(SDL_SCANCODE_RALT), 184);

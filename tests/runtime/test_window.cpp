@@ -15,64 +15,14 @@
 #include <thread>
 #include <vector>
 
+#include "tests/common/private_display.h"
 #include "tests/runtime/archive_writer.h"
 #include "tests/runtime/rt_test_util.h"
 
 namespace {
 
-pid_t g_xvfb = -1;
-std::string g_display;
-
-// A display number nobody uses: no socket of that name in this network
-// namespace (abstract sockets are shared beyond this file system) and no lock.
-bool display_free(int n) {
-  const std::string name = "/tmp/.X11-unix/X" + std::to_string(n);
-  if (access(name.c_str(), F_OK) == 0) return false;
-  if (access(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), F_OK) == 0) return false;
-  const std::string sockets = rt_read_file("/proc/net/unix");
-  return sockets.find("@" + name + "\n") == std::string::npos && sockets.find("@" + name + " ") == std::string::npos;
-}
-
-class XvfbEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    for (int attempt = 0; attempt < 40; ++attempt) {
-      const int n = 300 + (getpid() + attempt * 7) % 600;
-      if (!display_free(n)) continue;
-      const std::string display = ":" + std::to_string(n);
-      pid_t pid = fork();
-      ASSERT_GE(pid, 0);
-      if (pid == 0) {
-        int devnull = open("/dev/null", O_WRONLY);
-        dup2(devnull, 1);
-        dup2(devnull, 2);
-        execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1280x800x24", "-nolisten", "tcp",
-               static_cast<char*>(nullptr));
-        _exit(127);
-      }
-      const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-      for (int i = 0; i < 200; ++i) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid) break;  // it gave up (display taken)
-        if (access(socket.c_str(), F_OK) == 0) {
-          g_xvfb = pid;
-          g_display = display;
-          return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      }
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
-    FAIL() << "no Xvfb server could be started";
-  }
-  void TearDown() override {
-    if (g_xvfb > 0) {
-      kill(g_xvfb, SIGTERM);
-      waitpid(g_xvfb, nullptr, 0);
-    }
-  }
-};
-const auto* const g_env = ::testing::AddGlobalTestEnvironment(new XvfbEnvironment);
+PrivateDisplay* const g_xserver =
+    static_cast<PrivateDisplay*>(::testing::AddGlobalTestEnvironment(new PrivateDisplay("1280x800x24")));
 
 struct ProbeRun {
   int status = -1;       // exit code, or -1 when killed / timed out
@@ -88,7 +38,7 @@ class WindowTest : public TempDirTest {
     pid_t pid = fork();
     if (pid == 0) {
       setenv("TMPDIR", dir_.c_str(), 1);
-      setenv("DISPLAY", g_display.c_str(), 1);
+      setenv("DISPLAY", g_xserver->display().c_str(), 1);
       setenv("SDL_AUDIODRIVER", "dummy", 1);
       setenv("TAMBLIX_NO_DIALOGS", "1", 1);
       FILE* f = std::freopen(out_path_.c_str(), "w", stdout);
@@ -212,7 +162,7 @@ TEST_F(WindowTest, EndsByEscape) {
   if (std::system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "xdotool missing";
   pid_t pid = start("escape");
   ASSERT_TRUE(wait_for_output("ready", 30));
-  std::string cmd = "DISPLAY=" + g_display +
+  std::string cmd = "DISPLAY=" + g_xserver->display() +
                     " xdotool search --sync --name '^Probe$' windowfocus --sync key --delay 100 Escape >/dev/null 2>&1";
   ProbeRun r;
   for (int attempt = 0; attempt < 5; ++attempt) {
