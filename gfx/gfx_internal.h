@@ -273,6 +273,10 @@ void destroy_framebuffer(ScreenRecord& rec);
 bool read_sprite_pixels(int slot, ImageBuffer& image);
 void free_background(int b);
 void draw_background(int b);
+// Background image b from a picture (tiles of at most 512 x 512, 8 x 8 at most).
+void fill_background(int b, const ImageBuffer& img);
+// Background image b from the window's back buffer; false when it cannot be read.
+bool gfx_capture_background(int b);
 bool save_textures();
 bool restore_textures();
 const std::string& swap_file_name();

@@ -608,6 +608,41 @@ void gfx_clear_screen(int colour) {
   glClear(GL_COLOR_BUFFER_BIT);
 }
 
+void fill_background(int b, const ImageBuffer& img) {
+  if (!g_gfx || b < 0 || b >= kBackgroundCount) return;
+  GLint maxSize = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+  const int c = std::min<int>(maxSize > 0 ? maxSize : 512, 512);
+  free_background(b);
+  BackgroundImage& bg = g_gfx->backgrounds[b];
+  // At most 8 x 8 tiles; a larger picture is cut at the right and bottom.
+  const int cols = std::min((img.width + c - 1) / c, 8), rows = std::min((img.height + c - 1) / c, 8);
+  for (int col = 0; col < cols; ++col)
+    for (int row = 0; row < rows; ++row) {
+      const int i = col * 8 + row;
+      uint32_t tex = 0;
+      if (!upload_texture_region(img, col * c, row * c, c, c, &tex, nullptr, false, false)) continue;
+      bg.tiles[i] = tex;
+      bg.tileTexWidth[i] = bg.tileTexHeight[i] = bg.tileWidth[i] = bg.tileHeight[i] = int16_t(c);
+    }
+  bg.columns = uint8_t(cols);
+  bg.rows = uint8_t(rows);
+  gl_binding_cache_invalidate();
+}
+
+bool gfx_capture_background(int b) {
+  if (!g_gfx || b < 0 || b >= kBackgroundCount) return false;
+  int w = 0, h = 0;
+  std::vector<uint8_t> rgba;
+  if (!gfx_read_window_pixels(false, w, h, rgba)) return false;
+  ImageBuffer img;
+  if (!img.resize(w, h)) return false;
+  std::memcpy(img.pixels, rgba.data(), size_t(w) * h * 4);
+  img.hasOwnAlpha = false;
+  fill_background(b, img);
+  return true;
+}
+
 void gfx_load_background_named(const char* name) {
   clear_error();
   if (!g_gfx) return;
@@ -629,24 +664,7 @@ void gfx_load_background_named(const char* name) {
     gfx_clear_screen(0);
     return;
   }
-  GLint maxSize = 0;
-  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-  const int c = std::min<int>(maxSize > 0 ? maxSize : 512, 512);
-  free_background(0);
-  BackgroundImage& bg = g_gfx->backgrounds[0];
-  // At most 8 x 8 tiles; a larger picture is cut at the right and bottom.
-  const int cols = std::min((img.width + c - 1) / c, 8), rows = std::min((img.height + c - 1) / c, 8);
-  for (int col = 0; col < cols; ++col)
-    for (int row = 0; row < rows; ++row) {
-      const int i = col * 8 + row;
-      uint32_t tex = 0;
-      if (!upload_texture_region(img, col * c, row * c, c, c, &tex, nullptr, false, false)) continue;
-      bg.tiles[i] = tex;
-      bg.tileTexWidth[i] = bg.tileTexHeight[i] = bg.tileWidth[i] = bg.tileHeight[i] = int16_t(c);
-    }
-  bg.columns = uint8_t(cols);
-  bg.rows = uint8_t(rows);
-  gl_binding_cache_invalidate();
+  fill_background(0, img);
   draw_background(0);
 }
 

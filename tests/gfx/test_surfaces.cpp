@@ -244,6 +244,27 @@ TEST_F(Surfaces, FrameClearColourAndBackground) {
   EXPECT_TRUE(g_gfx->clearColourFlag);
 }
 
+// The line editor keeps the picture that was on the screen behind the text
+// it edits: the back buffer becomes background image 3 and is drawn back.
+TEST_F(Surfaces, BackBufferCapturedAsABackgroundDrawsBackInPlace) {
+  gfx_draw_rect(10, 10, 20, 20, 0x0000FF);
+  gfx_draw_rect(100, 50, 10, 10, 0x00FF00);
+  ASSERT_TRUE(gfx_capture_background(3));
+  EXPECT_EQ(g_gfx->backgrounds[3].columns, 1);
+  glClearColor(0, 0, 0, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  EXPECT_EQ(pixel(15, 15), kBlack);
+  draw_background(3);
+  EXPECT_EQ(pixel(15, 15), kRed);
+  EXPECT_EQ(pixel(29, 29), kRed);
+  EXPECT_EQ(pixel(30, 30), kBlack);
+  EXPECT_EQ(pixel(105, 55), kGreen);
+  EXPECT_EQ(pixel(200, 150), kBlack);
+  free_background(3);
+  EXPECT_EQ(g_gfx->backgrounds[3].columns, 0);
+  EXPECT_EQ(g_gfx->backgrounds[0].columns, 0);  // the frame's own background is untouched
+}
+
 TEST_F(Surfaces, GrabSpriteCopiesARectangleOfTheTarget) {
   gfx_draw_rect(10, 10, 30, 20, 0x0000FF);
   gfx_draw_rect(40, 10, 30, 20, 0x00FF00);
