@@ -329,10 +329,10 @@ TEST_F(GameTest, GameOverCountsToTheLevelReachedBeforeAcceptingTheAction) {
   ASSERT_EQ(g.game_state, 1000);
   std::vector<std::string> shown_numbers;
   auto number = [&]() {
-    const Call* c = nullptr;
+    std::string text = "?";
     for (const Call& k : cmd_double::calls_of(shown(), Op::Print))
-      if (k.a[1] == 252) c = &k;
-    return c ? c->text : std::string("?");
+      if (k.a[1] == 252) text = k.text;
+    return text;
   };
   expect_centred(shown(), "NO MORE", 88);
   expect_centred(shown(), "SKORVANE'S LEFT", 120);
