@@ -232,7 +232,9 @@ int VirtualFile::read(void* buffer, int64_t n) {
     return got == n ? 1 : 0;
   }
   if (!memory) return 0;
-  if (position + n > size) n = size - position;
+  // Compared as size - position: position + n could pass the int64 range for
+  // an absurd n or a position far past the end.
+  if (n > size - position) n = size - position;
   if (n < 0) return 0;
   if (n > 0) {
     if (!buffer) return 0;

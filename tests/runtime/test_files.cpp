@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -89,6 +90,30 @@ TEST(MemoryFiles, ReadsAreCutAtTheEnd) {
   EXPECT_EQ(0, f.write(buf, 1));  // read-only
   EXPECT_EQ(0, f.open_write(name.c_str()));
   EXPECT_EQ(0, f.open_append(name.c_str()));
+  release_memory_file(block.data());
+}
+
+// Counts and positions far past the block stay inside it: a read is cut to
+// what is left, or fails, and never touches memory behind the block.
+TEST(MemoryFiles, AbsurdCountsAndPositions) {
+  std::vector<uint8_t> block(100, 9);
+  std::string name = register_memory_file(block.data(), 100);
+  VirtualFile f;
+  ASSERT_EQ(1, f.open_read(name.c_str()));
+  std::vector<uint8_t> buf(100, 0);
+  ASSERT_EQ(1, f.seek(90));
+  EXPECT_EQ(1, f.read(buf.data(), INT64_MAX));  // cut to the 10 bytes left
+  EXPECT_EQ(100, f.position);
+  EXPECT_EQ(9, buf[9]);
+  EXPECT_EQ(0, buf[10]);
+  for (int64_t at : {int64_t{101}, INT64_MAX - 1, INT64_MAX}) {
+    SCOPED_TRACE(at);
+    ASSERT_EQ(1, f.seek(at));
+    EXPECT_EQ(0, f.read(buf.data(), 1));
+    EXPECT_EQ(0, f.read(buf.data(), INT64_MAX));
+    EXPECT_EQ(at, f.position);
+  }
+  EXPECT_EQ(0, buf[10]);
   release_memory_file(block.data());
 }
 
