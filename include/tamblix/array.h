@@ -335,16 +335,14 @@ void BasicArray<T, P>::push(const T& value) {
     // In place: the element behind the old end may hold an old value; it is
     // overwritten below.
     set_shape(n, 0, 0, 0, count_ + 1);
-  } else if constexpr (kTrivial) {
-    redim(n);
-  } else {
-    // The value may live inside this array: keep a copy across the resize.
-    T keep(value);
-    redim(n);
-    (*this)(n - 1) = std::move(keep);
+    (*this)(n - 1) = value;
     return;
   }
-  (*this)(n - 1) = value;
+  // The value may live inside this array, whose storage the resize
+  // releases: keep a copy across it.
+  T keep(value);
+  redim(n);
+  (*this)(n - 1) = std::move(keep);
 }
 
 template <class T, class P>

@@ -157,6 +157,40 @@ TEST(ArrayCommands, PushGrowsInPlaceThenThroughRedim) {
   EXPECT_EQ(reals(0), 2.5);
 }
 
+// Pushing an element of the array itself when the storage has to grow: the
+// old storage is released by the growth, so the value must be read first.
+// The large array's old storage goes back to the system at once, so reading
+// it afterwards would fault.
+TEST(ArrayCommands, PushOfOwnElementSurvivesTheGrowth) {
+  BasicArray<Particle> small;
+  arr_dim(small, 64);  // capacity 128: grow by pushing up to it
+  for (int i = 0; i < 64; ++i) small(i) = Particle{1.5, 2, 3, 4, 5, 6, 7, 8.0 + i};
+  while (small.dim0() + 1 < small.capacity()) arr_push(small, small(0));
+  Particle* storage = small.data();
+  arr_push(small, small(3));  // the first push that reallocates
+  EXPECT_NE(small.data(), storage);
+  const Particle& last = small(-1);
+  EXPECT_EQ(last.life, 1.5);
+  EXPECT_EQ(last.x, 2);
+  EXPECT_EQ(last.blue, 11);
+
+  const int32_t n = 1 << 16;  // 512 KiB of reals, far above the mmap threshold
+  BasicArray<double> big;
+  arr_dim(big, n - 1);  // capacity n: the n-th push reallocates
+  big(0) = 0.25;
+  big(n - 2) = -7.5;
+  arr_push(big, big(n - 2));
+  arr_push(big, big(0));
+  EXPECT_EQ(big.dim0(), n + 1);
+  EXPECT_EQ(big(n - 1), -7.5);
+  EXPECT_EQ(big(n), 0.25);
+
+  BasicArray<int64_t> exact;  // exact capacity: every push reallocates
+  arr_push(exact, int64_t{-42});
+  for (int i = 0; i < 5; ++i) arr_push(exact, exact(-1));
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(exact(i), -42) << i;
+}
+
 TEST(ArrayCommands, RedimKeepsTheOverlap) {
   BasicArray<BasicString> a;
   arr_dim(a, 3, 2);
