@@ -50,21 +50,27 @@ void tumble() {
   if (g.anim_step >= 8) g.anim_step = 0;
 }
 
+// Landing after the drop or the rise: the hero stands at the start of the
+// floor it reached, the floor it left is cleared, and the next level begins.
+void land(double hero_x, double hero_y, double facing, double spawn_col, double floor_left) {
+  g.hero_y = hero_y;
+  g.hero_x = hero_x;
+  g.hero_vx = g.hero_vy = 0;
+  g.hero_facing = facing;
+  g.anim_step = 0;
+  g.anim_frame = 9;
+  g.spawn_col = spawn_col;
+  clear_floor(floor_left);
+  g.game_state = kOnFoot;
+  g.level += 1;
+}
+
 // State 5: the hero tumbles down to floor 1.
 void update_drop() {
   g.hero_y += 16;
   tumble();
   if (g.hero_y >= 320) {
-    g.hero_y = 320;
-    g.hero_x = 608;
-    g.hero_vx = g.hero_vy = 0;
-    g.hero_facing = 0;
-    g.anim_step = 0;
-    g.anim_frame = 9;
-    g.spawn_col = 16;
-    clear_floor(0);
-    g.game_state = kOnFoot;
-    g.level += 1;
+    land(608, 320, 0, 16, 0);
     if (g.level >= 40) complete_run();
   }
 }
@@ -73,18 +79,7 @@ void update_drop() {
 void update_rise() {
   g.hero_y -= 16;
   tumble();
-  if (g.hero_y <= 120) {
-    g.hero_y = 120;
-    g.hero_x = 0;
-    g.hero_vx = g.hero_vy = 0;
-    g.hero_facing = 1;
-    g.anim_step = 0;
-    g.anim_frame = 9;
-    g.spawn_col = 2;
-    clear_floor(1);
-    g.level += 1;
-    g.game_state = kOnFoot;
-  }
+  if (g.hero_y <= 120) land(0, 120, 1, 2, 1);
 }
 
 // Step 4.
