@@ -20,6 +20,15 @@ BasicString time_text(double min, double sec, double frac) {
   return text(min) + ":" + text(sec) + "." + text(frac);
 }
 
+// An end screen counts up one step per frame to `target`; once there, the
+// action press returns to the title.
+void count_up_then_wait(double target) {
+  if (target > g.count_up)
+    g.count_up += 1;
+  else if (g.action_hold == 1)
+    g.game_state = kTitle;
+}
+
 }  // namespace
 
 namespace skorvane {
@@ -64,10 +73,7 @@ void game_over_screen() {
   print_centred("SKORVANE'S LEFT", 120);
   print_centred("LEVEL REACHED", 216);
   print_centred(text(g.count_up), 252);
-  if (g.level_reached > g.count_up)
-    g.count_up += 1;
-  else if (g.action_hold == 1)
-    g.game_state = kTitle;
+  count_up_then_wait(g.level_reached);
 }
 
 void run_complete_screen() {
@@ -88,10 +94,7 @@ void run_complete_screen() {
   print_centred("ALL LEVELS COMPLETED", 216);
   print_centred("LIVES REMAINING", 280);
   print_centred(text(g.count_up), 316);
-  if (g.end_lives > g.count_up)
-    g.count_up += 1;
-  else if (g.action_hold == 1)
-    g.game_state = kTitle;
+  count_up_then_wait(g.end_lives);
 }
 
 }  // namespace skorvane
