@@ -294,28 +294,19 @@ void draw_floors_and_obstacles() {
 // Step 10, after the marker clock.
 void draw_cloud_and_marker() {
   const int parity = rt_mod(ix(g.level), 2);
-  if (parity == 0) {
-    gfx_alpha_mode(0.99);
-    g.draw_y = 216;
-    g.draw_x = 592 - g.cloud_x;
-    draw_cloud();
-    if (g.game_state != kDrop) {
-      gfx_alpha_mode(-1);
-      g.draw_x = 600;
-      g.draw_y = 128;
-      draw_goal_marker();
-    }
-  } else if (parity == 1) {
-    gfx_alpha_mode(0.99);
-    g.draw_y = 16;
-    g.draw_x = 592 - g.cloud_x;
-    draw_cloud();
-    if (g.game_state != kRise) {
-      gfx_alpha_mode(-1);
-      g.draw_x = 8;
-      g.draw_y = 328;
-      draw_goal_marker();
-    }
+  if (parity != 0 && parity != 1) return;  // level -1: neither
+  // The cloud over the floor being prepared; the goal marker of the floor
+  // being played, hidden while the hero tumbles away from it.
+  const bool even = parity == 0;
+  gfx_alpha_mode(0.99);
+  g.draw_y = even ? 216 : 16;
+  g.draw_x = 592 - g.cloud_x;
+  draw_cloud();
+  if (g.game_state != (even ? kDrop : kRise)) {
+    gfx_alpha_mode(-1);
+    g.draw_x = even ? 600 : 8;
+    g.draw_y = even ? 128 : 328;
+    draw_goal_marker();
   }
 }
 
