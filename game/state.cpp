@@ -106,24 +106,27 @@ std::vector<NamedValue> list_globals() {
   };
 }
 
-std::vector<std::vector<double>> list_particles() {
+namespace {
+
+std::vector<double> fields(const Particle& p) { return {p.life, p.x, p.y, p.vx, p.vy, p.red, p.green, p.blue}; }
+std::vector<double> fields(const Obstacle& o) {
+  return {o.phase, o.kind, o.x, o.y, o.spawn_x, o.spawn_y, o.floor, o.live};
+}
+
+// The tables exist once start-up has made them: list what is there.
+template <class Table>
+std::vector<std::vector<double>> rows_of(Table& table) {
   std::vector<std::vector<double>> rows;
-  // The tables exist once start-up has made them: list what is there.
-  for (int i = 0; i < arr_bounds(particles, 0); ++i) {
-    const Particle& p = particles(i);
-    rows.push_back({p.life, p.x, p.y, p.vx, p.vy, p.red, p.green, p.blue});
-  }
+  const int n = arr_bounds(table, 0);
+  rows.reserve(n > 0 ? n : 0);
+  for (int i = 0; i < n; ++i) rows.push_back(fields(table(i)));
   return rows;
 }
 
-std::vector<std::vector<double>> list_obstacles() {
-  std::vector<std::vector<double>> rows;
-  for (int i = 0; i < arr_bounds(obstacles, 0); ++i) {
-    const Obstacle& o = obstacles(i);
-    rows.push_back({o.phase, o.kind, o.x, o.y, o.spawn_x, o.spawn_y, o.floor, o.live});
-  }
-  return rows;
-}
+}  // namespace
+
+std::vector<std::vector<double>> list_particles() { return rows_of(particles); }
+std::vector<std::vector<double>> list_obstacles() { return rows_of(obstacles); }
 
 Snapshot save_snapshot() {
   Snapshot s;
