@@ -33,7 +33,7 @@ struct Json {
 
   static Json parse(const std::string& s) {
     size_t p = 0;
-    Json j = value(s, p);
+    Json j = value(s, p, 0);
     skip(s, p);
     if (p != s.size()) throw std::runtime_error("trailing text at " + std::to_string(p));
     return j;
@@ -47,6 +47,12 @@ struct Json {
     skip(s, p);
     if (p >= s.size() || s[p] != c) throw std::runtime_error(std::string("expected ") + c + " at " + std::to_string(p));
     ++p;
+  }
+  static int hex_digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
   }
   static std::string string_at(const std::string& s, size_t& p) {
     expect(s, p, '"');
@@ -62,9 +68,12 @@ struct Json {
           case 'b': out += '\b'; break;
           case 'f': out += '\f'; break;
           case 'u': {
-            if (p + 4 > s.size()) throw std::runtime_error("bad escape");
-            unsigned v = std::stoul(s.substr(p, 4), nullptr, 16);
-            p += 4;
+            unsigned v = 0;
+            for (int k = 0; k < 4; ++k, ++p) {
+              const int d = p < s.size() ? hex_digit(s[p]) : -1;
+              if (d < 0) throw std::runtime_error("bad escape at " + std::to_string(p));
+              v = v * 16 + static_cast<unsigned>(d);
+            }
             if (v < 0x80) {
               out += static_cast<char>(v);
             } else if (v < 0x800) {
@@ -87,9 +96,14 @@ struct Json {
     ++p;
     return out;
   }
-  static Json value(const std::string& s, size_t& p) {
+  // Deeper nesting than any state file has is refused rather than recursed
+  // into until the stack runs out.
+  static constexpr int kMaxDepth = 64;
+
+  static Json value(const std::string& s, size_t& p, int depth) {
     skip(s, p);
     if (p >= s.size()) throw std::runtime_error("unexpected end");
+    if (depth > kMaxDepth) throw std::runtime_error("nested too deeply at " + std::to_string(p));
     Json j;
     char c = s[p];
     if (c == '{') {
@@ -100,7 +114,7 @@ struct Json {
       for (;;) {
         std::string k = string_at(s, p);
         expect(s, p, ':');
-        j.members[k] = value(s, p);
+        j.members[k] = value(s, p, depth + 1);
         skip(s, p);
         if (p < s.size() && s[p] == ',') { ++p; continue; }
         expect(s, p, '}');
@@ -113,7 +127,7 @@ struct Json {
       skip(s, p);
       if (p < s.size() && s[p] == ']') { ++p; return j; }
       for (;;) {
-        j.items.push_back(value(s, p));
+        j.items.push_back(value(s, p, depth + 1));
         skip(s, p);
         if (p < s.size() && s[p] == ',') { ++p; continue; }
         expect(s, p, ']');
@@ -128,6 +142,10 @@ struct Json {
     if (s.compare(p, 4, "true") == 0) { p += 4; j.kind = Bool; j.boolean = true; return j; }
     if (s.compare(p, 5, "false") == 0) { p += 5; j.kind = Bool; return j; }
     if (s.compare(p, 4, "null") == 0) { p += 4; return j; }
+    // A number is a digit after an optional minus sign (no "nan", "-inf", "+1").
+    const size_t first_digit = p + (c == '-' ? 1 : 0);
+    if (first_digit >= s.size() || s[first_digit] < '0' || s[first_digit] > '9')
+      throw std::runtime_error("bad value at " + std::to_string(p));
     char* end = nullptr;
     j.number = std::strtod(s.c_str() + p, &end);
     if (end == s.c_str() + p) throw std::runtime_error("bad value at " + std::to_string(p));
