@@ -12,9 +12,14 @@ TAMBLIX_PACKAGES=(
 )
 
 tamblix_install_deps() {
-  local missing=()
+  if ! command -v dpkg-query >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then
+    echo "No dpkg/apt here: make sure these are installed: ${TAMBLIX_PACKAGES[*]}" >&2
+    return 0
+  fi
+  local missing=() p status
   for p in "${TAMBLIX_PACKAGES[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+    if [[ "$status" != *"install ok installed"* ]]; then
       missing+=("$p")
     fi
   done
@@ -24,10 +29,14 @@ tamblix_install_deps() {
   echo "Installing missing packages: ${missing[*]}"
   local sudo=()
   if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null 2>&1; then
+      echo "Not root and no sudo: install these packages first: ${missing[*]}" >&2
+      return 1
+    fi
     sudo=(sudo)
   fi
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  ${sudo[@]+"${sudo[@]}"} env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  ${sudo[@]+"${sudo[@]}"} env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
 # Configures and builds into $1 (default: build).
@@ -37,23 +46,45 @@ tamblix_build() {
   cmake --build "$TAMBLIX_ROOT/$dir" -j "$(nproc)"
 }
 
-# Starts a virtual display when none is set; sets DISPLAY.
+# True when DISPLAY names a display that answers (or cannot be asked: without
+# xdpyinfo a set DISPLAY is trusted).
+tamblix_display_works() {
+  [ -n "${DISPLAY:-}" ] || return 1
+  command -v xdpyinfo >/dev/null 2>&1 || return 0
+  xdpyinfo >/dev/null 2>&1
+}
+
+# Starts a virtual display when there is no working one; sets DISPLAY. An
+# Xvfb that gives up (its display taken) or never opens its socket is stopped
+# and the next display number is tried.
 tamblix_ensure_display() {
-  if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  if tamblix_display_works; then
     return 0
   fi
-  if [ -n "${DISPLAY:-}" ] && ! command -v xdpyinfo >/dev/null 2>&1; then
-    return 0
+  if ! command -v Xvfb >/dev/null 2>&1; then
+    echo "Xvfb is not installed: no virtual display can be started" >&2
+    return 1
   fi
-  local n=99
-  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-  TAMBLIX_XVFB_PID=$!
-  export DISPLAY=":$n"
-  for _ in $(seq 1 100); do
-    [ -e "/tmp/.X11-unix/X$n" ] && break
-    sleep 0.1
+  local n=99 attempt pid
+  for attempt in $(seq 1 20); do
+    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+    pid=$!
+    for _ in $(seq 1 100); do
+      if [ -e "/tmp/.X11-unix/X$n" ]; then
+        TAMBLIX_XVFB_PID=$pid
+        export DISPLAY=":$n"
+        trap 'kill "$TAMBLIX_XVFB_PID" 2>/dev/null || true' EXIT
+        TAMBLIX_VIRTUAL_DISPLAY=1
+        return 0
+      fi
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    n=$((n + 1))
   done
-  trap 'kill "$TAMBLIX_XVFB_PID" 2>/dev/null || true' EXIT
-  TAMBLIX_VIRTUAL_DISPLAY=1
+  echo "Could not start a virtual display (Xvfb)" >&2
+  return 1
 }
