@@ -1,5 +1,6 @@
 #include "runtime/options/run_session.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -41,33 +42,19 @@ uint32_t hat_angle(int hx, int hy) {
 void apply_replay_frame() {
   g_player->advance_to(g_frame_count);
   tmx::input::input_override_set_keys(g_player->keys());
-  if (g_player->has_joystick()) {
-    const JoyFrame& j = g_player->joy();
-    tmx::input::JoyState js{};
-    js.x = static_cast<int32_t>(std::lround(j.x * 32767.0));
-    js.y = static_cast<int32_t>(std::lround(j.y * 32767.0));
-    js.pov[0] = hat_angle(j.hat_x, j.hat_y);
-    js.pov[1] = js.pov[2] = js.pov[3] = 0xFFFFFFFFu;
-    for (int b = 0; b < 32; ++b) js.buttons[b] = (j.buttons >> b) & 1u ? 0x80 : 0;
-    tmx::input::input_override_set_joy0(js);
-  }
+  if (g_player->has_joystick()) tmx::input::input_override_set_joy0(run_session_joy_state(g_player->joy()));
 }
 
 void record_frame() {
   uint8_t keys[256];
   // The snapshot itself: inp_key would count as a query of the program.
   for (int k = 0; k < 256; ++k) keys[k] = tmx::input::key_state_down(k) ? 1 : 0;
-  JoyFrame joy;
-  const bool have_joy = inp_joy_count() > 0;
-  if (have_joy) {
-    joy.x = inp_joy_x(0);
-    joy.y = inp_joy_y(0);
-    joy.hat_x = inp_joy_digi_x(0);
-    joy.hat_y = inp_joy_digi_y(0);
-    for (int b = 0; b < 32; ++b)
-      if (inp_joy_button(0, b)) joy.buttons |= 1u << b;
+  if (inp_joy_count() > 0) {
+    const JoyFrame joy = run_session_joy_frame(tmx::input::read_joystick(0));
+    g_recorder->frame(g_frame_count, keys, &joy);
+  } else {
+    g_recorder->frame(g_frame_count, keys, nullptr);
   }
-  g_recorder->frame(g_frame_count, keys, have_joy ? &joy : nullptr);
 }
 
 void write_state(const std::string& path);
@@ -122,6 +109,31 @@ void write_state(const std::string& path) {
 }
 
 }  // namespace
+
+JoyFrame run_session_joy_frame(const tmx::input::JoyState& reading) {
+  JoyFrame joy;
+  joy.x = std::clamp(reading.x / 32767.0, -1.0, 1.0);
+  joy.y = std::clamp(reading.y / 32767.0, -1.0, 1.0);
+  for (int hx = -1; hx <= 1; ++hx)
+    for (int hy = -1; hy <= 1; ++hy)
+      if (hat_angle(hx, hy) == reading.pov[0]) {
+        joy.hat_x = hx;
+        joy.hat_y = hy;
+      }
+  for (int b = 0; b < 32; ++b)
+    if (reading.buttons[b] != 0) joy.buttons |= 1u << b;
+  return joy;
+}
+
+tmx::input::JoyState run_session_joy_state(const JoyFrame& frame) {
+  tmx::input::JoyState js{};
+  js.x = static_cast<int32_t>(std::lround(frame.x * 32767.0));
+  js.y = static_cast<int32_t>(std::lround(frame.y * 32767.0));
+  js.pov[0] = hat_angle(frame.hat_x, frame.hat_y);
+  js.pov[1] = js.pov[2] = js.pov[3] = 0xFFFFFFFFu;
+  for (int b = 0; b < 32; ++b) js.buttons[b] = (frame.buttons >> b) & 1u ? 0x80 : 0;
+  return js;
+}
 
 void sys_set_state_writer(void (*writer)(std::FILE* out)) { g_state_writer = writer; }
 

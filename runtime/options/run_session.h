@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 
+#include "input/input_state.h"
 #include "runtime/options/run_options.h"
 
 // run_program, before anything else: parses the options. --help prints the
@@ -27,3 +28,10 @@ bool run_session_fast();
 const RunOptions& run_session_options();
 // The number of sys_show_screen calls so far.
 int64_t run_session_frame_count();
+
+// Joystick 0 as a recording keeps it: the device's own reading, before the
+// screen orientation turns it (a replay hands the reading back to the device
+// layer, which turns it again), axes scaled to -1..1, the hat as directions.
+JoyFrame run_session_joy_frame(const tmx::input::JoyState& reading);
+// The reading a replayed frame gives joystick 0.
+tmx::input::JoyState run_session_joy_state(const JoyFrame& frame);
