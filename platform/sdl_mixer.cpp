@@ -23,6 +23,13 @@ struct MixSamples {
 
 namespace {
 
+// The largest sound the mixer keeps, in device bytes (about 50 minutes of
+// 16-bit stereo at 22050 samples per second).
+constexpr uint64_t kMaxConvertedBytes = 256ull * 1024 * 1024;
+// Bytes of 16-bit samples handed to the rate converter at a time (whole
+// frames of one or two channels).
+constexpr size_t kConvertPiece = 64 * 1024;
+
 int16_t sample_at(const uint8_t* p, int bits) {
   switch (bits) {
     case 8: return static_cast<int16_t>((static_cast<int>(p[0]) - 128) * 256);
@@ -41,17 +48,25 @@ MixSamples* mix_samples_create(const PcmLayout& l, const uint8_t* data, uint32_t
   if (l.channels < 1 || l.channels > 2 || l.frame_channels < l.channels || bytes < 1 ||
       l.block_align < l.frame_channels * bytes || l.sample_rate < 1)
     return nullptr;
-  // Frames to 16-bit interleaved samples of the played channels.
   const uint32_t frames = size / static_cast<uint32_t>(l.block_align);
+  int rate = 0, channels = 0;
+  Uint16 fmt = 0;
+  Mix_QuerySpec(&rate, &fmt, &channels);
+  const int frame_bytes = (SDL_AUDIO_BITSIZE(fmt) / 8) * channels;
+  // The converted length grows with the ratio of the rates: a low rate in the
+  // file can ask for far more than the mixer's sizes (int) can hold.
+  const uint64_t converted =
+      (static_cast<uint64_t>(frames) * static_cast<uint64_t>(rate > 0 ? rate : 0) / static_cast<uint64_t>(l.sample_rate) + 1) *
+      static_cast<uint64_t>(frame_bytes > 0 ? frame_bytes : 0);
+  if (converted > kMaxConvertedBytes) return nullptr;
+
+  // Frames to 16-bit interleaved samples of the played channels.
   std::vector<int16_t> pcm(static_cast<size_t>(frames) * l.channels);
   for (uint32_t f = 0; f < frames; ++f) {
     const uint8_t* frame = data + static_cast<size_t>(f) * l.block_align;
     for (int c = 0; c < l.channels; ++c) pcm[f * l.channels + c] = sample_at(frame + c * bytes, l.bits_per_sample);
   }
 
-  int rate = 0, channels = 0;
-  Uint16 fmt = 0;
-  Mix_QuerySpec(&rate, &fmt, &channels);
   auto* s = new MixSamples;
   if (!pcm.empty()) {
     SDL_AudioStream* st = SDL_NewAudioStream(AUDIO_S16SYS, static_cast<Uint8>(l.channels), l.sample_rate,
@@ -60,8 +75,17 @@ MixSamples* mix_samples_create(const PcmLayout& l, const uint8_t* data, uint32_t
       delete s;
       return nullptr;
     }
-    bool ok = SDL_AudioStreamPut(st, pcm.data(), static_cast<int>(pcm.size() * sizeof(int16_t))) == 0 &&
-              SDL_AudioStreamFlush(st) == 0;
+    // Fed in pieces: the stream's work buffers follow the size of each put.
+    const auto* in = reinterpret_cast<const uint8_t*>(pcm.data());
+    size_t left = pcm.size() * sizeof(int16_t);
+    bool ok = true;
+    while (ok && left > 0) {
+      const size_t n = left < kConvertPiece ? left : kConvertPiece;
+      ok = SDL_AudioStreamPut(st, in, static_cast<int>(n)) == 0;
+      in += n;
+      left -= n;
+    }
+    ok = ok && SDL_AudioStreamFlush(st) == 0;
     if (ok) {
       s->bytes.resize(static_cast<size_t>(SDL_AudioStreamAvailable(st)));
       int got = s->bytes.empty() ? 0 : SDL_AudioStreamGet(st, s->bytes.data(), static_cast<int>(s->bytes.size()));
@@ -74,7 +98,6 @@ MixSamples* mix_samples_create(const PcmLayout& l, const uint8_t* data, uint32_t
       return nullptr;
     }
   }
-  const int frame_bytes = (SDL_AUDIO_BITSIZE(fmt) / 8) * channels;
   s->frames = frame_bytes > 0 ? static_cast<uint32_t>(s->bytes.size() / frame_bytes) : 0;
   static uint8_t silence[4] = {0, 0, 0, 0};
   s->chunk = Mix_QuickLoad_RAW(s->bytes.empty() ? silence : s->bytes.data(), static_cast<Uint32>(s->bytes.size()));

@@ -79,6 +79,34 @@ TEST_F(SoundTest, SampleFormatsLoadAndPlay) {
   }
 }
 
+// The mixer converts every sound to the device rate. A tiny sample rate in a
+// small file asks for an enormous conversion (one frame per second becomes
+// 22050): such a sound is refused like any other unusable file, while a short
+// sound at a low rate still loads.
+TEST_F(SoundTest, ConversionsTooLargeForTheMixerAreRefused) {
+  struct Case {
+    const char* name;
+    uint32_t rate, frames;
+    bool loads;
+  } cases[] = {
+      {"1 Hz, 20 frames", 1, 20, true},
+      {"1 Hz, 100000 frames", 1, 100000, false},
+      {"8 Hz, 1000000 frames", 8, 1000000, false},
+      {"1000 Hz, 2000 frames", 1000, 2000, true},
+  };
+  int slot = 20;
+  for (const Case& c : cases) {
+    wavtest::Fmt f;
+    f.rate = c.rate;
+    const std::string p = file("low.wav", wavtest::wav(f, wavtest::dc16(100, c.frames)));
+    snd_load(BasicString(p.c_str()), slot, 1);
+    EXPECT_EQ(g_error_state.code, c.loads ? 0 : 3) << c.name;
+    EXPECT_EQ(sound_voice_count(slot), c.loads ? 1 : 0) << c.name;
+    EXPECT_EQ(snd_play(slot, 0, 1), c.loads ? slot * 256 : -1) << c.name;
+    ++slot;
+  }
+}
+
 TEST_F(SoundTest, PlayResultsForSlotsThatCannotPlay) {
   clear_error();
   EXPECT_EQ(snd_play(77, 0, 1), -1);  // never loaded
