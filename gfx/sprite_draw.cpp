@@ -251,8 +251,10 @@ struct FrameCoords {
 
 bool frame_coords(const SpriteSlot& s, int frame, FrameCoords& fc) {
   if (s.frameWidth == 0 || s.frameHeight == 0) return false;
-  int perRow = s.width / s.frameWidth;
-  int row = 0, column = frame;
+  // 64-bit: any frame number and any (even negative) frame size stay defined,
+  // including the lowest frame number divided by a row of -1 frames.
+  const int64_t perRow = s.width / s.frameWidth;
+  int64_t row = 0, column = frame;
   if (perRow != 0) {
     row = frame / perRow;
     column = frame % perRow;

@@ -1,6 +1,7 @@
 // Sprite and animation drawing read back from the window: positions, sizes,
 // frames, rotation, filtering and the per-frame reset.
 #include <atomic>
+#include <climits>
 #include <cstdlib>
 #include <functional>
 #include <new>
@@ -175,6 +176,32 @@ TEST_F(Draw, AnimationFramesAddressTheirCells) {
   EXPECT_EQ(r.y0, 50);
   EXPECT_EQ(r.x1, 81);
   EXPECT_EQ(r.y1, 113);
+}
+
+TEST_F(Draw, ExtremeFrameNumbersAndNegativeFrameSizesAreSafe) {
+  make_sprite(7, 32, 32, [](int, int) { return Rgba{200, 0, 0, 255}; });
+  // A frame width of -32 gives rows of -1 frames: the lowest frame number
+  // divided by that must not trap, nor may the cell offsets overflow.
+  const int frames[] = {INT_MIN, INT_MIN + 1, -1, 0, INT_MAX};
+  const int16_t sizes[][2] = {{-32, 16}, {-1, -1}, {64, 64}, {1, 1}, {-32768, 32767}};
+  for (const auto& size : sizes) {
+    gfx_set_sprite_anim(7, size[0], size[1]);
+    for (const int frame : frames) {
+      gfx_draw_anim(7, frame, 100, 50);
+      gfx_stretch_anim(7, frame, 100, 50, 20, 20);
+      gfx_rotozoom_anim(7, frame, 100.0, 50.0, 30.0, 1.0);
+    }
+  }
+  // Drawing goes on normally afterwards.
+  glClear(GL_COLOR_BUFFER_BIT);
+  gfx_set_sprite_anim(7, 16, 16);
+  gfx_draw_anim(7, 3, 10, 20);
+  const Box b = lit_box();
+  EXPECT_EQ(b.x0, 10);
+  EXPECT_EQ(b.y0, 20);
+  EXPECT_EQ(b.x1, 25);
+  EXPECT_EQ(b.y1, 35);
+  EXPECT_EQ(pixel(17, 27).r, 200);
 }
 
 TEST_F(Draw, SmoothingPicksTheFilterUntilTheFrameReset) {
