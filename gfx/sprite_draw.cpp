@@ -83,29 +83,25 @@ void set_wrap(bool clamp) {
 
 }  // namespace
 
-void state_enable(GLenum cap) {
-  int i = cap_index(cap);
-  if (i < 0) {
+namespace {
+
+// A capability through the cache: the GL call only when the state is not
+// known to be that already (capabilities outside the cache always call).
+void state_set(GLenum cap, bool on) {
+  const int i = cap_index(cap);
+  if (i >= 0 && g_caps[i] == uint8_t(on)) return;
+  if (on)
     glEnable(cap);
-    return;
-  }
-  if (g_caps[i] != 1) {
-    glEnable(cap);
-    g_caps[i] = 1;
-  }
+  else
+    glDisable(cap);
+  if (i >= 0) g_caps[i] = uint8_t(on);
 }
 
-void state_disable(GLenum cap) {
-  int i = cap_index(cap);
-  if (i < 0) {
-    glDisable(cap);
-    return;
-  }
-  if (g_caps[i] != 0) {
-    glDisable(cap);
-    g_caps[i] = 0;
-  }
-}
+}  // namespace
+
+void state_enable(GLenum cap) { state_set(cap, true); }
+
+void state_disable(GLenum cap) { state_set(cap, false); }
 
 void state_cache_invalidate() {
   for (uint8_t& c : g_caps) c = 2;
