@@ -303,29 +303,23 @@ uint32_t format_real_text(double x, char* out) {
   return static_cast<uint32_t>(p - out);
 }
 
-BasicString int_to_text(int32_t value) {
+namespace {
+
+// A fresh string with room for room characters, written by format.
+template <class V>
+BasicString formatted_text(V value, uint32_t room, uint32_t (*format)(V, char*)) {
   BasicString s;
-  string_reserve(s, 15, false);
-  format_int_text(value, s.data());
+  string_reserve(s, room, false);
+  format(value, s.data());
   string_recount(s);
   return s;
 }
 
-BasicString int64_to_text(int64_t value) {
-  BasicString s;
-  string_reserve(s, 63, false);
-  format_int64_text(value, s.data());
-  string_recount(s);
-  return s;
-}
+}  // namespace
 
-BasicString real_to_text(double value) {
-  BasicString s;
-  string_reserve(s, 63, false);
-  format_real_text(value, s.data());
-  string_recount(s);
-  return s;
-}
+BasicString int_to_text(int32_t value) { return formatted_text(value, 15, format_int_text); }
+BasicString int64_to_text(int64_t value) { return formatted_text(value, 63, format_int64_text); }
+BasicString real_to_text(double value) { return formatted_text(value, 63, format_real_text); }
 
 namespace {
 
