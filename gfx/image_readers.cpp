@@ -117,6 +117,25 @@ inline uint8_t mask_value(uint32_t v, uint32_t mask, int shift, int bits) {
   return uint8_t(uint64_t(c) * 255 / maxv);
 }
 
+// One decoded row of w pixels with 1 (grey), 3 (RGB) or 4 (RGBA) bytes each
+// into RGBA; the colour key applies to RGB pixels only.
+void expand_row_to_rgba(const uint8_t* in, uint8_t* out, uint32_t w, int channels, int32_t key) {
+  for (uint32_t x = 0; x < w; ++x, out += 4) {
+    if (channels == 1) {
+      out[0] = out[1] = out[2] = in[x];
+      out[3] = 255;
+    } else if (channels == 3) {
+      out[0] = in[3 * x];
+      out[1] = in[3 * x + 1];
+      out[2] = in[3 * x + 2];
+      out[3] = 255;
+      apply_key(out, key);
+    } else {
+      std::memcpy(out, in + 4 * x, 4);
+    }
+  }
+}
+
 }  // namespace
 
 // ------------------------------------------------------------ BMP
@@ -392,24 +411,7 @@ bool decode_png(ImageBuffer& image, const uint8_t* data, size_t size, int32_t ke
   if (src.failed) longjmp(src.jump, 1);
   if (!image.resize(int32_t(w), int32_t(h))) longjmp(src.jump, 1);
 
-  for (png_uint_32 y = 0; y < h; ++y) {
-    const uint8_t* in = rows[y];
-    uint8_t* out = image.pixels + size_t(y) * w * 4;
-    for (png_uint_32 x = 0; x < w; ++x, out += 4) {
-      if (channels == 1) {
-        out[0] = out[1] = out[2] = in[x];
-        out[3] = 255;
-      } else if (channels == 3) {
-        out[0] = in[3 * x];
-        out[1] = in[3 * x + 1];
-        out[2] = in[3 * x + 2];
-        out[3] = 255;
-        apply_key(out, key);
-      } else {
-        std::memcpy(out, in + 4 * x, 4);
-      }
-    }
-  }
+  for (png_uint_32 y = 0; y < h; ++y) expand_row_to_rgba(rows[y], image.pixels + size_t(y) * w * 4, w, channels, key);
   image.hasOwnAlpha = channels == 4;
   png_destroy_read_struct(&png, &info, nullptr);
   std::free(block);
@@ -478,23 +480,8 @@ bool decode_jpeg(ImageBuffer& image, const uint8_t* data, size_t size) {
   }
   jpeg_finish_decompress(&cinfo);
   if (!image.resize(int32_t(w), int32_t(h))) longjmp(err.jump, 1);
-  for (uint32_t y = 0; y < h; ++y) {
-    const uint8_t* in = block + rowBytes * y;
-    uint8_t* out = image.pixels + size_t(y) * w * 4;
-    for (uint32_t x = 0; x < w; ++x, out += 4) {
-      if (comps == 1) {
-        out[0] = out[1] = out[2] = in[x];
-        out[3] = 255;
-      } else if (comps == 3) {
-        out[0] = in[3 * x];
-        out[1] = in[3 * x + 1];
-        out[2] = in[3 * x + 2];
-        out[3] = 255;
-      } else {
-        std::memcpy(out, in + 4 * x, 4);
-      }
-    }
-  }
+  // No colour key for JPEG pictures.
+  for (uint32_t y = 0; y < h; ++y) expand_row_to_rgba(block + rowBytes * y, image.pixels + size_t(y) * w * 4, w, comps, -1);
   image.hasOwnAlpha = comps == 4;
   jpeg_destroy_decompress(&cinfo);
   std::free(block);
