@@ -435,6 +435,17 @@ void jpeg_error_exit_cb(j_common_ptr cinfo) {
   longjmp(err->jump, 1);
 }
 
+// Progressive files of real pictures have about a dozen scans; a file with
+// thousands of tiny scans would keep the decoder busy over the whole image
+// again for each of them.
+constexpr int kMaxJpegScans = 1000;
+
+void jpeg_progress_cb(j_common_ptr cinfo) {
+  if (!cinfo->is_decompressor) return;
+  const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (d->input_scan_number > kMaxJpegScans) jpeg_error_exit_cb(cinfo);
+}
+
 void jpeg_output_message_cb(j_common_ptr) {}
 
 }  // namespace
@@ -446,6 +457,8 @@ bool decode_jpeg(ImageBuffer& image, const uint8_t* data, size_t size) {
   cinfo.err = jpeg_std_error(&err.mgr);
   err.mgr.error_exit = jpeg_error_exit_cb;
   err.mgr.output_message = jpeg_output_message_cb;
+  jpeg_progress_mgr progress{};
+  progress.progress_monitor = jpeg_progress_cb;
   uint8_t* volatile block = nullptr;
   if (setjmp(err.jump)) {
     jpeg_destroy_decompress(&cinfo);
@@ -454,6 +467,8 @@ bool decode_jpeg(ImageBuffer& image, const uint8_t* data, size_t size) {
     return false;
   }
   jpeg_create_decompress(&cinfo);
+  // Set after the creation, which clears the structure.
+  cinfo.progress = &progress;
   jpeg_mem_src(&cinfo, const_cast<unsigned char*>(data), static_cast<unsigned long>(size));
   jpeg_read_header(&cinfo, TRUE);
   cinfo.do_fancy_upsampling = FALSE;

@@ -5,6 +5,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -14,6 +15,9 @@
 #include <vector>
 
 #include "gfx/gfx_internal.h"
+
+// jpeglib.h needs FILE and size_t first.
+#include <jpeglib.h>
 
 namespace fs = std::filesystem;
 
@@ -215,6 +219,77 @@ TEST(JpegReader, GarbageIsRefusedAndTheProgramGoesOn) {
     EXPECT_FALSE(decode_jpeg(img, c.data(), c.size()));
     EXPECT_EQ(img.pixels, nullptr);
   }
+}
+
+namespace {
+
+// A w x h grey-blue picture as a JPEG file, baseline or progressive.
+std::vector<uint8_t> encode_jpeg(int w, int h, bool progressive) {
+  jpeg_compress_struct c;
+  jpeg_error_mgr e;
+  c.err = jpeg_std_error(&e);
+  jpeg_create_compress(&c);
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&c, &out, &size);
+  c.image_width = JDIMENSION(w);
+  c.image_height = JDIMENSION(h);
+  c.input_components = 3;
+  c.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&c);
+  jpeg_set_quality(&c, 95, TRUE);
+  if (progressive) jpeg_simple_progression(&c);
+  jpeg_start_compress(&c, TRUE);
+  std::vector<uint8_t> row(size_t(w) * 3);
+  for (int x = 0; x < w; ++x) {
+    row[3 * x] = 100;
+    row[3 * x + 1] = 120;
+    row[3 * x + 2] = 200;
+  }
+  while (c.next_scanline < c.image_height) {
+    JSAMPROW r = row.data();
+    jpeg_write_scanlines(&c, &r, 1);
+  }
+  jpeg_finish_compress(&c);
+  std::vector<uint8_t> v(out, out + size);
+  jpeg_destroy_compress(&c);
+  std::free(out);
+  return v;
+}
+
+}  // namespace
+
+TEST(JpegReader, ProgressiveFilesDecodeButEndlessScansAreRefused) {
+  const std::vector<uint8_t> baseline = encode_jpeg(24, 16, false);
+  const std::vector<uint8_t> progressive = encode_jpeg(24, 16, true);
+  for (const auto* file : {&baseline, &progressive}) {
+    ImageBuffer img;
+    ASSERT_TRUE(decode_jpeg(img, file->data(), file->size()));
+    ASSERT_EQ(img.width, 24);
+    ASSERT_EQ(img.height, 16);
+    const uint8_t* p = px(img, 11, 7);
+    EXPECT_NEAR(p[0], 100, 4);
+    EXPECT_NEAR(p[1], 120, 4);
+    EXPECT_NEAR(p[2], 200, 4);
+    EXPECT_EQ(p[3], 255);
+  }
+  // The last scan of the progressive file repeated a few thousand times: each
+  // repeat only draws a decoder warning, and the decoder would go over the
+  // whole picture again for every one of them.
+  size_t lastScan = 0;
+  for (size_t i = 2; i + 1 < progressive.size(); ++i)
+    if (progressive[i] == 0xFF && progressive[i + 1] == 0xDA) lastScan = i;
+  ASSERT_GT(lastScan, 0u);
+  const size_t eoi = progressive.size() - 2;
+  ASSERT_EQ(progressive[eoi], 0xFF);
+  ASSERT_EQ(progressive[eoi + 1], 0xD9);
+  std::vector<uint8_t> endless(progressive.begin(), progressive.begin() + std::ptrdiff_t(lastScan));
+  for (int i = 0; i < 3000; ++i)
+    endless.insert(endless.end(), progressive.begin() + std::ptrdiff_t(lastScan), progressive.begin() + std::ptrdiff_t(eoi));
+  endless.insert(endless.end(), progressive.begin() + std::ptrdiff_t(eoi), progressive.end());
+  ImageBuffer img;
+  EXPECT_FALSE(decode_jpeg(img, endless.data(), endless.size()));
+  EXPECT_EQ(img.pixels, nullptr);
 }
 
 TEST(PngReader, RejectsTwoChannelImagesAndCutFiles) {
