@@ -1,5 +1,5 @@
 // The game's frame against the command-boundary double: a busy playing frame,
-// the particle pool at full load, and a whole recorded run.
+// the particle pool at full load, and a burst of particles.
 #include <benchmark/benchmark.h>
 
 #include "command_double.h"
@@ -23,8 +23,12 @@ void BM_PlayingFrame(benchmark::State& state) {
   fresh_game(state.range(0) != 0);
   g.level = 17;
   g.game_state = skorvane::kHitWaitControl;
-  for (int i = 0; i < 8; ++i)
-    skorvane::obstacles(i) = Obstacle{1, static_cast<double>(5 + i % 3), 1, 640.0 - 32 * i, 216, 0, 16, 1};
+  for (int i = 0; i < 8; ++i) {
+    // phase, kind, x, y, spawn_x, spawn_y, floor, live: hazards on floor 1,
+    // the floor level 17 is played on, so they go round their cycle.
+    const double x = 640.0 - 32 * i;
+    skorvane::obstacles(i) = Obstacle{1, static_cast<double>(5 + i % 3), x, 216, x, 216, 1, 1};
+  }
   for (auto _ : state) game_frame();
 }
 BENCHMARK(BM_PlayingFrame)->Arg(0)->Arg(1);
