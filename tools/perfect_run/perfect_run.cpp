@@ -2,9 +2,10 @@
 // with the game logic itself (against the command-boundary test double).
 //
 // The obstacles move the same way whatever the hero does and whatever the
-// random numbers are, so each level is searched on its own: a depth-first
-// search over a few control choices per frame, remembering the hero states
-// that lead nowhere at each frame of the level. The scripts are written in
+// random numbers are, so each level is searched on its own: a beam search
+// over a few control choices per frame, keeping each distinct hero state of a
+// frame once and, when there are too many, the furthest ones beside an even
+// spread of the rest. The scripts are written in
 // the engine's input script format (seed, then "F keys..." lines).
 //
 // Usage: perfect_run [--out DIR] [--seed N] [--from SCRIPT] [--only FILE]
@@ -186,8 +187,7 @@ class LevelSearch {
 
 bool towards_right() { return rt_mod(static_cast<int>(g.level), 2) == 0; }
 
-// Plays the current level to its goal without a hit, then lets the hero
-// tumble to the other floor.
+// A fresh game after its start-up, with nothing recorded.
 void fresh_game(uint32_t seed) {
   dbl().reset();
   dbl().record = false;
@@ -221,6 +221,8 @@ bool path_works(const std::vector<Keys>& path) {
   return ok;
 }
 
+// Plays the current level to its goal without a hit, then lets the hero
+// tumble to the other floor.
 bool play_level_clean(Runner& r) {
   const double level = g.level;
   const skorvane::Snapshot start = skorvane::save_snapshot();
