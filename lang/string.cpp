@@ -104,14 +104,9 @@ BasicString& BasicString::operator=(const BasicString& other) {
 BasicString& BasicString::operator=(BasicString&& other) noexcept {
   if (this == &other) return *this;
   if (other.length_ == 0 || static_cast<uint64_t>(capacity_) >= static_cast<uint64_t>(other.length_) + 1) {
-    // Fits: copy as an assignment does, keeping this buffer.
-    if (other.length_ == 0) {
-      if (buffer_ != empty_buffer()) buffer_[0] = 0;
-    } else {
-      std::memcpy(buffer_, other.buffer_, static_cast<size_t>(other.length_) + 1);
-    }
-    length_ = other.length_;
-    return *this;
+    // Fits: copy as an assignment does, keeping this buffer (nothing is
+    // allocated on this path).
+    return *this = static_cast<const BasicString&>(other);
   }
   // This buffer is too small: take the other's (it is larger, so the
   // capacity still does not shrink).
