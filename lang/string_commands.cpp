@@ -122,21 +122,21 @@ BasicString rt_trim_right(const BasicString& text, const BasicString& set) {
   return BasicString(text.c_str(), n);
 }
 
-BasicString rt_upper(const BasicString& text) {
+namespace {
+
+// The text with the bytes first..last moved by shift.
+BasicString shift_letters(const BasicString& text, char first, char last, int shift) {
   BasicString out(text);
   char* p = out.data();
   for (uint32_t i = 0; i < out.length(); ++i)
-    if (p[i] >= 'a' && p[i] <= 'z') p[i] = static_cast<char>(p[i] - 'a' + 'A');
+    if (p[i] >= first && p[i] <= last) p[i] = static_cast<char>(p[i] + shift);
   return out;
 }
 
-BasicString rt_lower(const BasicString& text) {
-  BasicString out(text);
-  char* p = out.data();
-  for (uint32_t i = 0; i < out.length(); ++i)
-    if (p[i] >= 'A' && p[i] <= 'Z') p[i] = static_cast<char>(p[i] - 'A' + 'a');
-  return out;
-}
+}  // namespace
+
+BasicString rt_upper(const BasicString& text) { return shift_letters(text, 'a', 'z', 'A' - 'a'); }
+BasicString rt_lower(const BasicString& text) { return shift_letters(text, 'A', 'Z', 'a' - 'A'); }
 
 BasicString rt_chr(int32_t code) {
   const char c = static_cast<char>(static_cast<uint32_t>(code) & 0xFF);
