@@ -61,6 +61,16 @@ void unbind_record(ScreenRecord& rec) {
   rec.previousBinding = -1;
 }
 
+// Reverses the order of the rows of w x h RGBA pixels in place (GL's
+// bottom-up rows become top-down); opaque: every alpha byte becomes 255.
+void flip_rows(uint8_t* pixels, int w, int h, bool opaque) {
+  const size_t rowBytes = size_t(w) * 4;
+  for (int a = 0, b = h - 1; a < b; ++a, --b)
+    std::swap_ranges(pixels + size_t(a) * rowBytes, pixels + size_t(a + 1) * rowBytes, pixels + size_t(b) * rowBytes);
+  if (opaque)
+    for (size_t i = 3; i < rowBytes * size_t(h); i += 4) pixels[i] = 255;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------ viewport
@@ -488,13 +498,7 @@ bool read_sprite_pixels(int slot, ImageBuffer& image) {
       std::memcpy(image.pixels + size_t(y) * s.width * 4, &all[size_t(y) * s.textureWidth * 4], size_t(s.width) * 4);
   }
   // Texture row 0 is the image's bottom row: make the buffer top-down.
-  const size_t rowBytes = size_t(s.width) * 4;
-  std::vector<uint8_t> tmp(rowBytes);
-  for (int a = 0, b = s.height - 1; a < b; ++a, --b) {
-    std::memcpy(tmp.data(), image.pixels + a * rowBytes, rowBytes);
-    std::memcpy(image.pixels + a * rowBytes, image.pixels + b * rowBytes, rowBytes);
-    std::memcpy(image.pixels + b * rowBytes, tmp.data(), rowBytes);
-  }
+  flip_rows(image.pixels, s.width, s.height, false);
   return true;
 }
 
@@ -791,15 +795,8 @@ bool gfx_read_window_pixels(bool front, int& w, int& h, std::vector<uint8_t>& rg
   glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
   glReadBuffer(GL_BACK);
   if (prev) g_glx.BindFramebufferEXT(GL_FRAMEBUFFER_EXT, GLuint(prev));
-  const size_t rowBytes = size_t(w) * 4;
-  std::vector<uint8_t> tmp(rowBytes);
-  for (int a = 0, b = h - 1; a < b; ++a, --b) {
-    std::memcpy(tmp.data(), &rgba[a * rowBytes], rowBytes);
-    std::memcpy(&rgba[a * rowBytes], &rgba[b * rowBytes], rowBytes);
-    std::memcpy(&rgba[b * rowBytes], tmp.data(), rowBytes);
-  }
   // The window has no alpha to speak of: the picture is opaque.
-  for (size_t i = 3; i < rgba.size(); i += 4) rgba[i] = 255;
+  flip_rows(rgba.data(), w, h, true);
   return glGetError() == GL_NO_ERROR;
 }
 
@@ -860,14 +857,7 @@ bool gfx_write_screenshot_png(const char* path) {
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    const size_t rowBytes = size_t(w) * 4;
-    std::vector<uint8_t> tmp(rowBytes);
-    for (int a = 0, b = h - 1; a < b; ++a, --b) {
-      std::memcpy(tmp.data(), &rgba[a * rowBytes], rowBytes);
-      std::memcpy(&rgba[a * rowBytes], &rgba[b * rowBytes], rowBytes);
-      std::memcpy(&rgba[b * rowBytes], tmp.data(), rowBytes);
-    }
-    for (size_t i = 3; i < rgba.size(); i += 4) rgba[i] = 255;
+    flip_rows(rgba.data(), w, h, true);
   } else if (!gfx_read_window_pixels(false, w, h, rgba)) {
     // Without a capture the back buffer is read: after a swap it still holds
     // the presented frame on GL implementations that preserve it.
