@@ -832,15 +832,24 @@ void gfx_capture_frame() {
     prev = current_fbo_binding();
     if (prev) g_glx.BindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
   }
-  if (!g_capture.texture) glGenTextures(1, &g_capture.texture);
+  const bool fresh = !g_capture.texture;
+  if (fresh) glGenTextures(1, &g_capture.texture);
   glBindTexture(GL_TEXTURE_2D, g_capture.texture);
   gl_binding_cache_invalidate();
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  if (fresh) {
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  }
   glReadBuffer(GL_BACK);
-  glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 0, 0, w, h, 0);
-  g_capture.width = w;
-  g_capture.height = h;
+  // The texture's storage is made again only when the window size changed;
+  // every other frame copies into the storage it already has.
+  if (fresh || w != g_capture.width || h != g_capture.height) {
+    glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 0, 0, w, h, 0);
+    g_capture.width = w;
+    g_capture.height = h;
+  } else {
+    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, w, h);
+  }
   if (prev) g_glx.BindFramebufferEXT(GL_FRAMEBUFFER_EXT, GLuint(prev));
 }
 

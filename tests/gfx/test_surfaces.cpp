@@ -412,6 +412,48 @@ TEST_F(Surfaces, ScreenshotWritesThePresentedFrame) {
   EXPECT_EQ(at(2, 2), (Rgba{255, 255, 255, 255}));
 }
 
+TEST_F(Surfaces, ScreenshotFollowsEveryFrameAndWindowSizeChanges) {
+  gfx_capture_presented_frames(true);
+  auto frame = [this](int colour) {
+    gfx_clear_screen(colour);
+    g_gfx_hooks.end_screen_drawing();
+    present();
+  };
+  const std::string path = temp_path("later.png");
+  auto shot = [&](int& w, int& h) {
+    EXPECT_TRUE(gfx_write_screenshot_png(path.c_str()));
+    return read_png_rgba(path, w, h);
+  };
+  auto all_of = [](const std::vector<uint8_t>& px, const Rgba& c) {
+    for (size_t i = 0; i < px.size(); i += 4)
+      if (!(Rgba{px[i], px[i + 1], px[i + 2], px[i + 3]} == c)) return false;
+    return !px.empty();
+  };
+  int w = 0, h = 0;
+  // Each frame replaces the kept one, not only the first after turning on.
+  for (const auto& [colour, expected] : {std::pair<int, Rgba>{0x00FF00, kGreen}, {0x0000FF, kRed}, {0xFF0000, kBlue}}) {
+    frame(colour);
+    const auto px = shot(w, h);
+    EXPECT_EQ(w, kWinW);
+    EXPECT_EQ(h, kWinH);
+    EXPECT_TRUE(all_of(px, expected)) << colour;
+  }
+  // A smaller window: the kept frame takes the new size, and back again.
+  gfx_window_size_changed(kWinW / 2, kWinH / 2);
+  frame(0x0000FF);
+  auto px = shot(w, h);
+  EXPECT_EQ(w, kWinW / 2);
+  EXPECT_EQ(h, kWinH / 2);
+  EXPECT_TRUE(all_of(px, kRed));
+  gfx_window_size_changed(kWinW, kWinH);
+  frame(0x00FF00);
+  px = shot(w, h);
+  EXPECT_EQ(w, kWinW);
+  EXPECT_EQ(h, kWinH);
+  EXPECT_TRUE(all_of(px, kGreen));
+  gfx_capture_presented_frames(false);
+}
+
 TEST_F(Surfaces, FallbackWithoutFramebufferObjects) {
   g_fbo_available = false;
   ASSERT_EQ(gfx_create_screen(5, 15, 32, 16), 1);
