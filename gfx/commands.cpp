@@ -4,13 +4,6 @@
 #include "tamblix/gfx.h"
 #include "tamblix/string.h"
 
-void gfx_load_sprite_c(const char* name, int slot);
-void gfx_load_anim_c(const char* name, int slot, int frame_width, int frame_height);
-void gfx_load_bump_texture_c(const char* name, int slot);
-int gfx_mem_to_sprite_raw(const int32_t* pixels, int count, int slot, int width, int height);
-void gfx_print_c(const char* text, double x, double y, int kerning);
-int gfx_text_width_c(const char* text, int kerning);
-
 void gfx_load_sprite(const BasicString& file, int slot) { gfx_load_sprite_c(file.c_str(), slot); }
 
 void gfx_load_anim(const BasicString& file, int slot, int frame_width, int frame_height) {

@@ -186,7 +186,6 @@ struct OpenGLZadodare {
   int32_t savedOrientation = 0;
   int32_t fallbackScreen = -1;
   std::vector<uint8_t> readBuffer;  // reused by gfx_grab_sprite
-  int32_t alphaBits = -1;           // GL_ALPHA_BITS, queried once
 };
 
 extern OpenGLZadodare* g_gfx;
@@ -212,7 +211,7 @@ bool gfx_read_file(const char* name, std::vector<uint8_t>& out);
 bool gfx_resolve_media(const char* name, std::string& out);
 bool gfx_is_memory_name(const char* name);
 
-// ------------------------------------------------------------ 4.1 internals
+// ------------------------------------------------------------ texture store
 bool valid_slot(int slot);
 void free_sprite_slot(int slot);
 void free_collision_mask(int slot);
@@ -232,7 +231,7 @@ int pow2_at_least(int v, int minimum);
 // Internal slot loader taking a plain name (the commands wrap it).
 void gfx_load_sprite_named(const char* name, int slot);
 
-// ------------------------------------------------------------ 4.2 internals
+// ------------------------------------------------------------ drawing state
 void state_enable(GLenum cap);
 void state_disable(GLenum cap);
 void state_cache_invalidate();
@@ -258,13 +257,13 @@ void client_arrays(bool vertex, bool texcoord, bool colour);
 void gfx_begin_frame_blend();
 void colour_to_rgb(int colour, float& r, float& g, float& b);
 
-// ------------------------------------------------------------ 4.3/4.4
+// ------------------------------------------------------------ fonts and text
 bool install_builtin_font(int slot);
 bool load_font_file(int slot, const char* name);
 void draw_text(int font, const char* text, float x, float y, float z, bool kerning, bool useScale);
 void gfx_load_font_named(const char* name, int slot);
 
-// ------------------------------------------------------------ 4.5 internals
+// ------------------------------------------------------------ surfaces, viewport, backgrounds
 void set_viewport(int x, int y, int w, int h);
 void end_screen_drawing();
 void clear_frame();
