@@ -159,7 +159,8 @@ BasicString rt_hex(int32_t value) {
 
 namespace {
 
-// Formatted numbers are cut to this many characters.
+// Formatted numbers are cut to this many characters (snprintf into a buffer
+// of kFormatMax + 1 bytes does the cutting).
 constexpr int kFormatMax = 143;
 
 // Width or decimals truncated toward zero. Beyond the clamp the visible
@@ -173,30 +174,24 @@ int format_number(double v, int limit) {
   return static_cast<int>(v);
 }
 
-BasicString format_result(const char* text) {
-  char cut[kFormatMax + 1];
-  std::snprintf(cut, sizeof cut, "%s", text);
-  return BasicString(cut);
-}
-
 }  // namespace
 
 BasicString rt_format_real(double width, double decimals, double value) {
   char text[kFormatMax + 1];
   std::snprintf(text, sizeof text, "%*.*f", format_number(width, 4096), format_number(decimals, 1100), value);
-  return format_result(text);
+  return BasicString(text);
 }
 
 BasicString rt_format_int(double width, int32_t value) {
   char text[kFormatMax + 1];
   std::snprintf(text, sizeof text, "%*d", format_number(width, 4096), value);
-  return format_result(text);
+  return BasicString(text);
 }
 
 BasicString rt_format_int64(double width, int64_t value) {
   char text[kFormatMax + 1];
   std::snprintf(text, sizeof text, "%*lld", format_number(width, 4096), static_cast<long long>(value));
-  return format_result(text);
+  return BasicString(text);
 }
 
 BasicString rt_url_encode(const BasicString& text) {
