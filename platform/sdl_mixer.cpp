@@ -286,7 +286,10 @@ void music_play(MusicTrack* t) {
     t->state = MusicTrack::kPlaying;
     return;
   }
-  if (t->state == MusicTrack::kPlaying && g_current == t && Mix_PlayingMusic()) return;
+  if (t->state == MusicTrack::kPlaying) {
+    if (g_current == t && Mix_PlayingMusic()) return;
+    music_position_ms(t);  // played to its end: it rests there, as stopped
+  }
   double from = t->state == MusicTrack::kStopped ? t->held_ms : 0;
   if (t->length_ms > 0 && from >= t->length_ms) {
     t->state = MusicTrack::kStopped;

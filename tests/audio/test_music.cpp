@@ -86,6 +86,26 @@ TEST_F(MusicTest, OneShotTrackPlaysUntilItsEnd) {
   mus_stop();  // without music: harmless
 }
 
+// The player continues from the current position: a track that played to its
+// end stays there until it is moved to the start (the loop restart sends a
+// play, a seek to the start and a play, and only the last one starts it).
+TEST_F(MusicTest, PlayAtTheEndOfTheTrackStaysThere) {
+  tmx::platform::MusicTrack* t = tmx::platform::music_open(TMX_TEST_DATA "/tone400.mp3");
+  ASSERT_NE(t, nullptr);
+  tmx::platform::music_seek_start(t);
+  tmx::platform::music_play(t);
+  EXPECT_TRUE(tmx::platform::music_sounding(t));
+  for (int i = 0; i < 150 && tmx::platform::music_sounding(t); ++i) wait_ms(10);
+  ASSERT_FALSE(tmx::platform::music_sounding(t));
+  tmx::platform::music_play(t);
+  EXPECT_FALSE(tmx::platform::music_sounding(t));
+  EXPECT_DOUBLE_EQ(tmx::platform::music_position_ms(t), tmx::platform::music_end_ms(t));
+  tmx::platform::music_seek_start(t);
+  tmx::platform::music_play(t);
+  EXPECT_TRUE(tmx::platform::music_sounding(t));
+  tmx::platform::music_close(t);
+}
+
 TEST_F(MusicTest, VolumeIsSentOnlyWhenItChanges) {
   mus_volume(0.3);  // no music: cached only
   EXPECT_DOUBLE_EQ(music_volume_cache(), 0.3);
