@@ -158,10 +158,11 @@ class BasicArray {
 
  private:
   // Storage position of the element after the guard; the fault path is out
-  // of line.
+  // of line. A first dimension above 0 always comes with storage (dim
+  // allocates at least one element for it), so the dimensions alone decide.
   int32_t check(int32_t i, int32_t j, int32_t k, int32_t l) const {
     if (i < 0) i += dim0_;
-    if (data_ != nullptr && static_cast<uint32_t>(i) < static_cast<uint32_t>(dim0_) &&
+    if (static_cast<uint32_t>(i) < static_cast<uint32_t>(dim0_) &&
         static_cast<uint32_t>(j) < ext1_ && static_cast<uint32_t>(k) < ext2_ &&
         static_cast<uint32_t>(l) < ext3_) [[likely]] {
       return i + j * stride1_ + k * stride2_ + l * stride3_;

@@ -296,6 +296,17 @@ TEST(ArrayDeathTest, ArraysWithoutElementsRejectEveryAccess) {
   BasicArray<double> zero;
   arr_dim(zero, 0);  // storage for 8, but no element
   EXPECT_EXIT(zero(0), ::testing::ExitedWithCode(0), "bounds: \\[   0\\]");
+  BasicArray<double> emptied;
+  arr_dim(emptied, 5);
+  arr_redim(emptied, 0);  // storage kept, no element
+  EXPECT_EXIT(emptied(0), ::testing::ExitedWithCode(0), "bounds: \\[   0\\]");
+  EXPECT_EXIT(emptied(-1), ::testing::ExitedWithCode(0), "bounds: \\[   0\\]");
+  BasicArray<Particle> moved_from;
+  arr_dim(moved_from, 3, 2);
+  BasicArray<Particle> taker(std::move(moved_from));
+  EXPECT_EQ(taker.dim0(), 3);
+  EXPECT_EXIT(moved_from(0), ::testing::ExitedWithCode(0), "bounds: \\[   0\\]");  // NOLINT: moved-from
+  EXPECT_EXIT(moved_from(0, 1), ::testing::ExitedWithCode(0), "bounds: \\[   0\\]");
 }
 
 TEST(ArrayDeathTest, PushOnTwoDimensionsEndsWithError8) {
