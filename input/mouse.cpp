@@ -52,17 +52,20 @@ void poll_mouse_raw(InputState& s, int& x, int& y, unsigned& buttons, int& wheel
       y += dy;
     }
   } else {
+    // Position and buttons come from one query of the system pointer.
+    int cx = 0, cy = 0;
+    buttons = platform::cursor_and_buttons_on_screen(cx, cy);
     if (s.pointer_shown) {
-      platform::cursor_in_window(s.window, x, y);
+      int wx = 0, wy = 0;
+      platform::window_to_screen(s.window, wx, wy);
+      x = cx - wx;
+      y = cy - wy;
     } else {
       // Relative motion: the cursor goes back to (200, 200) after each read.
-      int cx = 0, cy = 0;
-      platform::cursor_on_screen(cx, cy);
       platform::cursor_warp_screen(200, 200);
       x += cx - 200;
       y += cy - 200;
     }
-    buttons = platform::mouse_buttons_now();
   }
   int w = 0, h = 0;
   platform::window_outer_size(s.window, w, h);

@@ -122,6 +122,12 @@ SDL_Keycode keycode_of_virtual_key(int vk) {
   return SDLK_UNKNOWN;
 }
 
+// SDL's button mask to the engine's bits: 1 left, 2 right, 4 middle.
+unsigned button_bits(Uint32 b) {
+  return ((b & SDL_BUTTON_LMASK) ? 1u : 0u) | ((b & SDL_BUTTON_RMASK) ? 2u : 0u) |
+         ((b & SDL_BUTTON_MMASK) ? 4u : 0u);
+}
+
 int g_wheel_steps = 0;
 SDL_Window* g_window = nullptr;  // the window whose display the pointer queries use
 
@@ -251,12 +257,7 @@ void cursor_in_window(void* window, int& x, int& y) {
   y = gy - wy;
 }
 
-void cursor_on_screen(int& x, int& y) {
-  x = y = 0;
-  unsigned mask = 0;
-  if (!keyboard_available() || x11_pointer(x, y, mask)) return;
-  SDL_GetGlobalMouseState(&x, &y);
-}
+void cursor_on_screen(int& x, int& y) { cursor_and_buttons_on_screen(x, y); }
 
 void cursor_warp_screen(int x, int y) {
   if (keyboard_available()) SDL_WarpMouseGlobal(x, y);
@@ -285,20 +286,15 @@ void window_outer_size(void* window, int& w, int& h) {
   }
 }
 
-unsigned mouse_buttons_now() {
+unsigned cursor_and_buttons_on_screen(int& x, int& y) {
+  x = y = 0;
   if (!keyboard_available()) return 0;
-  int x = 0, y = 0;
   unsigned mask = 0;
   if (x11_pointer(x, y, mask)) {
     // Button1Mask, Button3Mask (right), Button2Mask (middle)
     return ((mask & (1u << 8)) ? 1u : 0u) | ((mask & (1u << 10)) ? 2u : 0u) | ((mask & (1u << 9)) ? 4u : 0u);
   }
-  Uint32 b = SDL_GetGlobalMouseState(nullptr, nullptr);
-  unsigned bits = 0;
-  if (b & SDL_BUTTON_LMASK) bits |= 1;
-  if (b & SDL_BUTTON_RMASK) bits |= 2;
-  if (b & SDL_BUTTON_MMASK) bits |= 4;
-  return bits;
+  return button_bits(SDL_GetGlobalMouseState(&x, &y));
 }
 
 void pointer_show(bool shown) {
@@ -318,10 +314,7 @@ void captured_mouse_read(int& dx, int& dy, int& wheel, unsigned& buttons) {
   dx = dy = wheel = 0;
   buttons = 0;
   if (!keyboard_available()) return;
-  Uint32 b = SDL_GetRelativeMouseState(&dx, &dy);
-  if (b & SDL_BUTTON_LMASK) buttons |= 1;
-  if (b & SDL_BUTTON_RMASK) buttons |= 2;
-  if (b & SDL_BUTTON_MMASK) buttons |= 4;
+  buttons = button_bits(SDL_GetRelativeMouseState(&dx, &dy));
   wheel = g_wheel_steps;
   g_wheel_steps = 0;
 }

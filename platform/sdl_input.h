@@ -40,8 +40,9 @@ void window_to_screen(void* window, int& x, int& y);
 void window_client_size(void* window, int& w, int& h);
 // Size of the window's outer rectangle (client area plus borders).
 void window_outer_size(void* window, int& w, int& h);
-// Button bits of the system mouse: 1 left, 2 right, 4 middle.
-unsigned mouse_buttons_now();
+// The cursor position on the desktop and the button bits of the system
+// mouse (1 left, 2 right, 4 middle), from one query.
+unsigned cursor_and_buttons_on_screen(int& x, int& y);
 // The arrow pointer shown, or no pointer.
 void pointer_show(bool shown);
 
