@@ -195,32 +195,28 @@ int VirtualFile::open_read(const char* name) {
     position = 0;
     return 1;
   }
-  handle = platform_file_open(platform_path(name).c_str(), PlatformOpenMode::read);
-  if (handle == kNoPlatformFile) return 0;
-  int64_t s = platform_file_size(handle);
-  size = s > 0 ? s : 0;
-  position = 0;
-  return 1;
+  return open_disk(name, PlatformOpenMode::read);
 }
 
 int VirtualFile::open_write(const char* name) {
   close();
   if (!name || !*name || is_memory_file_name(name)) return 0;
-  handle = platform_file_open(platform_path(name).c_str(), PlatformOpenMode::write);
-  if (handle == kNoPlatformFile) return 0;
-  size = 0;
-  position = 0;
-  return 1;
+  return open_disk(name, PlatformOpenMode::write);
 }
 
 int VirtualFile::open_append(const char* name) {
   close();
   if (!name || !*name || is_memory_file_name(name)) return 0;
-  handle = platform_file_open(platform_path(name).c_str(), PlatformOpenMode::append);
+  return open_disk(name, PlatformOpenMode::append);
+}
+
+int VirtualFile::open_disk(const char* name, PlatformOpenMode mode) {
+  handle = platform_file_open(platform_path(name).c_str(), mode);
   if (handle == kNoPlatformFile) return 0;
-  int64_t s = platform_file_size(handle);
+  // A file opened for writing was truncated: its size is 0.
+  const int64_t s = platform_file_size(handle);
   size = s > 0 ? s : 0;
-  position = size;
+  position = mode == PlatformOpenMode::append ? size : 0;
   return 1;
 }
 

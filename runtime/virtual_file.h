@@ -32,6 +32,11 @@ struct VirtualFile {
   int seek(int64_t position);
   int write(const void* buffer, int64_t n);
   void close();
+
+ private:
+  // The disk part of the three opens: size from the file (0 when unknown),
+  // position 0, or the end when appending.
+  int open_disk(const char* name, PlatformOpenMode mode);
 };
 
 // True when the name has the memory-file prefix "mem://".
