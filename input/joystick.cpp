@@ -56,24 +56,21 @@ double normalise(int64_t v) {
   return static_cast<double>(f);
 }
 
+// One axis of a pair after the orientation rotation: the first or the second.
+double rotated(int64_t a, int64_t b, bool first) {
+  rotate(a, b);
+  return normalise(first ? a : b);
+}
+
 enum Axis { kX, kY, kZ, kRX, kRY, kRZ };
 
 double axis(int joy, Axis which) {
   JoyState js = read_joystick(joy);
-  int64_t a, b;
   switch (which) {
     case kX:
-    case kY:
-      a = js.x;
-      b = js.y;
-      rotate(a, b);
-      return normalise(which == kX ? a : b);
+    case kY: return rotated(js.x, js.y, which == kX);
     case kRX:
-    case kRY:
-      a = js.rx;
-      b = js.ry;
-      rotate(a, b);
-      return normalise(which == kRX ? a : b);
+    case kRY: return rotated(js.rx, js.ry, which == kRX);
     case kZ: return normalise(js.z);
     case kRZ: return normalise(js.rz);
   }

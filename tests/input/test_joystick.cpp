@@ -109,8 +109,18 @@ TEST_F(Joysticks, OrientationRotatesXYAndTheRotationPair) {
   EXPECT_DOUBLE_EQ(inp_joy_ry(0), 1.0);
   orientation_source().orientation = [] { return 2; };
   EXPECT_DOUBLE_EQ(inp_joy_x(0), -1.0);
+  EXPECT_NEAR(inp_joy_y(0), 16384.0 / 32767, 1e-6);  // -y
+  EXPECT_DOUBLE_EQ(inp_joy_rx(0), -1.0);
   orientation_source().orientation = [] { return 3; };
+  EXPECT_NEAR(inp_joy_x(0), -16384.0 / 32767, 1e-6);  // y
   EXPECT_DOUBLE_EQ(inp_joy_y(0), -1.0);
+  EXPECT_DOUBLE_EQ(inp_joy_rx(0), 0.0);   // ry
+  EXPECT_DOUBLE_EQ(inp_joy_ry(0), -1.0);  // -rx
+  // Z and RZ are never rotated.
+  axis(2, 32767);
+  axis(5, -32768);
+  EXPECT_DOUBLE_EQ(inp_joy_z(0), 1.0);
+  EXPECT_DOUBLE_EQ(inp_joy_rz(0), -1.0);
 }
 
 TEST_F(Joysticks, ButtonsAndJoyState) {
