@@ -64,6 +64,7 @@ void finish_run() {
   if (g_recorder) {
     std::ofstream out(g_options.record_path, std::ios::binary | std::ios::trunc);
     out << input_script_format(g_recorder->script());
+    out.close();  // a full disk may show only when the last block is written
     if (!out) std::fprintf(stderr, "cannot write the recording to %s\n", g_options.record_path.c_str());
   }
   if (!g_options.screenshot_path.empty() && !gfx_write_screenshot_png(g_options.screenshot_path.c_str()))
@@ -105,7 +106,9 @@ void write_state(const std::string& path) {
                static_cast<long long>(g_frame_count), seed, mus_is_playing(), g_error_state.code);
   std::fputs(rest.c_str(), f);
   if (rest.empty() || rest.back() != '\n') std::fputc('\n', f);
-  std::fclose(f);
+  // A full disk shows as an error of a write or of the closing flush.
+  const bool failed = std::ferror(f) != 0;
+  if (std::fclose(f) != 0 || failed) std::fprintf(stderr, "cannot write the state to %s\n", path.c_str());
 }
 
 }  // namespace
