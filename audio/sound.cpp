@@ -181,7 +181,8 @@ int snd_play(int slot, double pan, double volume) {
   }
   double p = std::fmax(-1.0, std::fmin(pan, 1.0));
   if (std::isnan(pan)) p = 0;
-  double pct = std::trunc(std::fmin(volume * 100.0, 100.0));
+  // fmin would take a NaN volume for the other operand (full volume).
+  double pct = std::isnan(volume) ? 0.0 : std::trunc(std::fmin(volume * 100.0, 100.0));
   int percent = pct > 0 ? static_cast<int>(pct) : 0;  // NaN and negatives give 0
   int platform_pan = static_cast<int>(std::trunc(p * 10000.0));
   if (g_slots.empty() || !device_present()) return -1;

@@ -1,6 +1,7 @@
 // Sound slots and voices on SDL's disk driver: the commands' results and what
 // reaches the mixed output.
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 #include "audio/media_source.h"
@@ -198,6 +199,11 @@ TEST_F(SoundOutput, PanOneIsFullRight) {
 TEST_F(SoundOutput, TinyVolumeIsSilence) {
   snd_load(BasicString(dc_sound("dc.wav", 8000, 200).c_str()), 1, 1);
   EXPECT_EQ(level_of(1, 0, 0.004), std::make_pair(0, 0));
+}
+
+TEST_F(SoundOutput, VolumeThatIsNotANumberIsSilence) {
+  snd_load(BasicString(dc_sound("dc.wav", 8000, 200).c_str()), 1, 1);
+  EXPECT_EQ(level_of(1, std::nan(""), std::nan("")), std::make_pair(0, 0));
 }
 
 // Five quick plays of a 4-voice sound never sound five times at once: the
