@@ -170,6 +170,18 @@ TEST_F(Text, LineEditorEditsWithItsFrameServices) {
   double d = 0;
   inp_input(d, 0, 0, 0);
   EXPECT_DOUBLE_EQ(d, -2.5);
+
+  // A long line keeps every character, Latin-1 bytes included, and
+  // Backspace still works at its end.
+  std::string typed;
+  for (int i = 0; i < 3000; ++i) typed.push_back(static_cast<char>(i % 7 == 6 ? 0xE9 : 'a' + i % 26));
+  g_script = typed + "\b\bzz\r";
+  g_pos = 0;
+  BasicString start("begin:");
+  inp_input(start, 0, 0, 0);
+  const std::string expected = "begin:" + typed.substr(0, typed.size() - 2) + "zz";
+  EXPECT_EQ(std::string(start.c_str()), expected);
+  EXPECT_EQ(g_last_print, expected + "_");
   sv = LineEditorServices{};
 }
 
