@@ -274,9 +274,12 @@ void end_screen_drawing() {
 void gfx_use_screen(int screen) {
   if (!g_gfx) return;
   if (screen < 0) {
-    end_screen_drawing();
-    // Already on the back buffer: only the viewport is reset.
-    set_viewport(0, 0, 0, 0);
+    // Ending a surface resets the viewport; already on the back buffer, only
+    // the viewport is reset.
+    if (g_gfx->currentScreen >= 0)
+      end_screen_drawing();
+    else
+      set_viewport(0, 0, 0, 0);
     return;
   }
   end_screen_drawing();
