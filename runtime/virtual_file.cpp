@@ -308,7 +308,9 @@ void set_archive_path(const char* general_path, const char* media_path) {
     release_resolver_holdings(r);
     r.archivePath[0] = 0;
     r.tempPath[0] = 0;
-    copy_path(r.archivePath, paths[i]);
+    // A path the record cannot hold whole stays out: shortened, it would
+    // name another file. The resolver then finds no archive.
+    if (paths[i] && std::strlen(paths[i]) < sizeof r.archivePath) copy_path(r.archivePath, paths[i]);
   }
 }
 
@@ -429,6 +431,12 @@ int resolve_media_file(FileResolver& r, const char* name, std::string& out, bool
     return 0;
   }
   const std::string temp = archive_temp_name(platform_temp_dir(), p, s, entry);
+  if (temp.size() >= sizeof r.tempPath) {
+    // The record could keep only a shortened name, and the next lookup would
+    // delete that other file: not extracted.
+    std::free(block);
+    return 0;
+  }
   delete_path(temp);
   VirtualFile w;
   if (!w.open_write(temp.c_str())) {

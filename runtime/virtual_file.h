@@ -72,6 +72,8 @@ void create_resolvers();
 void release_resolvers();
 // 1 when found (out holds the name to open), 0 when not.
 int resolve_media_file(FileResolver& resolver, const char* name, std::string& out, bool memory_allowed);
+// Each resolver is enabled again, releases its holdings and takes its new
+// archive path (a path too long for archivePath is not kept: no archive).
 void set_archive_path(const char* general_path, const char* media_path);
 // Frees the held block, or deletes the extracted temporary file.
 void release_resolver_holdings(FileResolver& resolver);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -320,6 +321,46 @@ TEST_F(FilesTest, EntryNamesNeverLeaveTheTemporaryDirectory) {
   EXPECT_EQ(0, std::system(("test -z \"$(ls -A '" + path("tmp") + "')\"").c_str()));
   EXPECT_FALSE(platform_is_file(path("evil.txt").c_str()));
   EXPECT_FALSE(platform_is_file(path("kpxAAevil.txt").c_str()));
+}
+
+// Paths longer than the resolver record holds are never kept shortened: a
+// shortened archive path would read another file as the archive, a shortened
+// temporary name would later delete another file.
+TEST_F(FilesTest, PathsLongerThanTheRecordAreNotShortened) {
+  std::string deep = dir_;
+  while (deep.size() < 1000) {
+    deep += "/" + std::string(std::min<size_t>(200, 1000 - deep.size()), 'd');
+    ASSERT_EQ(0, mkdir(deep.c_str(), 0755));
+  }
+  const std::string data = "song data";
+  const std::string entry = "a_rather_long_song_name.mp3";
+
+  // The temporary file: its full name does not fit, the shortened name is
+  // another file, which must survive the lookups and the release.
+  setenv("TMPDIR", deep.c_str(), 1);
+  use_archive({{entry, data, "", 0, -1}});
+  const int32_t stored_size = static_cast<int32_t>(4 + lzo_pack(data).size());
+  const std::string full = archive_temp_name(deep, 300, stored_size, entry);  // first entry: P = 300
+  ASSERT_GE(full.size(), sizeof g_media_resolver->tempPath);
+  const std::string cut = full.substr(0, sizeof g_media_resolver->tempPath - 1);
+  rt_write_file(cut, "keep");
+  std::string out;
+  EXPECT_EQ(0, resolve_media_file(*g_media_resolver, ("Music/" + entry).c_str(), out, false));
+  EXPECT_FALSE(platform_is_file(full.c_str()));
+  EXPECT_EQ(0, resolve_media_file(*g_media_resolver, "none.mp3", out, false));
+  release_resolvers();
+  EXPECT_EQ("keep", rt_read_file(cut));
+  create_resolvers();
+
+  // The archive: another archive sits at the shortened path.
+  const std::string archive = deep + "/a_program_with_a_long_name_and_its_archive.exe";
+  ASSERT_GE(archive.size(), sizeof g_general_resolver->archivePath);
+  rt_write_file(archive, build_archive("EXE", {{"a.txt", "right", "", 0, -1}}, false));
+  rt_write_file(archive.substr(0, sizeof g_general_resolver->archivePath - 1),
+                build_archive("EXE", {{"a.txt", "wrong", "", 0, -1}}, false));
+  set_archive_path(archive.c_str(), archive.c_str());
+  EXPECT_EQ(0, lookup("a.txt", out));
+  EXPECT_EQ(0, g_general_resolver->enabled);
 }
 
 TEST_F(FilesTest, SetArchivePathReleasesHoldings) {
