@@ -536,8 +536,10 @@ void draw_background(int b) {
     g_glx.ActiveTextureARB(GL_TEXTURE0_ARB);
   }
   glEnable(GL_TEXTURE_2D);
-  // draw_textured_quad sends texture coordinates for a bound slot only.
-  g_last_bound_slot = 0;
+  g_gfx->boundSlot = -1;  // keep the wrap/filter cache out of tile textures
+  // The arrays point into each tile's quad on this stack frame, and are off
+  // again before it ends.
+  client_arrays(true, true, false);
   int x = 0;
   for (int c = 0; c < bg.columns; ++c) {
     int y = 0;
@@ -547,26 +549,21 @@ void draw_background(int b) {
       if (!bg.tiles[i]) continue;
       const float w = bg.tileWidth[i], h = bg.tileHeight[i];
       const float tw = bg.tileTexWidth[i], th = bg.tileTexHeight[i];
+      // The tile keeps the nearest filtering and edge clamping it was made with.
       glBindTexture(GL_TEXTURE_2D, bg.tiles[i]);
-      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
       const QuadVertex v[4] = {{float(x), y + h, 0, 0},
                                {x + w, y + h, w / tw, 0},
                                {x + w, float(y), w / tw, h / th},
                                {float(x), float(y), 0, h / th}};
-      g_gfx->boundSlot = -1;  // keep the wrap/filter cache out of tile textures
-      client_arrays(true, true, false);
       glVertexPointer(2, GL_FLOAT, sizeof(QuadVertex), &v[0].x);
       glTexCoordPointer(2, GL_FLOAT, sizeof(QuadVertex), &v[0].s);
-      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
       glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
-      client_arrays(false, false, false);
       y += int(h);
       colWidth = int(w);
     }
     x += colWidth;
   }
+  client_arrays(false, false, false);
   gl_binding_cache_invalidate();
   bind_sprite_texture(-1);
   state_disable(GL_BLEND);
@@ -628,7 +625,11 @@ void fill_background(int b, const ImageBuffer& img) {
     for (int row = 0; row < rows; ++row) {
       const int i = col * 8 + row;
       uint32_t tex = 0;
-      if (!upload_texture_region(img, col * c, row * c, c, c, &tex, nullptr, false, false)) continue;
+      // Drawn 1:1 from the top-left corner: nearest filtering, edges clamped
+      // (set once here rather than at every frame's drawing).
+      if (!upload_texture_region(img, col * c, row * c, c, c, &tex, nullptr, false, true)) continue;
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
       bg.tiles[i] = tex;
       bg.tileTexWidth[i] = bg.tileTexHeight[i] = bg.tileWidth[i] = bg.tileHeight[i] = int16_t(c);
     }
