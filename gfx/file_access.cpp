@@ -30,6 +30,15 @@ bool gfx_resolve_media(const char* name, std::string& out) {
   return resolve_general_file(name, out) != 0;
 }
 
+bool read_image_file(ImageBuffer& image, const char* name, int32_t key, bool jpeg) {
+  std::vector<uint8_t> bytes;
+  if (!gfx_read_file(name, bytes)) return false;
+  if (decode_bmp(image, bytes.data(), bytes.size(), key)) return true;
+  if (decode_png(image, bytes.data(), bytes.size(), key, name)) return true;
+  // JPEG last, from the same bytes; memory files are not read as JPEG.
+  return jpeg && !bytes.empty() && !gfx_is_memory_name(name) && decode_jpeg(image, bytes.data(), bytes.size());
+}
+
 bool read_bmp(ImageBuffer& image, const char* name, int32_t key) {
   std::vector<uint8_t> bytes;
   if (!gfx_read_file(name, bytes)) return false;

@@ -76,13 +76,8 @@ bool load_font_file(int slot, const char* name) {
   g_gfx->fontScale[slot] = 1.0f;
   const int texSlot = kFontSlotBase + slot;
   ImageBuffer img;
-  bool ok = false;
-  std::vector<uint8_t> bytes;
-  if (name && *name && gfx_read_file(name, bytes)) {
-    ok = decode_bmp(img, bytes.data(), bytes.size(), g_gfx->fontKey);
-    if (!ok) ok = decode_png(img, bytes.data(), bytes.size(), g_gfx->fontKey, name);
-  }
-  if (!ok) {
+  // No JPEG fonts.
+  if (!read_image_file(img, name, g_gfx->fontKey, false)) {
     free_sprite_slot(texSlot);
     return false;
   }

@@ -210,6 +210,10 @@ bool gfx_read_file(const char* name, std::vector<uint8_t>& out);
 // Media lookup; out receives the name to open. False: not found.
 bool gfx_resolve_media(const char* name, std::string& out);
 bool gfx_is_memory_name(const char* name);
+// Reads an image file by its content: the BMP reader, then the PNG reader
+// (both with the colour key), then, when jpeg is set and the file is not a
+// memory file, the JPEG reader. False when none of them accepts it.
+bool read_image_file(ImageBuffer& image, const char* name, int32_t key, bool jpeg);
 
 // ------------------------------------------------------------ texture store
 bool valid_slot(int slot);

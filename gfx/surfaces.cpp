@@ -656,17 +656,7 @@ void gfx_load_background_named(const char* name) {
   if (!g_gfx) return;
   std::string path;
   ImageBuffer img;
-  bool ok = false;
-  if (gfx_resolve_media(name, path)) {
-    std::vector<uint8_t> bytes;
-    if (gfx_read_file(path.c_str(), bytes)) {
-      ok = decode_bmp(img, bytes.data(), bytes.size(), -1);
-      if (!ok) ok = decode_png(img, bytes.data(), bytes.size(), -1, path.c_str());
-    }
-    if (!ok && !bytes.empty() && !gfx_is_memory_name(path.c_str()))
-      ok = decode_jpeg(img, bytes.data(), bytes.size());
-  }
-  if (!ok) {
+  if (!gfx_resolve_media(name, path) || !read_image_file(img, path.c_str(), -1, true)) {
     sys_raise_error(TMX_ERR_NO_SUCH_FILE);
     free_background(0);
     gfx_clear_screen(0);

@@ -242,15 +242,7 @@ bool load_sprite_file(int slot, const char* name, int32_t key, bool normalMap) {
   free_sprite_slot(slot);
   if (!name || !*name) return false;
   ImageBuffer img;
-  std::vector<uint8_t> bytes;
-  bool ok = false;
-  if (gfx_read_file(name, bytes)) {
-    ok = decode_bmp(img, bytes.data(), bytes.size(), key);
-    if (!ok) ok = decode_png(img, bytes.data(), bytes.size(), key, name);
-  }
-  // JPEG last, from the same bytes; memory files are not read as JPEG.
-  if (!ok && !bytes.empty() && !gfx_is_memory_name(name)) ok = decode_jpeg(img, bytes.data(), bytes.size());
-  if (!ok) {
+  if (!read_image_file(img, name, key, true)) {
     img.clear();
     return false;
   }
