@@ -155,10 +155,7 @@ const std::string& rt_exe_dir() { return g_exe_dir; }
 bool rt_graphics_context_exists() { return graphics_exists(); }
 
 std::string exe_dir_from_path(const std::string& exe_path) {
-  std::string dir = exe_path;
-  for (char& c : dir) {
-    if (c == '\\') c = '/';
-  }
+  std::string dir = platform_path(exe_path.c_str());
   size_t cut = dir.rfind('/');
   if (cut != std::string::npos) dir.resize(cut);
   return dir;
@@ -237,10 +234,7 @@ int engine_init(void* instance, int show_command, const char* caption) {
   create_resolvers();
   log_append("kitpacking...\n");
   {
-    std::string archive = exe;
-    for (char& c : archive) {
-      if (c == '\\') c = '/';
-    }
+    const std::string archive = platform_path(exe.c_str());
     set_archive_path(archive.c_str(), archive.c_str());
   }
 

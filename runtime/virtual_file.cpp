@@ -315,10 +315,7 @@ void set_archive_path(const char* general_path, const char* media_path) {
 }
 
 std::string archive_temp_name(const std::string& temp_dir, int32_t p, int32_t s, const std::string& entry) {
-  std::string dir = temp_dir;
-  for (char& c : dir) {
-    if (c == '\\') c = '/';
-  }
+  std::string dir = platform_path(temp_dir.c_str());
   if (dir.empty() || dir.back() != '/') dir += '/';
   std::string name = dir + "kpx";
   name += static_cast<char>('A' + static_cast<uint8_t>(p) % 26);
