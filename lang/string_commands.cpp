@@ -77,10 +77,21 @@ BasicString rt_replace(const BasicString& text, const BasicString& find, const B
   const char* s = text.c_str();
   int32_t d = string_search(s, length, find.c_str(), m);
   if (d < 0) return text;
+  // The result is allocated once: appending piece by piece would grow it 16
+  // bytes at a time, copying the text over and over.
+  uint64_t occurrences = 0;
+  for (int32_t p = d; p >= 0;) {
+    ++occurrences;
+    p += m;
+    const int32_t next = p < length ? string_search(s + p, length - p, find.c_str(), m) : -1;
+    p = next < 0 ? -1 : p + next;
+  }
+  const uint64_t total = static_cast<uint64_t>(length) + occurrences * with.length() - occurrences * m;
+  if (total >= UINT32_MAX - 32) lang_out_of_memory();
+  BasicString out;
+  string_reserve(out, static_cast<uint32_t>(total), false);
   // Left to right over the original text; after each occurrence the scan
   // goes on behind it, so the inserted text is never searched again.
-  BasicString out;
-  if (with.length() == find.length()) string_reserve(out, text.length(), false);
   int32_t p = 0;
   while (d >= 0) {
     out.append(s + p, static_cast<uint32_t>(d));

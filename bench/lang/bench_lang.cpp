@@ -71,6 +71,20 @@ void BM_Instr(benchmark::State& state) {
 }
 BENCHMARK(BM_Instr);
 
+// Replacing in a long text whose result differs in length.
+void BM_ReplaceLongText(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  BasicString text;
+  for (int i = 0; i < n; ++i) text += i % 3 ? 'a' : ',';
+  const BasicString comma(","), comma_space(", ");
+  for (auto _ : state) {
+    BasicString out = rt_replace(text, comma, comma_space);
+    benchmark::DoNotOptimize(out.c_str());
+  }
+  state.SetBytesProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_ReplaceLongText)->Arg(1000)->Arg(100000);
+
 // Guarded element access over a particle table.
 void BM_ArrayRecordAccess(benchmark::State& state) {
   BasicArray<Particle> p;

@@ -409,6 +409,31 @@ TEST(StringCommands, Replace) {
         << c.text << " " << c.find << " " << c.with;
 }
 
+// Generated texts against a plain left-to-right replacement; the result is
+// allocated once, at the capacity its length reserves.
+TEST(StringCommands, ReplaceAgreesWithPlainReplacement) {
+  std::mt19937 gen(11);
+  for (int round = 0; round < 2000; ++round) {
+    std::string text, find, with;
+    const int n = static_cast<int>(gen() % (round < 1900 ? 40 : 3000));
+    for (int i = 0; i < n; ++i) text += static_cast<char>('a' + gen() % 3);
+    for (int i = 1 + static_cast<int>(gen() % 3); i > 0; --i) find += static_cast<char>('a' + gen() % 3);
+    for (int i = static_cast<int>(gen() % 5); i > 0; --i) with += static_cast<char>('a' + gen() % 4);
+    std::string expected;
+    size_t p = 0;
+    for (size_t hit; (hit = text.find(find, p)) != std::string::npos; p = hit + find.size())
+      expected += text.substr(p, hit - p) + with;
+    expected += text.substr(p);
+    const BasicString out =
+        rt_replace(BasicString(text.c_str()), BasicString(find.c_str()), BasicString(with.c_str()));
+    ASSERT_EQ(str(out), expected) << text << " / " << find << " / " << with;
+    if (text.find(find) != std::string::npos) {
+      const uint32_t once = expected.empty() ? 0u : 16u * ((out.length() + 1) / 16 + 1);
+      EXPECT_EQ(out.capacity(), once) << text << " / " << find << " / " << with;
+    }
+  }
+}
+
 TEST(StringCommands, TrimCaseAndCharacters) {
   const BasicString crlf("\r\n");
   EXPECT_EQ(str(rt_trim_right(BasicString("line\r\n"), crlf)), "line");
