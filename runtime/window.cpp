@@ -148,7 +148,7 @@ bool renderer_name_is_generic(const char* name) {
 int create_gl_window(void* instance, int width, int height, int colour_bits, int frame_rate,
                      int antialias_samples) {
   if (g_swap_control) platform_gl_set_swap_interval(0);
-  g_gl_window.framePeriod = frame_rate > 0 ? 1000.0 / frame_rate : 2.0;
+  g_gl_window.framePeriod = frame_period_for_rate(frame_rate);
   if (!platform_video_init()) return 0;
   g_gl_window.instance = instance;
   g_gl_window.antialiasSamples = antialias_samples;
