@@ -22,7 +22,9 @@ struct WavFormat {
   uint32_t sample_rate = 0;
   int block_align = 0;
   int bits_per_sample = 0;
-  uint32_t byte_rate() const { return sample_rate * static_cast<uint32_t>(block_align); }
+  // Wider than the fields: 21845 channels of 24 bits at 384000 samples per
+  // second pass the reader's checks and overflow 32 bits.
+  uint64_t byte_rate() const { return uint64_t{sample_rate} * static_cast<uint64_t>(block_align); }
 };
 
 struct WavSound {

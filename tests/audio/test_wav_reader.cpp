@@ -26,6 +26,19 @@ TEST(WavReader, PlainMonoFileGivesFormatAndSamples) {
   EXPECT_EQ(s.data, data);
 }
 
+TEST(WavReader, ByteRateOfTheWidestAcceptedFormat) {
+  Fmt f;
+  f.channels = 21845;
+  f.block_align = 65535;  // 21845 samples of 3 bytes
+  f.bits = 24;
+  f.rate = 384000;
+  WavSound s;
+  ASSERT_EQ(parse(wav(f, std::vector<uint8_t>(65535, 0)), s), WavError::kNone);
+  EXPECT_EQ(s.format.channels, 2);
+  EXPECT_EQ(s.format.byte_rate(), 65535ull * 384000ull);
+  EXPECT_EQ(s.data.size(), 65535u);
+}
+
 TEST(WavReader, SkipsOtherChunksByExactSizeAndLongFormatChunks) {
   auto data = dc16(-5, 4);
   std::vector<uint8_t> c;
