@@ -41,10 +41,19 @@ struct Runner {
   std::vector<Keys> per_frame;     // keys read by game frame n at index n - 1
   std::vector<int64_t> snapshot;   // the sys_show_screen call whose snapshot it read
   std::vector<std::pair<int64_t, std::string>> notes;  // (script frame, text)
+  int64_t first_snapshot = 0;
+
+  // The sys_show_screen call whose snapshot the next game frame reads. The
+  // searches step the game as well, so the double's own count of calls runs
+  // ahead of the script's: count from the first frame of the run instead.
+  int64_t next_snapshot() const {
+    return per_frame.empty() ? dbl().frames_shown : first_snapshot + static_cast<int64_t>(per_frame.size());
+  }
 
   void step(const Keys& keys) {
+    if (per_frame.empty()) first_snapshot = dbl().frames_shown;
     dbl().input.keys = keys;
-    snapshot.push_back(dbl().frames_shown);
+    snapshot.push_back(next_snapshot());
     game_frame();
     per_frame.push_back(keys);
   }
@@ -308,7 +317,7 @@ bool whole_run(Runner& r, const std::vector<int>& deaths, int game_over_level) {
   start_from_title(r);
   while (g.game_state != skorvane::kRunComplete && g.game_state != skorvane::kGameOver) {
     const int level = static_cast<int>(g.level);
-    r.notes.push_back({dbl().frames_shown, "level " + std::to_string(level)});
+    r.notes.push_back({r.next_snapshot(), "level " + std::to_string(level)});
     if (level == game_over_level) {
       while (g.game_state != skorvane::kGameOver)
         if (!die_once(r)) return false;
