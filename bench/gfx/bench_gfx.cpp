@@ -5,7 +5,8 @@
 // Run under a display (Xvfb with Mesa for the software GL):
 //   DISPLAY=:99 ./bench_gfx
 // BM_Frame reports frames per second (items_per_second); the other
-// benchmarks give the time of each kind of draw (per draw call).
+// benchmarks give the time of each kind of draw (per draw call), of a tiled
+// background and of the screenshot frame capture.
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 
@@ -140,6 +141,38 @@ void BM_DrawBackground(benchmark::State& state) {
   run_draws(state, 1, [](int, int) { gfx_draw_sprite(kBackground, 0, 0); });
 }
 BENCHMARK(BM_DrawBackground)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// A tiled background image the size of the window (the frame clear's
+// picture, and the line editor's backdrop): 3 x 2 tiles of 512 pixels.
+void BM_TiledBackground(benchmark::State& state) {
+  if (!setup()) return state.SkipWithError("no GL context");
+  constexpr int kTiled = 1;
+  ImageBuffer img;
+  if (!img.resize(kWinW, kWinH)) return state.SkipWithError("no memory");
+  for (int i = 0; i < kWinW * kWinH * 4; ++i) img.pixels[i] = uint8_t(i * 7);
+  fill_background(kTiled, img);
+  reset_2d_state();
+  for (auto _ : state) {
+    draw_background(kTiled);
+    glFinish();
+  }
+  free_background(kTiled);
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_TiledBackground)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// The copy of each presented frame that screenshots keep while captures are on.
+void BM_CaptureFrame(benchmark::State& state) {
+  if (!setup()) return state.SkipWithError("no GL context");
+  gfx_capture_presented_frames(true);
+  for (auto _ : state) {
+    gfx_capture_frame();
+    glFinish();
+  }
+  gfx_capture_presented_frames(false);
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_CaptureFrame)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 void BM_Print(benchmark::State& state) {
   run_draws(state, 1, [](int, int) { gfx_print(BasicString("SCORE 000123  LIVES 3"), 10, 10, 1); });
