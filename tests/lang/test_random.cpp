@@ -53,6 +53,22 @@ TEST(Random, SeedsAreUnsignedAndReseedingRepeats) {
   EXPECT_EQ(isaac_next(), a);
   rt_seed(2);
   EXPECT_NE(isaac_next(), a);
+  // Negative seeds are their own 32-bit patterns: not folded to their
+  // magnitude, not cut to 0 or to the largest positive seed.
+  for (int32_t other : {1, 0, INT32_MAX}) {
+    rt_seed(other);
+    EXPECT_NE(isaac_next(), a) << other;
+  }
+  rt_seed(INT32_MIN);
+  const uint32_t b = isaac_next();
+  rt_seed(INT32_MAX);
+  EXPECT_NE(isaac_next(), b);
+  // Reseeding repeats the whole sequence, not only its first output.
+  rt_seed(-1);
+  uint32_t first[20];
+  for (uint32_t& v : first) v = isaac_next();
+  rt_seed(-1);
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(isaac_next(), first[i]) << i;
 }
 
 TEST(Numeric, Remainders) {
