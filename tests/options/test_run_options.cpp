@@ -64,6 +64,38 @@ TEST(InputScript, RefusesMalformedScriptsWithTheLine) {
   }
 }
 
+// Frame numbers use the whole 64-bit range; one step past it is refused.
+TEST(InputScript, FrameNumbersReachTheEndOfTheRange) {
+  const std::string text =
+      "-2147483648\n"
+      "1 30\n"
+      "9223372036854775806 31 31\n"  // a key listed twice is simply down
+      "9223372036854775807 joy 1 -1 1 1 31\n"
+      "9223372036854775807 32\n";
+  InputScript s;
+  std::string err;
+  ASSERT_TRUE(input_script_parse(text, s, err)) << err;
+  EXPECT_EQ(s.seed, 0x80000000u);
+  InputScriptPlayer p(s);
+  p.advance_to(9223372036854775806);
+  EXPECT_TRUE(p.keys()[31]);
+  EXPECT_FALSE(p.keys()[30]);
+  EXPECT_EQ(p.joy().x, 0);
+  p.advance_to(INT64_MAX);
+  EXPECT_TRUE(p.keys()[32]);
+  EXPECT_FALSE(p.keys()[31]);
+  EXPECT_EQ(p.joy().x, 1);
+  EXPECT_EQ(p.joy().buttons, 1u << 31);
+  EXPECT_EQ(input_script_format(s),
+            "2147483648\n1 30\n9223372036854775806 31 31\n"
+            "9223372036854775807 32\n9223372036854775807 joy 1 -1 1 1 31\n");
+
+  EXPECT_FALSE(input_script_parse("1\n9223372036854775808\n", s, err));
+  EXPECT_NE(err.find("line 2"), std::string::npos) << err;
+  EXPECT_FALSE(input_script_parse("4294967296\n", s, err));
+  EXPECT_NE(err.find("line 1"), std::string::npos) << err;
+}
+
 TEST(InputScript, RecorderWritesOnlyChangesAndTheFormatReadsBack) {
   InputScriptRecorder rec(7);
   uint8_t keys[256] = {};
