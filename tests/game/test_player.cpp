@@ -78,6 +78,11 @@ TEST_F(GameTest, ActionHoldCountsThePressAndHoldingDoesNotRepeatAJump) {
   EXPECT_EQ(states[0], 3);  // Up jumps
   // Still in the air at the release; the new press (W) in the air does nothing.
   EXPECT_NE(states[4], 1);
+  // The jump was not started again: four frames of rising from -20.
+  EXPECT_EQ(states[4], 3);
+  EXPECT_EQ(g.hero_vy, -12);
+  EXPECT_EQ(g.hero_y, 120 - 18 - 16 - 14 - 12);
+  EXPECT_EQ(cmd_double::calls_of(shown(), Op::SndPlay).size(), 0u);  // no jump sound
 }
 
 TEST_F(GameTest, WalkingAcceleratesToTwelveAndStopsInFourFrames) {
