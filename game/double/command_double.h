@@ -55,8 +55,9 @@ struct Input {
   }
 };
 
-// A sound or music event with the number of the frame it happened in
-// (frames counted from 1; start-up is frame 0... it belongs to frame 1).
+// A sound or music event with the frame it happened in, numbered by the
+// sys_show_screen call that ends that frame (start-up's window sizing makes
+// five calls, so the game's first frame is 6).
 struct AudioEvent {
   long frame;
   Op op;
