@@ -7,6 +7,7 @@
 #include "input/input_state.h"
 #include "input/line_editor.h"
 #include "platform/sdl_input.h"
+#include "platform/sdl_window.h"
 #include "runtime/frame.h"
 #include "runtime/window.h"
 #include "tamblix/gfx.h"
@@ -53,22 +54,20 @@ void print_text(const std::string& text, int x, int y, int kerning) {
   }
 }
 
-// Without the frame presentation: take the window's events here, handing the
-// typed characters to the queue. False once the window system asks to quit.
+// Without the frame presentation: take the window's events here through the
+// platform's event pump (typed text as Latin-1, Enter, Backspace and Tab as
+// characters), handing the typed characters to the queue. False once the
+// window system asks to quit.
 bool serve_events_alone() {
   if (!SDL_WasInit(SDL_INIT_VIDEO)) return false;
-  SDL_Event e;
   bool running = true;
-  while (SDL_PollEvent(&e)) {
-    handle_platform_event(&e);
-    if (e.type == SDL_QUIT) running = false;
-    if (e.type == SDL_TEXTINPUT) {
-      for (const char* p = e.text.text; *p; ++p) queue_char(static_cast<unsigned char>(*p));
-    } else if (e.type == SDL_KEYDOWN) {
-      const SDL_Keycode k = e.key.keysym.sym;
-      if (k == SDLK_RETURN || k == SDLK_KP_ENTER) queue_char(13);
-      else if (k == SDLK_BACKSPACE) queue_char(8);
-      else if (k == SDLK_TAB) queue_char(9);
+  while (platform_event_pending()) {
+    PlatformEvent ev;
+    if (!platform_take_event(&ev)) break;
+    if (ev.raw) handle_platform_event(ev.raw);
+    if (ev.kind == PlatformEventKind::close_request) running = false;
+    if (ev.kind == PlatformEventKind::characters) {
+      for (const char* p = ev.text; *p; ++p) queue_char(static_cast<unsigned char>(*p));
     }
   }
   SDL_Delay(10);

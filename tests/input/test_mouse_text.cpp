@@ -131,6 +131,11 @@ TEST_F(Text, LineEditorTakesTypedKeysUntilEnter) {
   BasicString s("x");
   inp_input(s, 10, 10, 0);
   EXPECT_EQ(std::string(s.c_str()), "c");
+  // Typed text reaches the line as Latin-1 bytes, one per character, as it
+  // does through the frame presentation's event pump.
+  std::system("(sleep 0.3; xdotool key eacute; xdotool key Return) &");
+  inp_input(s, 10, 10, 0);
+  EXPECT_EQ(std::string(s.c_str()), "c\xE9");
 }
 
 // The editor with its frame services: "ab", Backspace, "c", Enter gives "ac",
