@@ -324,8 +324,7 @@ bool platform_fallback_key_down(int code) {
   }
 }
 
-void platform_warning_box(const char* caption, const char* text) {
-  // The engine's texts are single-byte (Latin-1); the box wants UTF-8.
+std::string platform_latin1_to_utf8(const char* text) {
   std::string utf8;
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text ? text : ""); *p; ++p) {
     if (*p < 0x80) {
@@ -335,7 +334,12 @@ void platform_warning_box(const char* caption, const char* text) {
       utf8 += static_cast<char>(0x80 | (*p & 0x3F));
     }
   }
-  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, caption, utf8.c_str(), nullptr);
+  return utf8;
+}
+
+void platform_warning_box(const char* caption, const char* text) {
+  // The box wants UTF-8.
+  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, caption, platform_latin1_to_utf8(text).c_str(), nullptr);
 }
 
 void platform_beep() {

@@ -94,6 +94,9 @@ void platform_suppress_screensaver();
 // input layer is not there: set-1 codes 1 (Escape), 56 (left Alt), 62 (F4).
 bool platform_fallback_key_down(int code);
 
-// A warning box with an exclamation icon (blocks until closed).
+// A warning box with an exclamation icon (blocks until closed); the text is
+// single-byte (Latin-1).
 void platform_warning_box(const char* caption, const char* text);
+// The UTF-8 form of single-byte (Latin-1) text.
+std::string platform_latin1_to_utf8(const char* text);
 void platform_beep();

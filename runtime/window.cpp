@@ -71,17 +71,8 @@ void software_renderer_check() {
   } else {
     // Nobody can answer a box here (tests, CI, replayed runs): the warning
     // goes to the error stream and the start goes on.
-    std::string line = "No OpenGL Hardware Drivers: ";
-    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(message); *c; ++c) {
-      // The texts are single-byte (Latin-1); the error stream gets UTF-8.
-      if (*c < 0x80) {
-        line += static_cast<char>(*c);
-      } else {
-        line += static_cast<char>(0xC0 | (*c >> 6));
-        line += static_cast<char>(0x80 | (*c & 0x3F));
-      }
-    }
-    line += "\n";
+    // The texts are single-byte (Latin-1); the error stream gets UTF-8.
+    const std::string line = "No OpenGL Hardware Drivers: " + platform_latin1_to_utf8(message) + "\n";
     fputs(line.c_str(), stderr);
   }
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sdl_window.h"
 #include "runtime/engine_hooks.h"
 #include "runtime/frame.h"
 #include "runtime/shutdown.h"
@@ -132,6 +133,10 @@ TEST(WindowText, WholeWordAndRendererName) {
   EXPECT_FALSE(renderer_name_is_generic("Mesa Windows GDI Driver 2"));
   EXPECT_FALSE(renderer_name_is_generic("Mesa Windows GDI"));
   EXPECT_NE(nullptr, std::strstr(kSoftwareWarningText, "unterst\xFCtzt!"));
+  // The warning's text reaches the error stream and the box as UTF-8.
+  EXPECT_EQ("unterst\xC3\xBCtzt! \xC3\xBF\xC2\x80", platform_latin1_to_utf8("unterst\xFCtzt! \xFF\x80"));
+  EXPECT_EQ("plain", platform_latin1_to_utf8("plain"));
+  EXPECT_EQ("", platform_latin1_to_utf8(nullptr));
 }
 
 TEST(Paths, ExecutableDirectory) {
