@@ -26,9 +26,9 @@ namespace {
 // The largest sound the mixer keeps, in device bytes (about 50 minutes of
 // 16-bit stereo at 22050 samples per second).
 constexpr uint64_t kMaxConvertedBytes = 256ull * 1024 * 1024;
-// Bytes of 16-bit samples handed to the rate converter at a time (whole
-// frames of one or two channels).
-constexpr size_t kConvertPiece = 64 * 1024;
+// Frames handed to the rate converter at a time: its work buffers follow
+// the size of each put, and no copy of the whole sound is made first.
+constexpr uint32_t kConvertFrames = 16 * 1024;
 
 int16_t sample_at(const uint8_t* p, int bits) {
   switch (bits) {
@@ -55,35 +55,32 @@ MixSamples* mix_samples_create(const PcmLayout& l, const uint8_t* data, uint32_t
   const int frame_bytes = (SDL_AUDIO_BITSIZE(fmt) / 8) * channels;
   // The converted length grows with the ratio of the rates: a low rate in the
   // file can ask for far more than the mixer's sizes (int) can hold.
-  const uint64_t converted =
-      (static_cast<uint64_t>(frames) * static_cast<uint64_t>(rate > 0 ? rate : 0) / static_cast<uint64_t>(l.sample_rate) + 1) *
-      static_cast<uint64_t>(frame_bytes > 0 ? frame_bytes : 0);
-  if (converted > kMaxConvertedBytes) return nullptr;
-
-  // Frames to 16-bit interleaved samples of the played channels.
-  std::vector<int16_t> pcm(static_cast<size_t>(frames) * l.channels);
-  for (uint32_t f = 0; f < frames; ++f) {
-    const uint8_t* frame = data + static_cast<size_t>(f) * l.block_align;
-    for (int c = 0; c < l.channels; ++c) pcm[f * l.channels + c] = sample_at(frame + c * bytes, l.bits_per_sample);
-  }
+  const uint64_t device_frames =
+      static_cast<uint64_t>(frames) * static_cast<uint64_t>(rate > 0 ? rate : 0) / static_cast<uint64_t>(l.sample_rate);
+  if ((device_frames + 1) * static_cast<uint64_t>(frame_bytes > 0 ? frame_bytes : 0) > kMaxConvertedBytes)
+    return nullptr;
 
   auto* s = new MixSamples;
-  if (!pcm.empty()) {
+  if (frames > 0) {
     SDL_AudioStream* st = SDL_NewAudioStream(AUDIO_S16SYS, static_cast<Uint8>(l.channels), l.sample_rate,
                                              fmt, static_cast<Uint8>(channels), rate);
     if (st == nullptr) {
       delete s;
       return nullptr;
     }
-    // Fed in pieces: the stream's work buffers follow the size of each put.
-    const auto* in = reinterpret_cast<const uint8_t*>(pcm.data());
-    size_t left = pcm.size() * sizeof(int16_t);
+    // Frames to 16-bit interleaved samples of the played channels, a piece
+    // at a time.
+    const uint32_t piece_frames = frames < kConvertFrames ? frames : kConvertFrames;
+    std::vector<int16_t> piece(static_cast<size_t>(piece_frames) * static_cast<size_t>(l.channels));
     bool ok = true;
-    while (ok && left > 0) {
-      const size_t n = left < kConvertPiece ? left : kConvertPiece;
-      ok = SDL_AudioStreamPut(st, in, static_cast<int>(n)) == 0;
-      in += n;
-      left -= n;
+    for (uint32_t first = 0; ok && first < frames; first += piece_frames) {
+      const uint32_t n = frames - first < piece_frames ? frames - first : piece_frames;
+      for (uint32_t f = 0; f < n; ++f) {
+        const uint8_t* frame = data + (static_cast<size_t>(first) + f) * static_cast<size_t>(l.block_align);
+        for (int c = 0; c < l.channels; ++c)
+          piece[static_cast<size_t>(f) * l.channels + c] = sample_at(frame + c * bytes, l.bits_per_sample);
+      }
+      ok = SDL_AudioStreamPut(st, piece.data(), static_cast<int>(n * l.channels * sizeof(int16_t))) == 0;
     }
     ok = ok && SDL_AudioStreamFlush(st) == 0;
     if (ok) {
