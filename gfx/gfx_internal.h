@@ -260,6 +260,11 @@ void texture_params_forget(int slot);
 void client_arrays(bool vertex, bool texcoord, bool colour);
 void gfx_begin_frame_blend();
 void colour_to_rgb(int colour, float& r, float& g, float& b);
+// Pixel transfers of tightly packed RGBA rows: alignment 4, no row length, no
+// skipped rows or pixels, whatever code outside the 2-D drawing left there
+// (a skip would move the transfer past the end of the engine's buffers).
+void pixel_pack_defaults();
+void pixel_unpack_defaults();
 
 // ------------------------------------------------------------ fonts and text
 bool install_builtin_font(int slot);

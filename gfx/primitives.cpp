@@ -143,10 +143,7 @@ int gfx_get_pixel(int x, int y) {
     glReadBuffer(GL_BACK);
   }
   uint8_t px[4] = {0, 0, 0, 0};
-  glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-  glPixelStorei(GL_PACK_SKIP_ROWS, 0);
-  glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+  pixel_pack_defaults();
   if (g_gfx->bgra) {
     glReadPixels(rx, ry, 1, 1, GL_BGRA, GL_UNSIGNED_BYTE, px);
     std::swap(px[0], px[2]);

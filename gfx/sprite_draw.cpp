@@ -143,6 +143,20 @@ void client_arrays(bool vertex, bool texcoord, bool colour) {
   }
 }
 
+void pixel_pack_defaults() {
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  glPixelStorei(GL_PACK_SKIP_ROWS, 0);
+  glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+}
+
+void pixel_unpack_defaults() {
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+  glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+}
+
 void colour_to_rgb(int colour, float& r, float& g, float& b) {
   const float k = 0.003921569f;
   r = float(colour & 255) * k;

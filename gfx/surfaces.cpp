@@ -325,10 +325,7 @@ bool create_surface_texture(SpriteSlot& s, int tw, int th) {
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-  glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-  glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+  pixel_unpack_defaults();
   glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, tw, th, 0, GL_RGBA, GL_UNSIGNED_BYTE, zeros.data());
   return glGetError() == GL_NO_ERROR;
 }
@@ -437,8 +434,7 @@ void gfx_grab_sprite(int slot, int x, int y, int w, int h) {
   // sprite colour key out and write the block into the texture.
   std::vector<uint8_t>& buf = g_gfx->readBuffer;
   buf.resize(size_t(w) * h * 4);
-  glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  pixel_pack_defaults();
   glReadBuffer(surface ? GL_COLOR_ATTACHMENT0_EXT : GL_BACK);
   const int o = surface ? 0 : g_gfx->orientation;
   std::vector<uint8_t> raw;
@@ -468,8 +464,7 @@ void gfx_grab_sprite(int slot, int x, int y, int w, int h) {
     if (alphaBits <= 0) p[3] = 255;
     if (key != -1 && p[0] + 256 * p[1] + 65536 * p[2] == key) p[3] = 0;
   }
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  pixel_unpack_defaults();
   glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, buf.data());
 }
 
@@ -480,10 +475,7 @@ bool read_sprite_pixels(int slot, ImageBuffer& image) {
   end_screen_drawing();
   if (!image.resize(s.width, s.height)) return false;
   image.hasOwnAlpha = true;
-  glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-  glPixelStorei(GL_PACK_SKIP_ROWS, 0);
-  glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+  pixel_pack_defaults();
   ScreenRecord temp;
   if (g_fbo_available && create_framebuffer(temp, s.textureWidth, s.textureHeight, s.texture, false)) {
     bind_record(temp);
@@ -781,10 +773,7 @@ bool gfx_read_window_pixels(bool front, int& w, int& h, std::vector<uint8_t>& rg
     if (prev) g_glx.BindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
   }
   rgba.assign(size_t(w) * h * 4, 0);
-  glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-  glPixelStorei(GL_PACK_SKIP_ROWS, 0);
-  glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+  pixel_pack_defaults();
   glReadBuffer(front ? GL_FRONT : GL_BACK);
   glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
   glReadBuffer(GL_BACK);
@@ -857,8 +846,7 @@ bool gfx_write_screenshot_png(const char* path) {
     rgba.assign(size_t(w) * h * 4, 0);
     glBindTexture(GL_TEXTURE_2D, g_capture.texture);
     gl_binding_cache_invalidate();
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    pixel_pack_defaults();
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
     flip_rows(rgba.data(), w, h, true);
   } else if (!gfx_read_window_pixels(false, w, h, rgba)) {

@@ -176,10 +176,7 @@ bool upload_texture_region(const ImageBuffer& image, int x0, int y0, int w, int 
       std::memcpy(buf + (size_t(row) * tw + (x - x0)) * 4, image.pixels + (size_t(y) * image.width + x) * 4, 4);
     }
   }
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-  glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-  glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+  pixel_unpack_defaults();
   gl_binding_cache_invalidate();
   if (*texName == 0) {
     glGenTextures(1, texName);

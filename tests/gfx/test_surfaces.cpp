@@ -454,6 +454,62 @@ TEST_F(Surfaces, ScreenshotFollowsEveryFrameAndWindowSizeChanges) {
   gfx_capture_presented_frames(false);
 }
 
+// Code outside the 2-D drawing may leave rows or pixels to skip in GL's
+// pixel transfer state; the engine's read-backs and uploads must not follow
+// them out of their buffers.
+TEST_F(Surfaces, PixelTransfersIgnoreSkipsLeftByOtherCode) {
+  auto foreign = [] {
+    glPixelStorei(GL_PACK_SKIP_ROWS, 5);
+    glPixelStorei(GL_PACK_SKIP_PIXELS, 3);
+    glPixelStorei(GL_UNPACK_SKIP_ROWS, 5);
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 3);
+  };
+  auto tidy = [] {  // for the fixture's own read-backs
+    glPixelStorei(GL_PACK_SKIP_ROWS, 0);
+    glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+  };
+  // Grabbing under a turned orientation reads the pixels back and uploads them.
+  gfx_set_orientation(1);
+  gfx_draw_rect(10, 10, 10, 6, 0x0000FF);
+  gfx_draw_rect(20, 10, 10, 6, 0x00FF00);
+  foreign();
+  gfx_grab_sprite(16, 10, 10, 20, 6);
+  EXPECT_EQ(gfx_get_pixel(12, 12), 0x0000FF);
+  tidy();
+  gfx_set_orientation(0);
+  glClear(GL_COLOR_BUFFER_BIT);
+  gfx_smooth_shading(0);
+  gfx_draw_sprite(16, 0, 0);
+  EXPECT_EQ(pixel(0, 0), kRed);
+  EXPECT_EQ(pixel(9, 5), kRed);
+  EXPECT_EQ(pixel(10, 0), kGreen);
+  EXPECT_EQ(pixel(19, 5), kGreen);
+  // A sprite read back from its texture, and the kept frame of a screenshot.
+  foreign();
+  ImageBuffer img;
+  ASSERT_TRUE(read_sprite_pixels(16, img));
+  tidy();
+  ASSERT_EQ(img.width, 20);
+  EXPECT_EQ(img.pixels[0], 255);
+  EXPECT_EQ(img.pixels[(5 * 20 + 19) * 4 + 1], 255);
+  gfx_capture_presented_frames(true);
+  g_gfx_hooks.end_screen_drawing();
+  foreign();
+  const std::string path = temp_path("skips.png");
+  ASSERT_TRUE(gfx_write_screenshot_png(path.c_str()));
+  tidy();
+  gfx_capture_presented_frames(false);
+  int w = 0, h = 0;
+  const auto px = read_png_rgba(path, w, h);
+  ASSERT_EQ(w, kWinW);
+  ASSERT_EQ(px.size(), size_t(kWinW) * kWinH * 4);
+  EXPECT_EQ(px[0], 255);                            // (0, 0) red
+  EXPECT_EQ(px[(5 * kWinW + 19) * 4 + 1], 255);     // (19, 5) green
+  EXPECT_EQ(px[(5 * kWinW + 20) * 4 + 1], 0);       // (20, 5) black
+}
+
 TEST_F(Surfaces, FallbackWithoutFramebufferObjects) {
   g_fbo_available = false;
   ASSERT_EQ(gfx_create_screen(5, 15, 32, 16), 1);
