@@ -160,10 +160,13 @@ Picture read_png(const std::string& path) {
   return p;
 }
 
-// A scratch directory for a test's own files.
+// A scratch directory for a test's own files. Without one the test fails
+// rather than sharing /tmp with tests running beside it.
 std::string scratch_dir() {
   char tmpl[] = "/tmp/skorvane_e2e_XXXXXX";
-  return mkdtemp(tmpl) ? std::string(tmpl) : std::string("/tmp");
+  if (mkdtemp(tmpl)) return std::string(tmpl);
+  ADD_FAILURE() << "cannot make a scratch directory under /tmp";
+  return std::string("/nonexistent/skorvane_e2e");
 }
 
 std::string write_script(const std::string& dir, const std::string& name, const std::string& text) {
