@@ -138,16 +138,9 @@ double rt_pow(double x, double y) { return std::pow(x, y); }
 double rt_floor(double x) { return std::floor(x); }
 double rt_ceil(double x) { return std::ceil(x); }
 
-int32_t max_int_trunc(int32_t a, double x) {
-  int32_t t;
-  if (std::isnan(x)) {
-    t = 0;
-  } else if (x >= 2147483647.0) {
-    t = INT32_MAX;
-  } else if (x <= -2147483648.0) {
-    t = INT32_MIN;
-  } else {
-    t = static_cast<int32_t>(x);
-  }
-  return max_int(a, t);
+int32_t trunc_to_int(double x) {
+  if (std::isnan(x)) return 0;
+  if (x >= 2147483647.0) return INT32_MAX;
+  if (x <= -2147483648.0) return INT32_MIN;
+  return static_cast<int32_t>(x);
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "tamblix/errors.h"
+#include "tamblix/random.h"
 #include "tamblix/string.h"
 
 int32_t string_search(const char* text, int32_t n, const char* needle, int32_t m) {
@@ -281,13 +282,6 @@ const DataItem& next_item() {
   return list->items[list->position++];
 }
 
-int32_t truncate_to_int(double v) {
-  if (std::isnan(v)) return 0;
-  if (v >= 2147483647.0) return INT32_MAX;
-  if (v <= -2147483648.0) return INT32_MIN;
-  return static_cast<int32_t>(v);
-}
-
 }  // namespace
 
 void rt_restore(DataList& list) {
@@ -297,7 +291,7 @@ void rt_restore(DataList& list) {
 
 void rt_read_int(int32_t& value) {
   const DataItem& item = next_item();
-  value = item.text != nullptr ? text_to_int(item.text) : truncate_to_int(item.value);
+  value = item.text != nullptr ? text_to_int(item.text) : trunc_to_int(item.value);
 }
 
 void rt_read_real(double& value) {

@@ -61,8 +61,10 @@ inline double min_real_single(double a, float b) {
 }
 // a if b < a, else b.
 inline int32_t max_int(int32_t a, int32_t b) { return b < a ? a : b; }
-// max_int(a, trunc(x)); x is clamped into the 32-bit range first (not-a-number
-// counts as 0).
-int32_t max_int_trunc(int32_t a, double x);
+// x truncated toward zero and clamped into the 32-bit range; not-a-number
+// gives 0.
+int32_t trunc_to_int(double x);
+// max_int(a, trunc_to_int(x)).
+inline int32_t max_int_trunc(int32_t a, double x) { return max_int(a, trunc_to_int(x)); }
 // a if a < b, else b.
 inline int32_t min_int(int32_t a, int32_t b) { return a < b ? a : b; }

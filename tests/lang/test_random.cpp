@@ -140,6 +140,19 @@ TEST(Numeric, MinMaxHelpers) {
   EXPECT_EQ(max_int_trunc(1, -7.9), 1);
   EXPECT_EQ(max_int_trunc(0, 1e300), INT32_MAX);
   EXPECT_EQ(max_int_trunc(0, std::nan("")), 0);
+  const struct {
+    double x;
+    int32_t expected;
+  } truncations[] = {{-0.5, 0},
+                     {-7.9, -7},
+                     {2147483646.9, 2147483646},
+                     {2147483647.0, INT32_MAX},
+                     {-2147483648.9, INT32_MIN},
+                     {-2147483647.9, -2147483647},
+                     {std::numeric_limits<double>::infinity(), INT32_MAX},
+                     {-std::numeric_limits<double>::infinity(), INT32_MIN},
+                     {-std::nan(""), 0}};
+  for (const auto& t : truncations) EXPECT_EQ(trunc_to_int(t.x), t.expected) << t.x;
 }
 
 }  // namespace
