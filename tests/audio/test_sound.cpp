@@ -171,20 +171,52 @@ TEST(SoundGains, AttenuationAndPanGiveAmplitudes) {
 class SoundOutput : public DiskAudio {
  protected:
   // Plays the slot and returns the most common non-silent (left, right) pair
-  // of the output once the sound ended.
+  // of the output written since the play, once the sound ended.
   std::pair<int, int> level_of(int slot, double pan, double volume) {
     const size_t start = output_frames();
     int ch = snd_play(slot, pan, volume);
     EXPECT_GE(ch, 0);
     wait_output(start + 22050 / 5 + 4096);  // the 200 ms sound and the device's lead
     std::map<std::pair<int, int>, int> counts;
-    for (auto f : output())
-      if (f.first != 0 || f.second != 0) ++counts[f];
+    const auto out = output();
+    for (size_t i = start; i < out.size(); ++i)
+      if (out[i].first != 0 || out[i].second != 0) ++counts[out[i]];
     if (counts.empty()) return {0, 0};
     return std::max_element(counts.begin(), counts.end(),
                             [](auto& a, auto& b) { return a.second < b.second; })->first;
   }
 };
+
+// Every sample format reaches the mixer as the high 16 bits of its samples
+// (8-bit ones unsigned around 128), the played channels being the first one
+// or two of each frame.
+TEST_F(SoundOutput, SampleFormatsSoundAsTheirHigh16Bits) {
+  struct Case {
+    const char* name;
+    uint16_t channels, align, bits;
+    std::vector<uint8_t> frame;
+    std::pair<int, int> level;
+  } cases[] = {
+      {"8-bit mono", 1, 1, 8, {0xC0}, {16384, 16384}},
+      {"16-bit stereo", 2, 4, 16, {0xE8, 0x03, 0x30, 0xF8}, {1000, -2000}},
+      {"24-bit mono", 1, 3, 24, {0x7F, 0x34, 0x12}, {0x1234, 0x1234}},
+      {"32-bit stereo", 2, 8, 32, {0xFF, 0xFF, 0x00, 0x10, 0x00, 0x00, 0x00, 0xF0}, {4096, -4096}},
+      {"3 channels", 3, 6, 16, {100, 0, 200, 0, 44, 1}, {100, 200}},
+  };
+  int slot = 30;
+  for (const Case& c : cases) {
+    wavtest::Fmt f;
+    f.channels = c.channels;
+    f.block_align = c.align;
+    f.bits = c.bits;
+    std::vector<uint8_t> data;
+    for (int i = 0; i < 22050 / 5; ++i) data.insert(data.end(), c.frame.begin(), c.frame.end());
+    snd_load(BasicString(file("fmt.wav", wavtest::wav(f, data)).c_str()), slot, 1);
+    ASSERT_EQ(g_error_state.code, 0) << c.name;
+    EXPECT_EQ(level_of(slot, 0, 1), c.level) << c.name;
+    ++slot;
+  }
+}
 
 TEST_F(SoundOutput, HalfVolumeHalvesBothSides) {
   snd_load(BasicString(dc_sound("dc.wav", 8000, 200).c_str()), 1, 1);
