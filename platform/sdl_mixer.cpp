@@ -316,7 +316,8 @@ void music_stop(MusicTrack* t) {
 
 void music_pause(MusicTrack* t) {
   if (t == nullptr || g_current != t) return;
-  if (music_position_ms(t), t->state == MusicTrack::kPlaying) {
+  music_position_ms(t);  // a track that played to its end rests there, as stopped
+  if (t->state == MusicTrack::kPlaying) {
     Mix_PauseMusic();
     t->state = MusicTrack::kPaused;
   }
