@@ -9,7 +9,9 @@
 
 PlatformFile platform_file_open(const char* path, PlatformOpenMode mode) {
   if (!path || !*path) return kNoPlatformFile;
-  int flags = O_CLOEXEC;
+  // Non-blocking while opening: a named pipe would otherwise wait for its
+  // other end (a write-only open then fails at once instead).
+  int flags = O_CLOEXEC | O_NONBLOCK;
   switch (mode) {
     case PlatformOpenMode::read: flags |= O_RDONLY; break;
     case PlatformOpenMode::write: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
@@ -25,6 +27,9 @@ PlatformFile platform_file_open(const char* path, PlatformOpenMode mode) {
     ::close(fd);
     return kNoPlatformFile;
   }
+  // Reads and writes block as usual.
+  const int fl = ::fcntl(fd, F_GETFL);
+  if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
   return fd;
 }
 
