@@ -343,6 +343,8 @@ int gfx_create_screen(int screen, int slot, int width, int height) {
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
     const int tw = pow2_at_least(width, 2), th = pow2_at_least(height, 2);
     if (maxSize > 0 && (tw > maxSize || th > maxSize)) return 0;
+    // The padded sides must fit the slot's 16-bit fields.
+    if (tw > kMaxImageSide || th > kMaxImageSide) return 0;
     SpriteSlot& s = g_gfx->slots[slot];
     if (create_surface_texture(s, tw, th)) {
       s.textureWidth = int16_t(tw);
@@ -391,13 +393,15 @@ void gfx_grab_sprite(int slot, int x, int y, int w, int h) {
     free_sprite_slot(slot);
     return;
   }
-  // A rectangle no texture can hold is not copied.
+  // A rectangle no texture can hold is not copied; nor one whose padded
+  // texture side would not fit the slot's 16-bit fields.
   GLint maxSize = g_gfx->maxTextureSize;
   if (maxSize <= 0) glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
   if (w > kMaxImageSide || h > kMaxImageSide || (maxSize > 0 && (w > maxSize || h > maxSize)) ||
       int64_t(w) * h > kMaxImagePixels)
     return;
   const int tw = pow2_at_least(w, 16), th = pow2_at_least(h, 16);
+  if (tw > kMaxImageSide || th > kMaxImageSide) return;
   gl_binding_cache_invalidate();
   texture_params_forget(slot);
   if (s.texture && s.textureWidth == tw && s.textureHeight == th) {

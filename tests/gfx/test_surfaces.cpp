@@ -300,6 +300,37 @@ TEST_F(Surfaces, GrabSpriteCopiesARectangleOfTheTarget) {
   EXPECT_EQ(g_gfx->slots[14].width, 0);
 }
 
+TEST_F(Surfaces, GrabRefusesRectanglesNoTextureOrSlotCanHold) {
+  // As if the GL took textures of any size: only the engine's own limits are left.
+  g_gfx->maxTextureSize = 1 << 20;
+  const struct {
+    int w, h;
+  } cases[] = {
+      {20000, 1},      // padded to 32768, beyond the slot's 16-bit texture width
+      {1, 16385},      // likewise in height
+      {40000, 1},      // wider than any image
+      {6000, 6000},    // more pixels than any image
+  };
+  for (const auto& c : cases) {
+    std::vector<int32_t> px(16, int32_t(0xFF0000FF));
+    ASSERT_EQ(gfx_mem_to_sprite_raw(px.data(), 16, 20, 4, 4), 1);
+    gfx_grab_sprite(20, 0, 0, c.w, c.h);
+    const SpriteSlot& s = g_gfx->slots[20];
+    EXPECT_EQ(s.width, 4) << c.w << "x" << c.h;
+    EXPECT_EQ(s.height, 4) << c.w << "x" << c.h;
+    EXPECT_EQ(s.textureWidth, 16) << c.w << "x" << c.h;
+    EXPECT_EQ(s.textureHeight, 16) << c.w << "x" << c.h;
+  }
+  // Beyond what the GL takes.
+  GLint glMax = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &glMax);
+  g_gfx->maxTextureSize = glMax;
+  if (glMax < kMaxImageSide) {
+    gfx_grab_sprite(20, 0, 0, glMax + 1, 1);
+    EXPECT_EQ(g_gfx->slots[20].width, 4);
+  }
+}
+
 TEST_F(Surfaces, GrabSpriteFollowsTheOrientation) {
   for (int o = 1; o < 4; ++o) {
     glClear(GL_COLOR_BUFFER_BIT);
