@@ -76,6 +76,16 @@ class GameTest : public ::testing::Test {
     for (const Call& c : cmd_double::calls_of(shown(), Op::SndPlay)) out.push_back(c.a[0]);
     return out;
   }
+  // Steps `frames` frames with no control held; the sound slots played, in
+  // order.
+  std::vector<double> sounds_over(int frames) {
+    std::vector<double> heard;
+    for (int f = 0; f < frames; ++f) {
+      step();
+      for (double s : sounds_shown()) heard.push_back(s);
+    }
+    return heard;
+  }
 
   // A fresh obstacle in `slot`.
   static Obstacle& put(int slot, double kind, double floor, double x, double y, double phase = 1) {

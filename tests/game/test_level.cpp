@@ -1,4 +1,6 @@
 // The cloud, placing level rows, the obstacle life cycle and hit boxes.
+#include <algorithm>
+
 #include "game_fixture.h"
 
 namespace game_test {
@@ -34,20 +36,13 @@ TEST_F(GameTest, CloudReadsRowThreeOnLevelThree) {
   g.cloud_x = 656;
   g.spawn_col = 16;
   g.spawn_slot = 0;
-  int cloud_sounds = 0;
-  std::vector<double> floor_hits;
-  std::vector<std::vector<double>> tops;
-  for (int f = 0; f < 80; ++f) {
-    step();
-    for (double s : sounds_shown()) {
-      if (s == 2) ++cloud_sounds;
-      if (s >= 19 && s <= 22) floor_hits.push_back(s);
-    }
-  }
+  const std::vector<double> heard = sounds_over(80);
+  const auto cloud_sounds = std::count(heard.begin(), heard.end(), 2.0);
+  const auto floor_hits = std::count_if(heard.begin(), heard.end(), [](double s) { return s >= 19 && s <= 22; });
   EXPECT_EQ(g.spawn_col, 0);  // positions 2..17 read, left to right
   EXPECT_EQ(g.spawn_slot, 3);
   EXPECT_EQ(cloud_sounds, 3);
-  EXPECT_EQ(floor_hits.size(), 3u);
+  EXPECT_EQ(floor_hits, 3);
   expect_placed({{0, 1, 256, 0, 0}, {1, 2, 288, 0, 0}, {2, 1, 320, 0, 0}});
   EXPECT_EQ(obstacles(0).y, 168);
   EXPECT_EQ(obstacles(1).y, 152);
@@ -61,11 +56,8 @@ TEST_F(GameTest, CloudReadsRowThirtyFourOnLevelThirtyFour) {
   g.cloud_x = -48;
   g.spawn_col = 2;
   g.spawn_slot = 40;
-  int cloud_sounds = 0;
-  for (int f = 0; f < 80; ++f) {
-    step();
-    for (double s : sounds_shown()) cloud_sounds += (s == 2);
-  }
+  const std::vector<double> heard = sounds_over(80);
+  const auto cloud_sounds = std::count(heard.begin(), heard.end(), 2.0);
   EXPECT_EQ(g.spawn_col, 18);
   EXPECT_EQ(g.spawn_slot, 49);
   EXPECT_EQ(cloud_sounds, 7);
@@ -136,11 +128,8 @@ TEST_F(GameTest, LevelFortyReadsTheEmptyRowSixteenTimes) {
   g.cloud_x = -48;
   g.spawn_col = 2;
   g.spawn_slot = 0;
-  int cloud_sounds = 0;
-  for (int f = 0; f < 80; ++f) {
-    step();
-    for (double s : sounds_shown()) cloud_sounds += (s == 2);
-  }
+  const std::vector<double> heard = sounds_over(80);
+  const auto cloud_sounds = std::count(heard.begin(), heard.end(), 2.0);
   EXPECT_EQ(cloud_sounds, 16);
   EXPECT_EQ(g.spawn_slot, 16);
   EXPECT_EQ(count_active(), 0);
