@@ -56,18 +56,25 @@ void walk_animation() {
   }
 }
 
-// Three steps of braking towards standstill.
-void brake() {
+// Up to three steps of braking of a speed to the left, or to the right.
+void brake_leftward() {
   for (int i = 0; i < 3; ++i)
     if (g.hero_vx < 0) g.hero_vx += 1;
+}
+void brake_rightward() {
   for (int i = 0; i < 3; ++i)
     if (g.hero_vx > 0) g.hero_vx -= 1;
 }
 
+// Three steps of braking towards standstill.
+void brake() {
+  brake_leftward();
+  brake_rightward();
+}
+
 void update_on_foot() {
   if (g.key_left == 1 && g.key_right == 0) {
-    for (int i = 0; i < 3; ++i)
-      if (g.hero_vx > 0) g.hero_vx -= 1;
+    brake_rightward();
     g.hero_vx -= 1;
     if (g.hero_vx < -12) g.hero_vx = -12;
     walk_animation();
@@ -75,8 +82,7 @@ void update_on_foot() {
     g.hero_facing = 0;
   }
   if (g.key_right == 1 && g.key_left == 0) {
-    for (int i = 0; i < 3; ++i)
-      if (g.hero_vx < 0) g.hero_vx += 1;
+    brake_leftward();
     g.hero_vx += 1;
     if (g.hero_vx > 12) g.hero_vx = 12;
     walk_animation();
