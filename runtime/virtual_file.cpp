@@ -452,20 +452,25 @@ int resolve_media_file(FileResolver& r, const char* name, std::string& out, bool
   return 1;
 }
 
-int resolve_general_file(const char* name, std::string& out) {
-  if (!g_general_resolver) {
+namespace {
+
+// A lookup through `r`, or on disk only while the resolvers do not exist.
+int resolve_through(FileResolver* r, const char* name, std::string& out, bool memory_allowed) {
+  if (!r) {
     out = name ? name : "";
     return !out.empty() && platform_is_file(platform_path(out.c_str()).c_str()) ? 1 : 0;
   }
-  return resolve_media_file(*g_general_resolver, name, out, true);
+  return resolve_media_file(*r, name, out, memory_allowed);
+}
+
+}  // namespace
+
+int resolve_general_file(const char* name, std::string& out) {
+  return resolve_through(g_general_resolver, name, out, true);
 }
 
 int resolve_media_to_disk(const char* name, std::string& out) {
-  if (!g_media_resolver) {
-    out = name ? name : "";
-    return !out.empty() && platform_is_file(platform_path(out.c_str()).c_str()) ? 1 : 0;
-  }
-  return resolve_media_file(*g_media_resolver, name, out, false);
+  return resolve_through(g_media_resolver, name, out, false);
 }
 
 // ---------------------------------------------------------------- commands --

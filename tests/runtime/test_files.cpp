@@ -229,6 +229,32 @@ TEST_F(FilesTest, ExtractionToTemporaryFile) {
   EXPECT_FALSE(platform_is_file(out.c_str()));
 }
 
+// Before start-up made the resolvers, both lookups look on disk only.
+TEST_F(FilesTest, LookupsWithoutResolversUseTheDiskOnly) {
+  use_archive({{"a.txt", "archived", "", 0, -1}});
+  release_resolvers();
+  rt_write_file(path("d.txt"), "disk");
+  std::string out;
+  for (auto* resolve : {&resolve_general_file, &resolve_media_to_disk}) {
+    EXPECT_EQ(1, resolve("d.txt", out));
+    EXPECT_EQ("d.txt", out);
+    EXPECT_EQ(0, resolve("a.txt", out));
+    EXPECT_EQ("a.txt", out);
+    EXPECT_EQ(0, resolve(nullptr, out));
+    EXPECT_EQ("", out);
+  }
+  // With the resolvers, the general one hands out a memory file, the other
+  // one a file on disk.
+  create_resolvers();
+  set_archive_path(path("game.exe").c_str(), path("game.exe").c_str());
+  ASSERT_EQ(1, resolve_general_file("a.txt", out));
+  EXPECT_EQ("archived", read_all(out));
+  EXPECT_EQ(0, out.rfind("mem://", 0));
+  ASSERT_EQ(1, resolve_media_to_disk("a.txt", out));
+  EXPECT_EQ("archived", rt_read_file(out));
+  EXPECT_EQ(0, out.rfind(dir_ + "/kpx", 0));
+}
+
 TEST(ArchiveNames, TemporaryName) {
   EXPECT_EQ("/t/kpxSYsong.mp3", archive_temp_name("/t", 300, 1000, "song.mp3"));
   EXPECT_EQ("/t/kpxAAx", archive_temp_name("\\t\\", 0, 256, "x"));
