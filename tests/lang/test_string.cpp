@@ -93,6 +93,21 @@ TEST(StringMemory, CopiesAreDeepAndSelfAppendDoubles) {
   BasicString e("0123456789");
   e = e.c_str() + 4;  // a text inside the string itself
   EXPECT_EQ(str(e), "456789");
+
+  // Further texts read from the string's own buffer while it grows.
+  BasicString f("0123456789abcde");  // 15 characters: capacity 32
+  f.append(f.c_str() + 10, 5);       // fits: no growth
+  EXPECT_EQ(str(f), "0123456789abcdeabcde");
+  f += f.c_str() + 2;  // a zero-terminated text inside it; grows to 48
+  EXPECT_EQ(str(f), "0123456789abcdeabcde23456789abcdeabcde");
+  f.append(f.c_str(), f.length());  // grows again
+  EXPECT_EQ(str(f), "0123456789abcdeabcde23456789abcdeabcde0123456789abcdeabcde23456789abcdeabcde");
+  BasicString g("abcdefghijklmn");
+  g = std::move(g) + g;  // the right side is the left side being appended to
+  EXPECT_EQ(str(g), "abcdefghijklmnabcdefghijklmn");
+  BasicString& h = g;
+  g = std::move(h);  // moving onto itself leaves it alone
+  EXPECT_EQ(str(g), "abcdefghijklmnabcdefghijklmn");
 }
 
 TEST(StringMemory, RecountStopsAtTerminatorOrCapacity) {
