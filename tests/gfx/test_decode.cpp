@@ -292,20 +292,37 @@ TEST(JpegReader, ProgressiveFilesDecodeButEndlessScansAreRefused) {
   EXPECT_EQ(img.pixels, nullptr);
 }
 
+namespace {
+
+// A w x h PNG file in memory in one of libpng's simple formats, every sample
+// v; empty (and a test failure) when libpng cannot write it.
+std::vector<uint8_t> encode_png(uint32_t w, uint32_t h, uint32_t format, uint8_t v) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = w;
+  image.height = h;
+  image.format = format;
+  const std::vector<uint8_t> samples(PNG_IMAGE_SIZE(image), v);
+  png_alloc_size_t size = 0;
+  std::vector<uint8_t> file;
+  if (png_image_write_get_memory_size(image, size, 0, samples.data(), 0, nullptr)) {
+    file.resize(size);
+    if (png_image_write_to_memory(&image, file.data(), &size, 0, samples.data(), 0, nullptr)) {
+      file.resize(size);
+      return file;
+    }
+  }
+  ADD_FAILURE() << "libpng wrote no " << w << "x" << h << " file";
+  return {};
+}
+
+}  // namespace
+
 TEST(PngReader, RejectsTwoChannelImagesAndCutFiles) {
   // Grey with alpha: the reader accepts grey, RGB and RGBA only.
-  png_image w;
-  std::memset(&w, 0, sizeof w);
-  w.version = PNG_IMAGE_VERSION;
-  w.width = 4;
-  w.height = 3;
-  w.format = PNG_FORMAT_GA;
-  const std::vector<uint8_t> ga(4 * 3 * 2, 200);
-  png_alloc_size_t size = 0;
-  ASSERT_TRUE(png_image_write_get_memory_size(w, size, 0, ga.data(), 0, nullptr));
-  std::vector<uint8_t> greyAlpha(size);
-  ASSERT_TRUE(png_image_write_to_memory(&w, greyAlpha.data(), &size, 0, ga.data(), 0, nullptr));
-  greyAlpha.resize(size);
+  const std::vector<uint8_t> greyAlpha = encode_png(4, 3, PNG_FORMAT_GA, 200);
+  ASSERT_FALSE(greyAlpha.empty());
   ImageBuffer img;
   testing::internal::CaptureStdout();
   EXPECT_FALSE(decode_png(img, greyAlpha.data(), greyAlpha.size(), -1, "ga.png"));
@@ -314,12 +331,8 @@ TEST(PngReader, RejectsTwoChannelImagesAndCutFiles) {
   EXPECT_EQ(out, "");
   EXPECT_EQ(img.pixels, nullptr);
   // The same picture as RGB decodes; cut anywhere it is refused.
-  w.format = PNG_FORMAT_RGB;
-  const std::vector<uint8_t> rgb(4 * 3 * 3, 90);
-  ASSERT_TRUE(png_image_write_get_memory_size(w, size, 0, rgb.data(), 0, nullptr));
-  std::vector<uint8_t> file(size);
-  ASSERT_TRUE(png_image_write_to_memory(&w, file.data(), &size, 0, rgb.data(), 0, nullptr));
-  file.resize(size);
+  const std::vector<uint8_t> file = encode_png(4, 3, PNG_FORMAT_RGB, 90);
+  ASSERT_FALSE(file.empty());
   ASSERT_TRUE(decode_png(img, file.data(), file.size(), -1, "rgb.png"));
   EXPECT_EQ(rgba_at(img, 3, 2), (std::vector<int>{90, 90, 90, 255}));
   for (size_t cut = 4; cut + 12 < file.size(); cut += 7) {
@@ -331,17 +344,8 @@ TEST(PngReader, RejectsTwoChannelImagesAndCutFiles) {
 }
 
 TEST(PngReader, AbsurdDimensionsAreRefusedBeforeAnyLargeAllocation) {
-  png_image w;
-  std::memset(&w, 0, sizeof w);
-  w.version = PNG_IMAGE_VERSION;
-  w.width = 2;
-  w.height = 2;
-  w.format = PNG_FORMAT_RGB;
-  const std::vector<uint8_t> rgb(2 * 2 * 3, 50);
-  png_alloc_size_t size = 0;
-  ASSERT_TRUE(png_image_write_get_memory_size(w, size, 0, rgb.data(), 0, nullptr));
-  std::vector<uint8_t> file(size);
-  ASSERT_TRUE(png_image_write_to_memory(&w, file.data(), &size, 0, rgb.data(), 0, nullptr));
+  const std::vector<uint8_t> file = encode_png(2, 2, PNG_FORMAT_RGB, 50);
+  ASSERT_GT(file.size(), 33u);
   // The header claims 100000 x 3 and then 30000 x 30000 pixels (CRC fixed up).
   for (const auto& [width, height] : {std::pair<uint32_t, uint32_t>{100000, 3}, {30000, 30000}}) {
     std::vector<uint8_t> f = file;
