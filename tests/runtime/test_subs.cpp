@@ -122,6 +122,40 @@ TEST_F(SubsTest, FocusEventsPauseAndResumeOnce) {
   EXPECT_TRUE(g_calls.empty());
 }
 
+namespace {
+std::vector<int> g_down;
+int fake_key_down(int code) {
+  for (int k : g_down) {
+    if (k == code) return 1;
+  }
+  return 0;
+}
+}  // namespace
+
+// The quit keys: Escape, key 129, or left Alt together with F4; none of them
+// while the exit keys are off.
+TEST_F(SubsTest, QuitKeys) {
+  const auto saved = g_input_hooks.key_down;
+  g_input_hooks.key_down = &fake_key_down;
+  struct Case {
+    std::vector<int> down;
+    bool enabled;
+    bool quits;
+  };
+  const Case cases[] = {
+      {{}, true, false},       {{1}, true, true},          {{129}, true, true},    {{56, 62}, true, true},
+      {{56}, true, false},     {{62}, true, false},        {{184, 62}, true, false},  // right Alt is not left Alt
+      {{2, 57, 28}, true, false}, {{1}, false, false},     {{56, 62}, false, false}, {{129}, false, false},
+  };
+  for (const Case& c : cases) {
+    g_down = c.down;
+    g_frame_state.exitKeysEnabled = c.enabled ? 1 : 0;
+    EXPECT_EQ(c.quits, quit_keys_down()) << "keys " << ::testing::PrintToString(c.down) << " enabled " << c.enabled;
+  }
+  g_input_hooks.key_down = saved;
+  g_down.clear();
+}
+
 TEST(WindowText, WholeWordAndRendererName) {
   EXPECT_TRUE(contains_whole_word("WGL_ARB_multisample", "WGL_ARB_multisample"));
   EXPECT_TRUE(contains_whole_word("A WGL_ARB_multisample B", "WGL_ARB_multisample"));
