@@ -178,7 +178,6 @@ void register_runtime_shutdown() {
 
 int engine_init(void* instance, int show_command, const char* caption) {
   register_runtime_shutdown();
-  platform_suppress_screensaver();
 
   restart_log();
   log_append("timer\n");
@@ -193,6 +192,8 @@ int engine_init(void* instance, int show_command, const char* caption) {
                         g_program_settings.frameRate, g_program_settings.antialiasSamples)) {
     return 0;
   }
+  // Only now that the video subsystem runs does the platform take this.
+  platform_suppress_screensaver();
   g_main_window = g_gl_window.window;
   platform_window_set_title(g_main_window, caption ? caption : "");
   log_append("Cptn\n");

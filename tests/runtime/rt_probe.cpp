@@ -35,9 +35,10 @@ void report_window(const char* tag) {
   double dw = 0, dh = 0;
   gfx_get_screen_size(dw, dh);
   char line[256];
-  std::snprintf(line, sizeof line, "%s title=%s client=%dx%d pos=%d,%d work=%dx%d desktop=%dx%d visible=%d", tag,
-                platform_window_title(g_main_window).c_str(), w, h, x, y, aw, ah, static_cast<int>(dw),
-                static_cast<int>(dh), platform_window_visible(g_main_window) ? 1 : 0);
+  std::snprintf(line, sizeof line, "%s title=%s client=%dx%d pos=%d,%d work=%dx%d desktop=%dx%d visible=%d saver=%d",
+                tag, platform_window_title(g_main_window).c_str(), w, h, x, y, aw, ah, static_cast<int>(dw),
+                static_cast<int>(dh), platform_window_visible(g_main_window) ? 1 : 0,
+                SDL_IsScreenSaverEnabled() ? 1 : 0);
   say(line);
 }
 

@@ -131,6 +131,17 @@ TEST_F(WindowTest, StartUpLogWindowAndEndBySysEnd) {
   EXPECT_NE(std::string::npos, r.out.find("keep title=Probe client=800x450 pos=240,175")) << r.out;
 }
 
+// The screen saver stays off while the program runs, even where the
+// environment lets SDL programs allow it.
+TEST_F(WindowTest, ScreenSaverIsKeptOff) {
+  extra_env_ = {{"SDL_VIDEO_ALLOW_SCREENSAVER", "1"}};
+  ProbeRun r = run("end");
+  expect_clean_end(r);
+  EXPECT_NE(std::string::npos, r.out.find("start title=Probe")) << r.out;
+  EXPECT_EQ(std::string::npos, r.out.find("saver=1")) << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("saver=0")) << r.out;
+}
+
 TEST_F(WindowTest, PreviousLogIsReplacedEvenWhenADirectory) {
   ASSERT_EQ(0, mkdir(path("ErrorLog.txt").c_str(), 0755));
   ProbeRun r = run("end");
