@@ -124,7 +124,7 @@ class DirectoryReader {
   }
   VirtualFile& f_;
   int64_t end_;
-  std::array<uint8_t, 65536> buf_{};
+  std::array<uint8_t, 65536> buf_;  // only the filled part is read: not cleared
   size_t filled_ = 0, at_ = 0;
 };
 
