@@ -121,12 +121,17 @@ void expect_same_game_state(const Json& real, const Json& doubled) {
   for (const auto& [name, value] : doubled.members) {
     ASSERT_TRUE(real.has(name)) << name;
     const Json& r = real[name];
+    // The same kind too: a number written as null (not finite) on one side
+    // only must not pass as 0.
+    ASSERT_EQ(r.kind, value.kind) << name;
     if (value.kind == Json::Array) {
       ASSERT_EQ(r.items.size(), value.items.size()) << name;
       for (size_t i = 0; i < value.items.size(); ++i) {
         ASSERT_EQ(r[i].items.size(), value[i].items.size()) << name << "[" << i << "]";
-        for (size_t f = 0; f < value[i].items.size(); ++f)
+        for (size_t f = 0; f < value[i].items.size(); ++f) {
+          EXPECT_EQ(r[i][f].kind, value[i][f].kind) << name << "[" << i << "][" << f << "]";
           EXPECT_EQ(r[i][f].number, value[i][f].number) << name << "[" << i << "][" << f << "]";
+        }
       }
     } else if (value.kind == Json::String) {
       EXPECT_EQ(r.text, value.text) << name;
