@@ -38,7 +38,11 @@ class PrivateDisplay : public ::testing::Environment {
       const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
       for (int i = 0; i < 200; ++i) {
         if (waitpid(pid, nullptr, WNOHANG) == pid) break;  // it gave up (display taken)
-        if (access(socket.c_str(), F_OK) == 0) {
+        // The socket may be another server's that took the same number a
+        // moment before (ours then gives up): a lock file naming another
+        // server means the display is not ours.
+        const pid_t owner = lock_owner(n);
+        if (access(socket.c_str(), F_OK) == 0 && (owner == pid || owner < 0)) {
           pid_ = pid;
           display_ = display;
           setenv("DISPLAY", display_.c_str(), 1);
@@ -75,6 +79,14 @@ class PrivateDisplay : public ::testing::Environment {
     ss << in.rdbuf();
     const std::string sockets = ss.str();
     return sockets.find("@" + name + "\n") == std::string::npos && sockets.find("@" + name + " ") == std::string::npos;
+  }
+
+  // The process id written in the display's lock file, or -1.
+  static pid_t lock_owner(int n) {
+    std::ifstream in("/tmp/.X" + std::to_string(n) + "-lock");
+    long owner = -1;
+    if (!(in >> owner)) return -1;
+    return static_cast<pid_t>(owner);
   }
 
   std::string screen_;
