@@ -234,14 +234,6 @@ void ten_digits(double x, char digits[10], int& exp10) {
 
 }  // namespace
 
-uint32_t format_int_text(int32_t value, char* out) {
-  if (value < 0) {
-    out[0] = '-';
-    return 1 + write_unsigned(0u - static_cast<uint64_t>(static_cast<int64_t>(value)) , out + 1);
-  }
-  return write_unsigned(static_cast<uint64_t>(value), out);
-}
-
 uint32_t format_int64_text(int64_t value, char* out) {
   if (value < 0) {
     out[0] = '-';
@@ -249,6 +241,8 @@ uint32_t format_int64_text(int64_t value, char* out) {
   }
   return write_unsigned(static_cast<uint64_t>(value), out);
 }
+
+uint32_t format_int_text(int32_t value, char* out) { return format_int64_text(value, out); }
 
 uint32_t format_real_text(double x, char* out) {
   char* p = out;
