@@ -101,6 +101,7 @@ void gfx_release_window_textures() {
     if (s.texture || s.mipmapTexture || s.width) free_sprite_slot(slot);
   }
   for (int b = 0; b < kBackgroundCount; ++b) free_background(b);
+  gfx_drop_captured_frame();
 }
 
 void gfx_context_destroy() {

@@ -805,6 +805,8 @@ void drop_capture() {
 
 }  // namespace
 
+void gfx_drop_captured_frame() { drop_capture(); }
+
 void gfx_capture_presented_frames(bool on) {
   g_capture.on = on;
   if (!on) drop_capture();

@@ -482,6 +482,16 @@ TEST_F(Surfaces, ScreenshotFollowsEveryFrameAndWindowSizeChanges) {
   EXPECT_EQ(w, kWinW);
   EXPECT_EQ(h, kWinH);
   EXPECT_TRUE(all_of(px, kGreen));
+  // The window's textures go with its GL context, the kept frame too: until
+  // the next frame end the back buffer is written, and then the new frame.
+  gfx_release_window_textures();
+  gfx_clear_screen(0xFF0000);
+  px = shot(w, h);
+  EXPECT_TRUE(all_of(px, kBlue));
+  frame(0x0000FF);
+  gfx_clear_screen(0x00FF00);
+  px = shot(w, h);
+  EXPECT_TRUE(all_of(px, kRed));
   gfx_capture_presented_frames(false);
 }
 
