@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <jpeglib.h>
 
+#include "tests/gfx/le_bytes.h"
+
 namespace gfxtest {
 
 SDL_Window* GlEnvironment::window = nullptr;
@@ -107,17 +109,6 @@ std::vector<uint8_t> solid_rgb(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
   }
   return v;
 }
-
-namespace {
-void put16(std::vector<uint8_t>& v, uint32_t x) {
-  v.push_back(uint8_t(x));
-  v.push_back(uint8_t(x >> 8));
-}
-void put32(std::vector<uint8_t>& v, uint32_t x) {
-  put16(v, x & 0xFFFF);
-  put16(v, x >> 16);
-}
-}  // namespace
 
 // rgb: top-down rows of 3 bytes per pixel for 24/32 bits; for 8 bits one
 // index byte per pixel and palette of 3-byte RGB entries.

@@ -15,11 +15,14 @@
 #include <vector>
 
 #include "gfx/gfx_internal.h"
+#include "tests/gfx/le_bytes.h"
 
 // jpeglib.h needs FILE and size_t first.
 #include <jpeglib.h>
 
 namespace fs = std::filesystem;
+using gfxtest::put16;
+using gfxtest::put32;
 
 namespace {
 
@@ -31,15 +34,6 @@ std::vector<uint8_t> slurp(const fs::path& p) {
 fs::path testdata() {
   const char* env = std::getenv("TAMBLIX_TESTDATA");
   return env ? fs::path(env) : fs::path();
-}
-
-void put16(std::vector<uint8_t>& v, uint32_t x) {
-  v.push_back(uint8_t(x));
-  v.push_back(uint8_t(x >> 8));
-}
-void put32(std::vector<uint8_t>& v, uint32_t x) {
-  put16(v, x & 0xFFFF);
-  put16(v, x >> 16);
 }
 
 // A BMP with a 40-byte header. pixels: rows as stored in the file.
