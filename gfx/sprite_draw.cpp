@@ -404,27 +404,31 @@ void gfx_begin_frame_blend() {
   set_colour_rgba(1, 1, 1, 1);
 }
 
-void gfx_forget_gl_state() {
+namespace {
+
+// Every cache of GL state becomes unknown: capabilities, the current colour,
+// texture bindings, client arrays and the slots' texture parameters.
+void forget_all_caches() {
   state_cache_invalidate();
   colour_cache_invalidate();
   gl_binding_cache_invalidate();
   g_client[0] = g_client[1] = g_client[2] = -1;
-  if (g_gfx) {
-    std::fill(g_gfx->texParams.begin(), g_gfx->texParams.end(), kUnknownParams);
-    // Sprites draw with the colour kept between operations.
-    set_colour_rgba(1, 1, 1, g_gfx->globalAlpha);
-  }
+  if (g_gfx) std::fill(g_gfx->texParams.begin(), g_gfx->texParams.end(), kUnknownParams);
+}
+
+}  // namespace
+
+void gfx_forget_gl_state() {
+  forget_all_caches();
+  // Sprites draw with the colour kept between operations.
+  if (g_gfx) set_colour_rgba(1, 1, 1, g_gfx->globalAlpha);
 }
 
 void reset_2d_state() {
   if (!g_gfx) return;
   set_viewport(0, 0, 0, 0);
-  state_cache_invalidate();
-  // Bindings and client arrays may have been changed by code outside the
-  // caches since the last frame.
-  gl_binding_cache_invalidate();
-  g_client[0] = g_client[1] = g_client[2] = -1;
-  colour_cache_invalidate();
+  // Code outside the caches may have changed any of that since the last frame.
+  forget_all_caches();
   state_disable(GL_DEPTH_TEST);
   state_disable(GL_CULL_FACE);
   glFrontFace(GL_CCW);
@@ -452,5 +456,4 @@ void reset_2d_state() {
   g_gfx->globalAlpha = 1.0f;
   set_colour_rgba(1, 1, 1, 1);
   client_arrays(false, false, false);
-  std::fill(g_gfx->texParams.begin(), g_gfx->texParams.end(), kUnknownParams);
 }
