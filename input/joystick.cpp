@@ -10,7 +10,6 @@
 namespace tmx::input {
 
 bool override_joy0(JoyState& out);
-void map_point(int& x, int& y);
 int current_orientation();
 
 JoyState read_joystick(int index) {
@@ -113,20 +112,24 @@ int inp_joy_button(int joy, int button) {
 
 // Each hat operation passes only its own component through the orientation's
 // point mapping (the identity at orientation 0).
+// The hat follows the screen orientation like the stick: its direction pair
+// turns with the same rotation, so "up" on a turned screen stays up for the
+// player. (Passing each component through the screen's point mapping would
+// give pixel positions, not directions.)
 int inp_joy_digi_x(int joy) {
   int dx, dy;
   hat_directions(read_joystick(joy).pov[0], dx, dy);
-  int x = dx, y = 0;
-  if (current_orientation() != 0) map_point(x, y);
-  return x;
+  int64_t x = dx, y = dy;
+  rotate(x, y);
+  return static_cast<int>(x);
 }
 
 int inp_joy_digi_y(int joy) {
   int dx, dy;
   hat_directions(read_joystick(joy).pov[0], dx, dy);
-  int x = 0, y = dy;
-  if (current_orientation() != 0) map_point(x, y);
-  return y;
+  int64_t x = dx, y = dy;
+  rotate(x, y);
+  return static_cast<int>(y);
 }
 
 int inp_joy_count() {

@@ -123,6 +123,21 @@ TEST_F(Joysticks, OrientationRotatesXYAndTheRotationPair) {
   EXPECT_DOUBLE_EQ(inp_joy_rz(0), -1.0);
 }
 
+// On a turned screen the hat turns with the stick: its directions stay -1, 0
+// or +1 and follow the same rotation as the X/Y pair.
+TEST_F(Joysticks, OrientationTurnsTheHatLikeTheStick) {
+  SDL_JoystickSetVirtualHat(joy_, 0, SDL_HAT_RIGHTUP);  // (+1, -1)
+  struct Case { int orientation, x, y; };
+  const Case cases[] = {{0, 1, -1}, {1, 1, 1}, {2, -1, 1}, {3, -1, -1}};
+  for (const Case& c : cases) {
+    static int current;
+    current = c.orientation;
+    orientation_source().orientation = [] { return current; };
+    EXPECT_EQ(inp_joy_digi_x(0), c.x) << c.orientation;
+    EXPECT_EQ(inp_joy_digi_y(0), c.y) << c.orientation;
+  }
+}
+
 TEST_F(Joysticks, ButtonsAndJoyState) {
   SDL_JoystickSetVirtualButton(joy_, 0, 1);
   SDL_JoystickSetVirtualButton(joy_, 31, 1);
