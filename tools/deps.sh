@@ -8,6 +8,7 @@ TAMBLIX_PACKAGES=(
   libsdl2-dev libsdl2-mixer-dev libpng-dev libjpeg-dev liblzo2-dev
   libgl-dev libgl1-mesa-dri
   libgtest-dev libgmock-dev libbenchmark-dev
+  libboost-graph-dev  # tests and benchmarks only (bench/path)
   xvfb xauth xdotool lame
 )
 
