@@ -87,18 +87,22 @@ class NodeHashTable {
   Node* nodes_;
 };
 
-// The open list: a binary min-heap of (f, insertion number) with a fixed
-// capacity. Each entry's place is kept in its node's `where`. f is never
-// negative, so its bit pattern orders like the number; the insertion number
-// makes every key distinct, so the order of removal does not depend on the
-// heap's shape. When the insertion numbers run out the open entries are
-// renumbered in their order.
+// The open list: a min-heap of (f, insertion number) keys, four children per
+// entry, with a fixed capacity. Each entry's place is kept in its node's
+// `where`. f is never negative, so its bit pattern orders like the number;
+// the insertion number makes every key distinct, so the order of removal does
+// not depend on the heap's shape. When the insertion numbers run out the open
+// entries are renumbered in their order.
 class FixedDeque {
  public:
   struct Entry {
     uint64_t key;  // f's bits << 32 | insertion number
     uint32_t cell;
   };
+  static constexpr uint32_t kArity = 4;
+  // Entries to allocate before the first, so that the children of every
+  // entry share one 64-byte line when the storage begins on a line.
+  static constexpr uint32_t kLead = 3;
 
   // Uses storage for capacity entries (owned by the planner).
   void attach(Entry* storage, uint32_t capacity, Node* nodes) {
@@ -125,7 +129,7 @@ class FixedDeque {
     const uint32_t cell = heap_[place].cell;
     const Entry e{make_key(f), cell};
     place = nodes_[cell].where;  // a renumbering moves the entries
-    if (place > 0 && e.key < heap_[(place - 1) / 2].key) {
+    if (place > 0 && e.key < heap_[(place - 1) / kArity].key) {
       sift_up(place, e);
     } else {
       sift_down(place, e);
@@ -157,7 +161,7 @@ class FixedDeque {
   void renumber();
   void sift_up(uint32_t place, Entry e) {
     while (place > 0) {
-      const uint32_t up = (place - 1) / 2;
+      const uint32_t up = (place - 1) / kArity;
       if (heap_[up].key <= e.key) break;
       heap_[place] = heap_[up];
       nodes_[heap_[place].cell].where = place;
@@ -169,13 +173,32 @@ class FixedDeque {
   void sift_down(uint32_t place, Entry e) {
     const uint32_t n = size_;
     for (;;) {
-      uint32_t child = 2 * place + 1;
-      if (child >= n) break;
-      if (child + 1 < n && heap_[child + 1].key < heap_[child].key) ++child;
-      if (e.key <= heap_[child].key) break;
-      heap_[place] = heap_[child];
+      const uint64_t first64 = static_cast<uint64_t>(place) * kArity + 1;
+      if (first64 >= n) break;
+      const uint32_t first = static_cast<uint32_t>(first64);
+      uint32_t best = first;
+      uint64_t best_key = heap_[first].key;
+      if (first + kArity <= n) {
+        for (uint32_t c = first + 1; c < first + kArity; ++c) {
+          const uint64_t k = heap_[c].key;
+          if (k < best_key) {
+            best_key = k;
+            best = c;
+          }
+        }
+      } else {
+        for (uint32_t c = first + 1; c < n; ++c) {
+          const uint64_t k = heap_[c].key;
+          if (k < best_key) {
+            best_key = k;
+            best = c;
+          }
+        }
+      }
+      if (e.key <= best_key) break;
+      heap_[place] = heap_[best];
       nodes_[heap_[place].cell].where = place;
-      place = child;
+      place = best;
     }
     heap_[place] = e;
     nodes_[e.cell].where = place;
@@ -244,7 +267,10 @@ class Planner {
   uint32_t path_end_ = Node::kNowhere;
   // Storage: the cell records (border included) and the open list.
   std::unique_ptr<Node[]> nodes_;
-  std::unique_ptr<FixedDeque::Entry[]> entries_;
+  struct AlignedFree {
+    void operator()(FixedDeque::Entry* p) const;
+  };
+  std::unique_ptr<FixedDeque::Entry[], AlignedFree> entries_;  // kLead entries, then the list
   size_t node_count_ = 0;
   size_t entry_count_ = 0;
   uint32_t stride_ = 0;  // width + 2
