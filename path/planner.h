@@ -179,13 +179,13 @@ class FixedDeque {
       uint32_t best = first;
       uint64_t best_key = heap_[first].key;
       if (first + kArity <= n) {
-        for (uint32_t c = first + 1; c < first + kArity; ++c) {
-          const uint64_t k = heap_[c].key;
-          if (k < best_key) {
-            best_key = k;
-            best = c;
-          }
-        }
+        // All four children: pick the least without branches.
+        const uint64_t k0 = best_key, k1 = heap_[first + 1].key;
+        const uint64_t k2 = heap_[first + 2].key, k3 = heap_[first + 3].key;
+        const uint32_t i01 = k1 < k0 ? 1 : 0, i23 = k3 < k2 ? 3 : 2;
+        const uint64_t m01 = k1 < k0 ? k1 : k0, m23 = k3 < k2 ? k3 : k2;
+        best = first + (m23 < m01 ? i23 : i01);
+        best_key = m23 < m01 ? m23 : m01;
       } else {
         for (uint32_t c = first + 1; c < n; ++c) {
           const uint64_t k = heap_[c].key;
