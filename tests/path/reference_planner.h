@@ -23,6 +23,7 @@ struct Node {
 struct Result {
   bool configured = false;
   std::vector<std::pair<int32_t, int32_t>> path;
+  size_t nodes_taken = 0;  // from the pool, the start's included
 };
 
 // map: width x height values, first index x. pool_size 0: width x height.
@@ -128,6 +129,7 @@ inline Result find_path(const std::vector<double>& map, int32_t width, int32_t h
     }
     closed_insert(cur);
   }
+  r.nodes_taken = used;
   for (Node* n = end; n != nullptr; n = n->parent) r.path.emplace_back(n->x, n->y);
   std::reverse(r.path.begin(), r.path.end());
   return r;

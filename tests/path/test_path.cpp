@@ -207,6 +207,8 @@ TEST(AStarPlanner, DiagonalMovesSmallPoolsAndRenumberingKeepTheOrder) {
     EXPECT_TRUE(planner.finished());
     ASSERT_EQ(planner_path(planner), want.path)
         << "round " << round << " diagonal " << diagonal << " pool " << pool;
+    // The same nodes were generated on the way.
+    EXPECT_EQ(planner.factory().used(), want.nodes_taken) << "round " << round;
     // A second run of the same planner gives the same path.
     planner.release();
     planner.start();
@@ -233,6 +235,20 @@ class FindPathCommand : public ::testing::Test {
  protected:
   void SetUp() override { clear_error(); }
 };
+
+// A grid whose size with its border does not fit the search's cell numbers is
+// refused before the map is read.
+TEST(AStarPlanner, AGridTooLargeIsRefusedBeforeReadingTheMap) {
+  const double one = 1;
+  PathParams p = params_for({}, 70000, 70000, 0.5, 0, 0, 5, 5);
+  p.map = &one;
+  AStarPlanner planner;
+  EXPECT_EQ(planner.configure(p), Planner::Config::kNoMemory);
+  p.width = 1 << 30;
+  p.height = 2;
+  p.goal_y = 1;
+  EXPECT_EQ(planner.configure(p), Planner::Config::kNoMemory);
+}
 
 TEST_F(FindPathCommand, StraightRowAndTheWayAroundAWall) {
   BasicArray<double> row = make_map({1, 1, 1}, 3, 1);
