@@ -71,6 +71,7 @@ Planner::Config Planner::configure(const PathParams& p) {
   if (p.start_x == p.goal_x && p.start_y == p.goal_y) return Config::kRejected;
 
   path_end_ = Node::kNowhere;
+  ready_ = false;
   const uint64_t n = static_cast<uint64_t>(w) * static_cast<uint64_t>(h);
   const uint64_t padded = (static_cast<uint64_t>(w) + 2) * (static_cast<uint64_t>(h) + 2);
   if (n > SIZE_MAX || padded > kMaxCells || padded > SIZE_MAX / sizeof(Node)) return Config::kNoMemory;
@@ -128,11 +129,12 @@ Planner::Config Planner::configure(const PathParams& p) {
   const float wt = p.weight;
   params_.weight = wt > 0 ? (wt < 1 ? wt : 1.0f) : 0.0f;
   finished_ = true;
+  ready_ = true;
   return Config::kOk;
 }
 
 uint32_t Planner::path_length() const {
-  if (path_end_ == Node::kNowhere) return 0;
+  if (path_end_ == Node::kNowhere || !ready_) return 0;
   uint32_t n = 1;
   for (uint32_t cell = path_end_; nodes_[cell].parent != cell && n < cells_; ++n)
     cell = nodes_[cell].parent;
@@ -141,7 +143,7 @@ uint32_t Planner::path_length() const {
 
 void AStarPlanner::start() {
   Planner::reset();
-  if (node_count_ == 0) return;
+  if (!ready_) return;
   Node* nodes = nodes_.get();
   if (dirty_) {
     for (uint32_t i = 0; i < cells_; ++i) nodes[i].where = Node::kNowhere;
@@ -159,7 +161,7 @@ void AStarPlanner::start() {
 
 int AStarPlanner::search() {
   ++searches_;
-  if (node_count_ == 0) return 1;
+  if (!ready_) return 1;
   dirty_ = true;
   if (params_.diagonal_moves) {
     run<true>();
@@ -177,7 +179,7 @@ void AStarPlanner::run() {
   const uint32_t goal = cell_of(params_.goal_x, params_.goal_y);
   const double weight = params_.weight;
   const bool diagonal_cost = params_.diagonal_cost != 0;
-  const int32_t row = static_cast<int32_t>(stride_);
+  const uint32_t row = stride_;
 
   while (!open_.empty()) {
     const uint32_t cur = open_.pop();
@@ -192,7 +194,8 @@ void AStarPlanner::run() {
 
     // One neighbour; false when the node pool is used up.
     auto visit = [&](int32_t dx, int32_t dy, bool diagonal) __attribute__((always_inline)) -> bool {
-      const uint32_t nb = static_cast<uint32_t>(static_cast<int32_t>(cur) + dy * row + dx);
+      // Unsigned arithmetic wraps for a step back.
+      const uint32_t nb = cur + static_cast<uint32_t>(dy) * row + static_cast<uint32_t>(dx);
       Node& n = nodes[nb];
       const float c = n.cost;
       if (c < 0) return true;

@@ -276,6 +276,7 @@ class Planner {
   uint32_t stride_ = 0;  // width + 2
   uint32_t cells_ = 0;  // (width + 2) x (height + 2)
   bool dirty_ = false;  // cell records hold a finished search's states
+  bool ready_ = false;  // configured: storage and cost grid in place
 };
 
 class AStarPlanner final : public Planner {
