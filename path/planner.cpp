@@ -124,8 +124,8 @@ Planner::Config Planner::configure(const PathParams& p) {
   closed_ = NodeHashTable(nodes);
 
   params_ = p;
-  params_.open_capacity = static_cast<int32_t>(n);
-  params_.closed_exponent = std::min(p.closed_exponent, 24) & ~1;
+  params_.open_capacity = static_cast<int32_t>(std::min<uint64_t>(n, INT32_MAX));
+  params_.closed_exponent = std::clamp(p.closed_exponent, 0, 24) & ~1;
   const float wt = p.weight;
   params_.weight = wt > 0 ? (wt < 1 ? wt : 1.0f) : 0.0f;
   finished_ = true;
