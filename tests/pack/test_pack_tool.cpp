@@ -268,6 +268,24 @@ TEST_F(PackTest, ListExtractAndCheck) {
   EXPECT_EQ(1, r.code);
   EXPECT_NE(std::string::npos, r.out.find("ends in a damaged archive")) << r.out;
 
+  // Names from a hostile archive never leave the target folder.
+  std::vector<pack::PackedFile> hostile(2);
+  hostile[0].name = "../evil.txt";
+  hostile[1].name = "fine.txt";
+  for (pack::PackedFile& f : hostile) {
+    f.stream = pack::lzo_literal_stream("x");
+    f.unpacked = 1;
+  }
+  std::string tail;
+  ASSERT_TRUE(pack::build_archive(hostile, tail, error));
+  rt_write_file(path("hostile"), exe_ + tail);
+  ASSERT_EQ(0, mkdir(path("z").c_str(), 0755));
+  r = run("extract '" + path("hostile") + "' '" + path("z/in") + "'", dir());
+  EXPECT_EQ(1, r.code);
+  EXPECT_NE(std::string::npos, r.out.find("skipped: \"../evil.txt\" has a directory part")) << r.out;
+  EXPECT_FALSE(platform_is_file(path("z/evil.txt").c_str()));
+  EXPECT_EQ("x", rt_read_file(path("z/in/fine.txt")));
+
   r = run("check '" + path("prog") + "'", dir());
   EXPECT_EQ(1, r.code);
   EXPECT_NE(std::string::npos, r.out.find("no archive at its end")) << r.out;
