@@ -160,6 +160,12 @@ bool pack_stream(const std::string& data, std::string& stream, std::string& erro
   out.resize(out_len);
   std::string literal = lzo_literal_stream(data);
   stream = literal.size() < out.size() ? std::move(literal) : std::move(out);
+  // The engine takes an entry that unpacks to more than 256 bytes per stored
+  // byte (plus 1 KiB) for damage; LZO1X-999's longest matches stay below that.
+  if (static_cast<int64_t>(n) > static_cast<int64_t>(stream.size()) * 256 + 1024) {
+    error = "it compresses further than the engine's reader accepts";
+    return false;
+  }
 
   // What is written must unpack to exactly the input.
   std::string back(n + 1, '\0');
