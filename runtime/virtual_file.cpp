@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "platform/posix_sys.h"
+#include "platform/private_temp.h"
 #include "tamblix/errors.h"
 #include "tamblix/runtime.h"
 #include "tamblix/string.h"
@@ -127,6 +128,30 @@ class DirectoryReader {
   std::array<uint8_t, 65536> buf_;  // only the filled part is read: not cleared
   size_t filled_ = 0, at_ = 0;
 };
+
+// The directory of this process's own for extracted entries, made under the
+// temporary directory on the first extraction and removed by
+// release_resolvers; "" while there is none.
+std::string g_private_temp_dir;
+
+const std::string& private_temp_dir() {
+  if (g_private_temp_dir.empty()) {
+    g_private_temp_dir = platform_make_private_dir(platform_temp_dir(), "tamblix-");
+    if (g_private_temp_dir.empty()) log_append("no private temporary directory\n");
+  }
+  return g_private_temp_dir;
+}
+
+// Writes an extracted entry as a new file; nothing already at the name is
+// opened or followed.
+bool write_new_file(const std::string& path, const uint8_t* data, lzo_uint length) {
+  const PlatformFile f = platform_create_new_file(path.c_str());
+  if (f == kNoPlatformFile) return false;
+  const bool ok = length == 0 || platform_file_write(f, data, static_cast<int64_t>(length));
+  platform_file_close(f);
+  if (!ok) platform_delete_file(path.c_str());
+  return ok;
+}
 
 bool lzo_ready() {
   static const bool ok = lzo_init() == LZO_E_OK;
@@ -296,6 +321,10 @@ void release_resolvers() {
     delete *r;
     *r = nullptr;
   }
+  if (!g_private_temp_dir.empty()) {
+    platform_remove_directory(g_private_temp_dir.c_str());
+    g_private_temp_dir.clear();
+  }
 }
 
 void set_archive_path(const char* general_path, const char* media_path) {
@@ -427,26 +456,20 @@ int resolve_media_file(FileResolver& r, const char* name, std::string& out, bool
     out.clear();
     return 0;
   }
-  const std::string temp = archive_temp_name(platform_temp_dir(), p, s, entry);
-  if (temp.size() >= sizeof r.tempPath) {
-    // The record could keep only a shortened name, and the next lookup would
-    // delete that other file: not extracted.
+  // Extracted into a directory of this process's own: two programs never
+  // delete each other's files, and nobody else can put a link at the name.
+  const std::string& own_dir = private_temp_dir();
+  const std::string temp = own_dir.empty() ? std::string() : archive_temp_name(own_dir, p, s, entry);
+  if (temp.empty() || temp.size() >= sizeof r.tempPath) {
+    // No directory, or the record could keep only a shortened name and the
+    // next lookup would delete that other file: not extracted.
     std::free(block);
     return 0;
   }
   delete_path(temp);
-  VirtualFile w;
-  if (!w.open_write(temp.c_str())) {
-    std::free(block);
-    return 0;
-  }
-  bool ok = length == 0 || w.write(block, static_cast<int64_t>(length));
-  w.close();
+  const bool ok = write_new_file(temp, block, length);
   std::free(block);
-  if (!ok) {
-    platform_delete_file(temp.c_str());
-    return 0;
-  }
+  if (!ok) return 0;
   copy_path(r.tempPath, temp.c_str());
   out = temp;
   return 1;

@@ -11,6 +11,8 @@
 
 #include "gfx/screenshot.h"
 #include "input/input_override.h"
+#include "platform/posix_file.h"
+#include "runtime/virtual_file.h"
 #include "runtime/shutdown.h"
 #include "tamblix.h"
 #include "tamblix/options.h"
@@ -58,6 +60,32 @@ void record_frame() {
 }
 
 void write_state(const std::string& path);
+
+// The replay script: a file on disk, or else an entry of the archive packed
+// onto the executable (a single-file program carries its demo replay).
+bool read_replay_text(const std::string& path, std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  if (in) {
+    std::stringstream ss;
+    ss << in.rdbuf();
+    text = ss.str();
+    return static_cast<bool>(in);
+  }
+  FileResolver archive;
+  std::snprintf(archive.archivePath, sizeof archive.archivePath, "%s",
+                platform_path(platform_executable_path().c_str()).c_str());
+  std::string found;
+  bool ok = false;
+  if (archive.archivePath[0] && resolve_media_file(archive, path.c_str(), found, true)) {
+    VirtualFile f;
+    if (f.open_read(found.c_str())) {
+      text.assign(static_cast<size_t>(f.size), '\0');
+      ok = f.size == 0 || f.read(text.data(), f.size);
+    }
+  }
+  release_resolver_holdings(archive);
+  return ok;
+}
 
 // Runs at the start of sys_end, while the window and the program still exist.
 void finish_run() {
@@ -151,13 +179,12 @@ void run_session_start(int argc, char** argv) {
     std::exit(0);
   }
   if (!g_options.replay_path.empty()) {
-    std::ifstream in(g_options.replay_path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
+    std::string text;
+    const bool read = read_replay_text(g_options.replay_path, text);
     g_replay_script = std::make_unique<InputScript>();
-    if (!in || !input_script_parse(text.str(), *g_replay_script, error)) {
+    if (!read || !input_script_parse(text, *g_replay_script, error)) {
       std::fprintf(stderr, "cannot replay %s: %s\n", g_options.replay_path.c_str(),
-                   in ? error.c_str() : "the file cannot be read");
+                   read ? error.c_str() : "the file cannot be read");
       std::exit(2);
     }
   }

@@ -256,9 +256,12 @@ TEST_F(WindowTest, FindsFilesInTheArchiveAppendedToTheProgram) {
   EXPECT_NE(std::string::npos, r.out.find("Media/thing.txt -> 1 from the archive\n")) << r.out;
   EXPECT_NE(std::string::npos, r.out.find("Media/disk.txt -> 1 disk copy\n")) << r.out;
   EXPECT_NE(std::string::npos, r.out.find("Media/none.txt -> 0 \n")) << r.out;
-  EXPECT_NE(std::string::npos, r.out.find("song -> 1 " + dir_ + "/kpx")) << r.out;
-  // The shutdown deleted the extracted music file.
-  EXPECT_NE(0, std::system(("ls '" + dir_ + "'/kpx* >/dev/null 2>&1").c_str()));
+  // Music is extracted into a directory of the program's own in TMPDIR.
+  EXPECT_NE(std::string::npos, r.out.find("song -> 1 " + dir_ + "/tamblix-")) << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("/kpxAOsong.mp3\n")) << r.out;
+  // The shutdown deleted the extracted music file and that directory.
+  EXPECT_NE(0, std::system(("ls -d '" + dir_ + "'/kpx* >/dev/null 2>&1").c_str()));
+  EXPECT_NE(0, std::system(("ls -d '" + dir_ + "'/tamblix-* >/dev/null 2>&1").c_str()));
 }
 
 // Without a window the program cannot run: it says so and ends with a failure

@@ -1,0 +1,312 @@
+// The packer against the engine's own reader: files packed with `pack add`
+// come back byte for byte through the engine's lookup; the literal-only
+// stream of incompressible data; refused names; list, extract and check; a
+// second `pack add` replaces the archive.
+#include <gtest/gtest.h>
+#include <lzo/lzo1x.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "archive.h"
+#include "runtime/virtual_file.h"
+#include "tests/runtime/rt_test_util.h"
+
+namespace {
+
+struct Result {
+  int code = -1;
+  std::string out;  // standard output and error
+};
+
+Result run(const std::string& args, const std::string& dir) {
+  const std::string cmd = "'" PACK_EXE "' " + args + " > '" + dir + "/pack.out' 2>&1";
+  const int status = std::system(cmd.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, rt_read_file(dir + "/pack.out")};
+}
+
+std::string random_bytes(size_t n, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>(rng() & 0xFF);
+  return s;
+}
+
+// Text of a few hundred short words: compresses, but not trivially.
+std::string wordy_text(size_t n, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::vector<std::string> words;
+  for (int i = 0; i < 400; ++i) {
+    std::string w;
+    for (int k = 2 + static_cast<int>(rng() % 8); k > 0; --k) w += static_cast<char>('a' + rng() % 12);
+    words.push_back(w + " ");
+  }
+  std::string s;
+  s.reserve(n + 16);
+  while (s.size() < n) s += words[rng() % words.size()];
+  s.resize(n);
+  return s;
+}
+
+std::string unpack(const std::string& stream, size_t expected) {
+  std::string out(expected + 1, '\0');
+  lzo_uint n = out.size();
+  const int rc = lzo1x_decompress_safe(reinterpret_cast<const unsigned char*>(stream.data()), stream.size(),
+                                       reinterpret_cast<unsigned char*>(out.data()), &n, nullptr);
+  if (rc != LZO_E_OK) return "<lzo error " + std::to_string(rc) + ">";
+  out.resize(n);
+  return out;
+}
+
+std::string read_vf(const std::string& name) {
+  VirtualFile f;
+  if (!f.open_read(name.c_str())) return "<unopenable>";
+  std::string s(static_cast<size_t>(f.size), '\0');
+  if (f.size > 0 && !f.read(s.data(), f.size)) return "<unreadable>";
+  return s;
+}
+
+class PackTest : public TempDirTest {
+ protected:
+  void SetUp() override {
+    TempDirTest::SetUp();
+    ASSERT_EQ(0, mkdir(path("in").c_str(), 0755));
+    // A stand-in for a program: the archive goes after whatever it holds.
+    exe_ = "\x7f" "ELF program bytes " + random_bytes(5000, 1);
+    rt_write_file(path("prog"), exe_);
+  }
+  void TearDown() override {
+    release_resolvers();
+    TempDirTest::TearDown();
+  }
+  void put(const std::string& name, const std::string& data) { rt_write_file(path("in/" + name), data); }
+  std::string dir() const { return dir_; }
+  std::string exe_;
+};
+
+}  // namespace
+
+// Every literal-only stream unpacks to its data, at the length rule of the
+// format: one header byte up to 238 bytes, else 0, a zero per 255 bytes past
+// 18 + 255 and the rest; then the 3-byte end marker.
+TEST(LiteralStream, SmallestLiteralRunForEveryLengthClass) {
+  ASSERT_EQ(LZO_E_OK, lzo_init());
+  for (size_t n : {0, 1, 2, 3, 4, 17, 18, 19, 237, 238, 239, 240, 273, 274, 528, 529, 100000}) {
+    SCOPED_TRACE(n);
+    const std::string data = random_bytes(n, static_cast<uint32_t>(n));
+    const std::string s = pack::lzo_literal_stream(data);
+    EXPECT_EQ(data, unpack(s, n));
+    size_t header = 0;
+    if (n >= 1 && n <= 238) header = 1;
+    if (n > 238) header = 2 + (n - 18 - 1) / 255;
+    EXPECT_EQ(n + header + 3, s.size());
+  }
+  // The packer's choice for incompressible data is that stream; for
+  // compressible data LZO1X-999 wins.
+  std::string stream, error;
+  const std::string noise = random_bytes(70000, 9);
+  ASSERT_TRUE(pack::pack_stream(noise, stream, error)) << error;
+  EXPECT_EQ(pack::lzo_literal_stream(noise), stream);
+  const std::string text = wordy_text(70000, 3);
+  ASSERT_TRUE(pack::pack_stream(text, stream, error)) << error;
+  EXPECT_LT(stream.size(), text.size() / 2);
+  EXPECT_EQ(text, unpack(stream, text.size()));
+}
+
+// `pack add` and back through the engine: memory files from the general
+// resolver, extracted files from the music resolver, names looked up by their
+// last component in another case.
+TEST_F(PackTest, RoundTripThroughTheEngineLookup) {
+  struct Case {
+    std::string name, data;
+  };
+  const std::vector<Case> cases = {
+      {"empty.dat", ""},
+      {"one.bin", "x"},
+      {"three.bin", "abc"},
+      {"noise.bin", random_bytes(300000, 2)},
+      {"zeros.raw", std::string(3 << 20, '\0')},
+      {"Level Text.txt", wordy_text(200000, 4)},
+      {"big.dat", wordy_text(12 << 20, 5) + random_bytes(8 << 20, 6)},  // 20 MiB
+  };
+  std::string names;
+  for (const Case& c : cases) {
+    put(c.name, c.data);
+    names += " '" + c.name + "'";
+  }
+  const Result r = run("add '" + path("prog") + "' -C '" + path("in") + "'" + names + " -o '" + path("out") + "'", dir());
+  ASSERT_EQ(0, r.code) << r.out;
+  struct stat st {};
+  ASSERT_EQ(0, stat(path("out").c_str(), &st));
+  EXPECT_NE(0u, st.st_mode & S_IXUSR) << "the packed program must be executable";
+  const std::string packed = rt_read_file(path("out"));
+  ASSERT_EQ(exe_, packed.substr(0, exe_.size())) << "the program itself is copied unchanged";
+  // The directory position is stored negative.
+  EXPECT_EQ("kpX", packed.substr(packed.size() - 7, 3));
+  EXPECT_LT(static_cast<int8_t>(packed.back()), 0);
+
+  create_resolvers();
+  set_archive_path(path("out").c_str(), path("out").c_str());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string upper = c.name;
+    for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    std::string found;
+    ASSERT_EQ(1, resolve_media_file(*g_general_resolver, ("Media/" + upper).c_str(), found, true));
+    EXPECT_EQ(0u, found.rfind("mem://", 0));
+    EXPECT_TRUE(read_vf(found) == c.data) << "memory file differs";
+    ASSERT_EQ(1, resolve_media_file(*g_media_resolver, c.name.c_str(), found, false));
+    EXPECT_TRUE(rt_read_file(found) == c.data) << "extracted file differs: " << found;
+  }
+  // The incompressible entry is stored as its literal run: 4 bytes of size,
+  // 2 + 1176 header bytes, the data, the end marker.
+  pack::Archive a;
+  std::string error;
+  ASSERT_EQ(pack::Found::ok, pack::read_archive(packed, a, error)) << error;
+  ASSERT_EQ(cases.size(), a.entries.size());
+  EXPECT_EQ(4 + 2 + (300000 - 19) / 255 + 300000 + 3, static_cast<size_t>(a.entries[3].stored));
+  EXPECT_EQ(4 + 3, a.entries[0].stored);  // the empty file: the end marker alone
+}
+
+TEST_F(PackTest, NamesTheEngineCouldNotFindAreRefused) {
+  put("Song.mp3", "a");
+  put("SONG.MP3", "b");
+  put("ok.txt", "c");
+  ASSERT_EQ(0, mkdir(path("in/sub").c_str(), 0755));
+  rt_write_file(path("in/sub/x.txt"), "d");
+  const std::string longname(256, 'n');
+  put(longname, "e");
+  struct Case {
+    std::string args, message;
+  };
+  const std::vector<Case> cases = {
+      {"Song.mp3 ok.txt SONG.MP3", "\"Song.mp3\" and \"SONG.MP3\" are the same name ignoring case"},
+      {"ok.txt sub/x.txt", "\"sub/x.txt\" has a directory part"},
+      {longname, "is 256 bytes long; entry names have at most 255"},
+      {"ok.txt missing.txt", "missing.txt: No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.substr(0, 60));
+    const Result r = run("add '" + path("prog") + "' -C '" + path("in") + "' " + c.args + " -o '" + path("out") + "'",
+                         dir());
+    EXPECT_EQ(1, r.code) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find(c.message)) << r.out;
+    EXPECT_FALSE(platform_is_file(path("out").c_str())) << "nothing is written";
+  }
+  // A name of 255 bytes is fine.
+  const std::string name255(255, 'm');
+  put(name255, "f");
+  EXPECT_EQ(0, run("add '" + path("prog") + "' -C '" + path("in") + "' " + name255 + " -o '" + path("out") + "'", dir())
+                   .code);
+}
+
+TEST_F(PackTest, ListExtractAndCheck) {
+  put("a.txt", std::string(1000, 'a'));
+  put("noise.bin", random_bytes(2000, 7));
+  put("empty", "");
+  ASSERT_EQ(0, run("add '" + path("prog") + "' -C '" + path("in") + "' a.txt noise.bin empty -o '" + path("out") + "'",
+                   dir())
+                   .code);
+
+  Result r = run("list '" + path("out") + "'", dir());
+  ASSERT_EQ(0, r.code) << r.out;
+  // Stored: the size field and the stream; ratio: stored / unpacked.
+  std::string stream, error;
+  ASSERT_TRUE(pack::pack_stream(std::string(1000, 'a'), stream, error));
+  ASSERT_EQ(12u, stream.size());
+  EXPECT_EQ(
+      "name            stored     unpacked   ratio\n"
+      "a.txt               16         1000    1.6%\n"
+      "noise.bin         2016         2000  100.8%\n"  // 2 + 7 header bytes and the end marker
+      "empty                7            0       -\n"
+      "3 entries         2039         3000   68.0%\n",
+      r.out);
+
+  r = run("extract '" + path("out") + "' '" + path("x") + "'", dir());
+  ASSERT_EQ(0, r.code) << r.out;
+  EXPECT_EQ("3 of 3 entries extracted into " + path("x") + "\n", r.out);
+  for (const char* n : {"a.txt", "noise.bin", "empty"}) {
+    EXPECT_TRUE(rt_read_file(path(std::string("x/") + n)) == rt_read_file(path(std::string("in/") + n))) << n;
+  }
+
+  r = run("check '" + path("out") + "'", dir());
+  EXPECT_EQ(0, r.code) << r.out;
+  EXPECT_EQ("ok       a.txt\nok       noise.bin\nok       empty\n3 entries unpack to their recorded sizes\n", r.out);
+
+  // Damage: a byte of the packed stream, a recorded size that lies, the
+  // directory pointing outside, a file without archive.
+  std::string packed = rt_read_file(path("out"));
+  pack::Archive arc;
+  ASSERT_EQ(pack::Found::ok, pack::read_archive(packed, arc, error));
+  std::string bad = packed;
+  bad[static_cast<size_t>(arc.entries[0].data_pos) + 4] = '\x01';
+  bad[static_cast<size_t>(arc.entries[1].data_pos)] ^= 0x10;  // U of noise.bin
+  rt_write_file(path("bad"), bad);
+  r = run("check '" + path("bad") + "'", dir());
+  EXPECT_EQ(1, r.code);
+  EXPECT_NE(std::string::npos, r.out.find("DAMAGED  a.txt: ")) << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("DAMAGED  noise.bin: it unpacks to")) << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("ok       empty\n2 of 3 entries damaged\n")) << r.out;
+  r = run("extract '" + path("bad") + "' '" + path("y") + "'", dir());
+  EXPECT_EQ(1, r.code);
+  EXPECT_TRUE(platform_is_file(path("y/empty").c_str()));
+  EXPECT_FALSE(platform_is_file(path("y/a.txt").c_str()));
+
+  bad = packed;
+  bad[bad.size() - 1] = '\x80';  // D far before the start of the file
+  rt_write_file(path("bad"), bad);
+  r = run("list '" + path("bad") + "'", dir());
+  EXPECT_EQ(1, r.code);
+  EXPECT_NE(std::string::npos, r.out.find("damaged archive: the directory position points outside the file")) << r.out;
+  // pack add refuses to stack a second archive on a damaged one.
+  r = run("add '" + path("bad") + "' -C '" + path("in") + "' a.txt -o '" + path("out2") + "'", dir());
+  EXPECT_EQ(1, r.code);
+  EXPECT_NE(std::string::npos, r.out.find("ends in a damaged archive")) << r.out;
+
+  // Names from a hostile archive never leave the target folder.
+  std::vector<pack::PackedFile> hostile(2);
+  hostile[0].name = "../evil.txt";
+  hostile[1].name = "fine.txt";
+  for (pack::PackedFile& f : hostile) {
+    f.stream = pack::lzo_literal_stream("x");
+    f.unpacked = 1;
+  }
+  std::string tail;
+  ASSERT_TRUE(pack::build_archive(hostile, tail, error));
+  rt_write_file(path("hostile"), exe_ + tail);
+  ASSERT_EQ(0, mkdir(path("z").c_str(), 0755));
+  r = run("extract '" + path("hostile") + "' '" + path("z/in") + "'", dir());
+  EXPECT_EQ(1, r.code);
+  EXPECT_NE(std::string::npos, r.out.find("skipped: \"../evil.txt\" has a directory part")) << r.out;
+  EXPECT_FALSE(platform_is_file(path("z/evil.txt").c_str()));
+  EXPECT_EQ("x", rt_read_file(path("z/in/fine.txt")));
+
+  r = run("check '" + path("prog") + "'", dir());
+  EXPECT_EQ(1, r.code);
+  EXPECT_NE(std::string::npos, r.out.find("no archive at its end")) << r.out;
+}
+
+// Adding to a packed program replaces its archive, also in place: the result
+// equals packing the bare program.
+TEST_F(PackTest, AddingAgainReplacesTheArchive) {
+  put("one.txt", wordy_text(5000, 1));
+  put("two.txt", wordy_text(7000, 2));
+  const std::string in = " -C '" + path("in") + "' ";
+  ASSERT_EQ(0, run("add '" + path("prog") + "'" + in + "one.txt two.txt -o '" + path("p1") + "'", dir()).code);
+  ASSERT_EQ(0, run("add '" + path("prog") + "'" + in + "two.txt -o '" + path("fresh") + "'", dir()).code);
+  const Result r = run("add '" + path("p1") + "'" + in + "two.txt -o '" + path("p1") + "'", dir());
+  ASSERT_EQ(0, r.code) << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("(the old archive replaced)")) << r.out;
+  const std::string again = rt_read_file(path("p1"));
+  EXPECT_TRUE(again == rt_read_file(path("fresh")));
+  pack::Archive a;
+  std::string error;
+  ASSERT_EQ(pack::Found::ok, pack::read_archive(again, a, error));
+  ASSERT_EQ(1u, a.entries.size());
+  EXPECT_EQ(static_cast<int64_t>(exe_.size()), a.start);
+}
