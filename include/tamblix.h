@@ -14,3 +14,4 @@
 #include "tamblix/audio.h"    // sound effects and music
 #include "tamblix/input.h"    // keyboard, joysticks, mouse, typed text
 #include "tamblix/options.h"  // what a program offers to the run options
+#include "tamblix/system.h"   // other programs, environment, console, dialogs

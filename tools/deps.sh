@@ -9,6 +9,7 @@ TAMBLIX_PACKAGES=(
   libgl-dev libgl1-mesa-dri
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool lame
+  zenity  # the file dialog tests (the engine runs without it)
 )
 
 tamblix_install_deps() {
