@@ -15,3 +15,4 @@
 #include "tamblix/input.h"    // keyboard, joysticks, mouse, typed text
 #include "tamblix/options.h"  // what a program offers to the run options
 #include "tamblix/path.h"     // grid path-finding
+#include "tamblix/system.h"   // other programs, environment, console, dialogs

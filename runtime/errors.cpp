@@ -151,7 +151,9 @@ void shutdown_engine() {
   log_append("tmx is shut down\n");
 }
 
-void sys_end() {
+void sys_end() { sys_end_after_teardown(nullptr); }
+
+void sys_end_after_teardown(void (*after_teardown)()) {
   if (g_ending) return;
   g_ending = 1;
   ShutdownHooks& h = shutdown_hooks();
@@ -169,6 +171,7 @@ void sys_end() {
   }
   if (h.before_exit) h.before_exit();
   shutdown_engine();
+  if (after_teardown) after_teardown();
   // There is no desktop to repaint here: the window system redraws by itself.
   std::fputs("exit\n", stdout);
   std::fflush(stdout);

@@ -43,6 +43,10 @@ ShutdownHooks& shutdown_hooks();
 // The teardown of sys_end (without the end report, "exit" and the exit).
 void shutdown_engine();
 
+// sys_end with one more step between the teardown and "exit": what must
+// happen once the engine is gone (starting the program of sys_shell_end).
+void sys_end_after_teardown(void (*after_teardown)());
+
 // Test seams for the debugger channel: -1 asks the platform (a tracer attached
 // to the process), 0 forces it off, 1 forces it on.
 void debug_channel_override(int mode);

@@ -10,6 +10,7 @@ TAMBLIX_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libboost-graph-dev  # tests and benchmarks only (bench/path)
   xvfb xauth xdotool lame
+  zenity  # the file dialog tests (the engine runs without it)
 )
 
 tamblix_install_deps() {

@@ -1,0 +1,52 @@
+// Child processes, the environment and the standard streams (POSIX).
+//
+// Plain C++ types only: the system commands above this layer never see a
+// pid_t, an errno value name or a descriptor table.
+#pragma once
+#include <string>
+#include <vector>
+
+// Starts argv[0] (searched along PATH when it holds no "/") with argv, the
+// program's environment and working directory. Only the standard three
+// descriptors are inherited. With `output` non-null the child's standard
+// output is a pipe whose read end is stored there (close it with
+// platform_close_fd). Returns the child's process id, or -1 when the program
+// could not be started (missing, not executable, ...); `error_text` then
+// says why.
+int platform_spawn(const std::vector<std::string>& argv, int* output, std::string* error_text);
+
+// Waits for the child and gives its exit code; a child ended by a signal
+// gives 128 + the signal number, as shells report it.
+int platform_wait_child(int pid);
+
+// Reaps the child in a background waiter once it ends, so a child the
+// program does not wait for never stays a zombie. Only this pid is waited
+// for: children the program started by other means are left alone.
+void platform_reap_child_later(int pid);
+
+// Reads the descriptor until its end into `out`.
+void platform_read_all(int fd, std::string& out);
+void platform_close_fd(int fd);
+
+// The environment: one variable ("" when unset), all entries joined with
+// "\n" after each, setting one. platform_set_env returns false when the
+// platform refuses.
+std::string platform_get_env(const std::string& name);
+std::string platform_env_listing();
+bool platform_set_env(const std::string& name, const std::string& value);
+
+// Whether standard input or standard output is a terminal.
+bool platform_stdio_has_terminal();
+// The full path of a program found along PATH, or "" when there is none.
+std::string platform_find_program(const std::string& name);
+
+// Connects standard input and output to the two named pipes that a console
+// window reads and writes. Made in a private directory (mode 0700) under the
+// temporary directory; `out_pipe` is what the console shows, `in_pipe` what
+// it types. Returns false when the pipes cannot be made.
+bool platform_make_console_pipes(std::string& dir, std::string& out_pipe, std::string& in_pipe);
+bool platform_attach_stdio(const std::string& out_pipe, const std::string& in_pipe);
+
+// The working directory ("" when unknown) and changing it.
+std::string platform_get_cwd();
+bool platform_set_cwd(const std::string& dir);

@@ -1,0 +1,274 @@
+// System commands against real programs: exit codes, failed starts, words
+// reaching the child intact, no shell, no zombies, the environment, the
+// document handler and the console relay.
+#include <gtest/gtest.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "runtime/frame.h"
+#include "system/command_line.h"
+#include "tamblix.h"
+
+namespace {
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void write_script(const std::string& path, const std::string& text) {
+  std::ofstream(path) << text;
+  chmod(path.c_str(), 0755);
+}
+
+class SystemCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char templ[] = "/tmp/tamblix-system-test-XXXXXX";
+    ASSERT_NE(mkdtemp(templ), nullptr);
+    dir_ = templ;
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string dir_;
+};
+
+// The zombie children of this process (state Z, parent = us).
+int zombie_children() {
+  int count = 0;
+  DIR* proc = opendir("/proc");
+  if (!proc) return -1;
+  while (dirent* e = readdir(proc)) {
+    if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+    std::string stat = read_file(std::string("/proc/") + e->d_name + "/stat");
+    size_t paren = stat.rfind(')');
+    if (paren == std::string::npos) continue;
+    char state = 0;
+    long ppid = 0;
+    if (std::sscanf(stat.c_str() + paren + 1, " %c %ld", &state, &ppid) == 2 && ppid == getpid() &&
+        state == 'Z')
+      ++count;
+  }
+  closedir(proc);
+  return count;
+}
+
+}  // namespace
+
+TEST(CommandLine, SplitsLikeAShellWithoutExpanding) {
+  struct Case {
+    const char* line;
+    std::vector<std::string> words;
+  } cases[] = {
+      {"prog a  b\tc", {"prog", "a", "b", "c"}},
+      {"prog 'a b' \"c d\"", {"prog", "a b", "c d"}},
+      {"prog \"a\"'b'c", {"prog", "abc"}},
+      {"prog \"\" ''", {"prog", "", ""}},
+      {"prog a\\ b \"q\\\"x\\\\y\\n\"", {"prog", "a b", "q\"x\\y\\n"}},
+      {"prog ; rm -rf $HOME | x && y > z *", {"prog", ";", "rm", "-rf", "$HOME", "|", "x", "&&", "y", ">", "z", "*"}},
+      {"  ", {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> words;
+    ASSERT_TRUE(split_command_line(c.line, words)) << c.line;
+    EXPECT_EQ(words, c.words) << c.line;
+  }
+  std::vector<std::string> words;
+  for (const char* bad : {"prog 'open", "prog \"open", "prog \\"}) EXPECT_FALSE(split_command_line(bad, words)) << bad;
+}
+
+TEST(ShellCommand, WaitsAndGivesTheExitCode) {
+  struct Case {
+    const char* line;
+    double code;
+  } cases[] = {
+      {"sh -c 'exit 3'", 3},
+      {"true", 0},
+      {"sh -c 'kill -TERM $$'", 128 + 15},
+      {"false ; touch /tmp/tamblix-never-made", 1},
+  };
+  for (const Case& c : cases) {
+    double code = -1;
+    EXPECT_EQ(sys_shell_command(c.line, 1, 1, code), 1) << c.line;
+    EXPECT_EQ(code, c.code) << c.line;
+  }
+  struct stat st;
+  EXPECT_NE(stat("/tmp/tamblix-never-made", &st), 0) << "the ; ran a second command";
+}
+
+TEST(ShellCommand, WithoutWaitReturnsAtOnceWithCodeZero) {
+  double code = 99;
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(sys_shell_command("sh -c 'sleep 3; exit 3'", 0, 1, code), 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+  EXPECT_EQ(code, 0);
+}
+
+TEST(ShellCommand, AProgramThatCannotStartIsAFailedStart) {
+  for (const char* line : {"no-such-program-anywhere-42", "/nonexistent/dir/prog", "", "prog 'unterminated",
+                           "/etc/hostname"}) {
+    double code = 77;
+    EXPECT_EQ(sys_shell_command(line, 1, 1, code), 0) << line;
+    EXPECT_EQ(code, 0) << line;
+  }
+}
+
+TEST_F(SystemCommands, QuotedWordsReachTheChildIntact) {
+  const std::string out = path("args.txt");
+  std::string line = "sh -c 'printf \"[%s]\" \"$@\" > \"$0\"' '" + out + "' \"a b  c\" 'semi;colon' '$HOME'";
+  double code = -1;
+  ASSERT_EQ(sys_shell_command(line.c_str(), 1, 0, code), 1);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(read_file(out), "[a b  c][semi;colon][$HOME]");
+}
+
+TEST_F(SystemCommands, OnlyTheStandardDescriptorsAreInherited) {
+  int leaked = open("/dev/null", O_RDONLY);  // no close-on-exec
+  ASSERT_GE(leaked, 3);
+  const std::string out = path("fds.txt");
+  std::string line = "sh -c 'ls /proc/self/fd > \"$0\"' '" + out + "'";
+  double code = -1;
+  ASSERT_EQ(sys_shell_command(line.c_str(), 1, 0, code), 1);
+  close(leaked);
+  // ls sees 0, 1, 2, the descriptor of its own listing (3) and nothing else.
+  EXPECT_EQ(read_file(out), "0\n1\n2\n3\n");
+}
+
+TEST(ShellCommand, NoZombieAfterAHundredStartsWithoutWaiting) {
+  for (int i = 0; i < 100; ++i) {
+    double code = 0;
+    ASSERT_EQ(sys_shell_command("true", 0, 0, code), 1);
+  }
+  int zombies = -1;
+  for (int i = 0; i < 100; ++i) {
+    zombies = zombie_children();
+    if (zombies == 0) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(zombies, 0);
+}
+
+TEST(Environment, RoundTripListingAndBadNames) {
+  sys_set_env("TAMBLIX_TEST_VAR", "one two=three");
+  EXPECT_STREQ(sys_get_env("TAMBLIX_TEST_VAR").c_str(), "one two=three");
+  EXPECT_STREQ(sys_get_env("TAMBLIX_TEST_UNSET_VAR").c_str(), "");
+  std::string all = sys_get_env("").c_str();
+  EXPECT_NE(all.find("TAMBLIX_TEST_VAR=one two=three\n"), std::string::npos);
+  EXPECT_EQ(all.back(), '\n');
+
+  for (const char* bad : {"", "A=B", "=X"}) {
+    clear_error();
+    sys_set_env(bad, "changed");
+    EXPECT_EQ(g_error_state.code, 7) << bad;
+  }
+  EXPECT_EQ(std::getenv("A"), nullptr);
+  EXPECT_STREQ(sys_get_env("TAMBLIX_TEST_VAR").c_str(), "one two=three");
+}
+
+TEST_F(SystemCommands, OpenDocumentHandsTheNameToTheDefaultHandler) {
+  const std::string record = path("opened.txt");
+  write_script(path("xdg-open"), "#!/bin/sh\nprintf '%s' \"$1\" > '" + record + "'\n");
+  const std::string old_path = std::getenv("PATH");
+  setenv("PATH", (dir_ + ":" + old_path).c_str(), 1);
+
+  // Quit keys off: the program goes on.
+  g_frame_state.exitKeysEnabled = 0;
+  sys_open_document("https://example.invalid/a b?x=1;y");
+  g_frame_state.exitKeysEnabled = 1;
+  for (int i = 0; i < 100 && read_file(record).empty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(read_file(record), "https://example.invalid/a b?x=1;y");
+
+  // Quit keys on (the default): the handler gets the name and the program ends.
+  unlink(record.c_str());
+  EXPECT_EXIT(
+      {
+        sys_open_document("/some/file name.txt");
+        std::_Exit(3);  // not reached
+      },
+      ::testing::ExitedWithCode(0), "");
+  for (int i = 0; i < 100 && read_file(record).empty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(read_file(record), "/some/file name.txt");
+  setenv("PATH", old_path.c_str(), 1);
+}
+
+TEST_F(SystemCommands, ShellEndStartsTheProgramAfterTheTeardownAndEnds) {
+  const std::string record = path("after.txt");
+  std::string line = "sh -c 'echo started > \"$0\"' '" + record + "'";
+  EXPECT_EXIT(sys_shell_end(line.c_str()), ::testing::ExitedWithCode(0), "");
+  for (int i = 0; i < 100 && read_file(record).empty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(read_file(record), "started\n");
+}
+
+TEST_F(SystemCommands, ConsoleConnectsStandardStreamsToATerminalWindow) {
+  // A stand-in terminal: runs the command after -e with its screen and
+  // keyboard being two files.
+  const std::string screen = path("screen.txt"), keyboard = path("keyboard.txt"), got = path("got.txt");
+  std::ofstream(keyboard) << "typed line\n";
+  write_script(path("x-terminal-emulator"),
+               "#!/bin/sh\nshift\nexec \"$@\" < '" + keyboard + "' > '" + screen + "'\n");
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int devnull = open("/dev/null", O_RDWR);
+    dup2(devnull, 0);
+    dup2(devnull, 1);
+    setenv("PATH", (dir_ + ":/usr/bin:/bin").c_str(), 1);
+    sys_open_console();
+    std::printf("hello console\n");
+    std::fflush(stdout);
+    char line[64] = {0};
+    if (!std::fgets(line, sizeof line, stdin)) _exit(2);
+    std::ofstream(got) << line;
+    _exit(0);
+  }
+  int status = 0;
+  for (int i = 0; i < 250 && waitpid(child, &status, WNOHANG) == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  if (waitpid(child, &status, WNOHANG) == 0) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    FAIL() << "the console relay hung";
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(read_file(got), "typed line\n");
+  for (int i = 0; i < 100 && read_file(screen).empty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(read_file(screen), "hello console\n");
+}
+
+TEST(FileDialog, CommandsForZenityAndKdialog) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(file_dialog_command("/usr/bin/zenity", true, "Images|*.png;*.bmp|All|*", "/w"),
+            (V{"/usr/bin/zenity", "--file-selection", "--filename=/w/", "--file-filter=Images | *.png *.bmp",
+               "--file-filter=All | *"}));
+  EXPECT_EQ(file_dialog_command("/usr/bin/zenity", false, "Text|*.txt", "/w"),
+            (V{"/usr/bin/zenity", "--file-selection", "--filename=/w/", "--save", "--confirm-overwrite",
+               "--file-filter=Text | *.txt"}));
+  // One description, one bar, one pattern: exactly one choice; a lone
+  // description none.
+  EXPECT_EQ(file_dialog_command("zenity", true, "Only", "/w"), (V{"zenity", "--file-selection", "--filename=/w/"}));
+  EXPECT_EQ(file_dialog_command("/usr/bin/kdialog", false, "Images|*.png;*.bmp|All|*", "/w"),
+            (V{"/usr/bin/kdialog", "--getsavefilename", "/w/", "*.png *.bmp|Images\n*|All"}));
+}
+
+TEST_F(SystemCommands, FileDialogWithoutADialogProgramGivesNoFile) {
+  const std::string old_path = std::getenv("PATH");
+  setenv("PATH", dir_.c_str(), 1);
+  EXPECT_STREQ(sys_file_dialog(1, "All|*").c_str(), "NO_FILE");
+  setenv("PATH", old_path.c_str(), 1);
+}
