@@ -8,6 +8,7 @@
 #include "gfx/gfx_internal.h"
 #include "platform/gl_proc.h"
 #include "runtime/engine_hooks.h"
+#include "shaders/shader_table.h"
 #include "tamblix/errors.h"
 #include "tamblix/gfx.h"
 
@@ -50,6 +51,7 @@ void gfx_load_gl_extensions() {
   } else {
     g_glx.ActiveTextureARB = nullptr;
   }
+  shaders_load_entry_points(ext);
   gl_binding_cache_invalidate();
 }
 

@@ -63,8 +63,6 @@ struct GfxHooks {
   void (*begin_frame_blend)() = nullptr;
   // reset_2d_state: start-up ("2D VP", "mk2D") and every begin_frame_state.
   void (*reset_2d_state)() = nullptr;
-  // begin_frame_state step 5: no shader program (gfx_use_shader(-1)).
-  void (*use_no_shader)() = nullptr;
   // Start-up: the 3-D scene object leaves its drawing mode / per-frame reset
   // (present_frame step 5, begin_frame_state step 5). Optional.
   void (*leave_3d_mode)() = nullptr;

@@ -10,6 +10,7 @@
 #include "runtime/timer.h"
 #include "runtime/window.h"
 #include "tamblix/errors.h"
+#include "tamblix/shaders.h"
 #include "tamblix/runtime.h"
 
 FrameState g_frame_state;
@@ -92,7 +93,7 @@ void begin_frame_state() {
   if (g_gfx_hooks.clear_frame) g_gfx_hooks.clear_frame();
   if (g_gfx_hooks.begin_frame_blend) g_gfx_hooks.begin_frame_blend();
   if (g_gfx_hooks.reset_2d_state) g_gfx_hooks.reset_2d_state();
-  if (g_gfx_hooks.use_no_shader) g_gfx_hooks.use_no_shader();
+  gfx_use_shader(-1);  // every frame starts on the fixed pipeline
 }
 
 void flip_and_wait(MessageRoutine routine) {

@@ -1,4 +1,5 @@
 #include "runtime/startup.h"
+#include "shaders/shader_table.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -115,6 +116,7 @@ void sound_shutdown_step() {
 }
 void destroy_graphics_step() {
   if (g_gfx_hooks.destroy_context) g_gfx_hooks.destroy_context();
+  shaders_release();  // the shader slots go with the scene object
   g_graphics_created = false;
   g_scene_created = false;
 }
