@@ -93,7 +93,7 @@ bool load_wav(SoundSlot& s, const std::string& name) {
   }
   platform::PcmLayout layout{wav.format.channels, wav.format.file_channels,
                              static_cast<int>(wav.format.sample_rate), wav.format.block_align,
-                             wav.format.bits_per_sample};
+                             wav.format.bits_per_sample, wav.format.is_float};
   s.samples = platform::mix_samples_create(layout, wav.data.data(), static_cast<uint32_t>(wav.data.size()));
   return s.samples != nullptr;
 }

@@ -65,6 +65,7 @@ const char* wav_error_text(WavError e) {
     case WavError::kShortFormat: return "format chunk too short";
     case WavError::kNoData: return "no data chunk";
     case WavError::kBadFormat: return "unsupported sample format";
+    case WavError::kBadEncoding: return "unsupported sample encoding (only PCM and IEEE float)";
     case WavError::kShortData: return "data chunk runs past the end of the file";
   }
   return "?";
@@ -83,11 +84,27 @@ WavError parse_wav(const WavSource& src, WavSound& out) {
   // A format chunk shorter than its 16 fixed bytes would have the reader take
   // the next chunk's bytes for the format.
   if (fmt_size < 16) return WavError::kShortFormat;
-  uint8_t fmt[16];
-  if (!r.read(fmt, 16)) return WavError::kNoFormat;
-  r.skip(fmt_size - 16u);
+  // The 16 fixed bytes, and the extensible format's sub-format when the
+  // chunk carries one (it starts 24 bytes in).
+  uint8_t fmt[40] = {};
+  const uint32_t fmt_read = fmt_size < 40 ? fmt_size : 40;
+  if (!r.read(fmt, fmt_read)) return WavError::kNoFormat;
+  r.skip(fmt_size - fmt_read);
+
+  // The encoding: PCM (1), IEEE float (3), or the extensible format
+  // (0xFFFE) whose sub-format GUID starts with one of the two. Anything
+  // else (ADPCM, mu-law, ...) would play as noise.
+  uint16_t tag = le16(fmt);
+  if (tag == 0xFFFE) {
+    static const uint8_t kGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                          0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+    if (fmt_read < 40 || std::memcmp(fmt + 26, kGuidTail, sizeof kGuidTail) != 0) return WavError::kBadEncoding;
+    tag = le16(fmt + 24);
+  }
+  if (tag != 1 && tag != 3) return WavError::kBadEncoding;
 
   WavFormat f;
+  f.is_float = tag == 3;
   f.file_channels = le16(fmt + 2);
   f.sample_rate = le32(fmt + 4);
   f.block_align = le16(fmt + 12);
@@ -100,8 +117,9 @@ WavError parse_wav(const WavSource& src, WavSound& out) {
   // The mixer gets whole frames of `block_align` bytes holding file_channels
   // integer samples each; anything else cannot be played faithfully.
   const int bytes = f.bits_per_sample / 8;
-  const bool depth_ok = f.bits_per_sample == 8 || f.bits_per_sample == 16 ||
-                        f.bits_per_sample == 24 || f.bits_per_sample == 32;
+  const bool depth_ok = f.is_float ? (f.bits_per_sample == 32 || f.bits_per_sample == 64)
+                                   : (f.bits_per_sample == 8 || f.bits_per_sample == 16 ||
+                                      f.bits_per_sample == 24 || f.bits_per_sample == 32);
   if (!depth_ok || f.file_channels < 1 || f.sample_rate < 1 || f.sample_rate > 384000 ||
       f.block_align != f.file_channels * bytes)
     return WavError::kBadFormat;

@@ -17,6 +17,8 @@ namespace tmx::audio {
 // channel count (a frame holds that many samples; only the first `channels`
 // are played).
 struct WavFormat {
+  // Sample encoding: integer PCM, or IEEE floating point (32 or 64 bits).
+  bool is_float = false;
   int channels = 0;
   int file_channels = 0;
   uint32_t sample_rate = 0;
@@ -48,6 +50,7 @@ enum class WavError {
   kShortFormat,     // the format chunk is shorter than 16 bytes
   kNoData,          // the source ended before a "data" chunk
   kBadFormat,       // channel count, block align, bit depth or rate unusable
+  kBadEncoding,     // a sample encoding other than PCM or IEEE float
   kShortData,       // the data chunk runs past the end of the source
 };
 

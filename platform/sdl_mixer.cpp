@@ -30,7 +30,25 @@ constexpr uint64_t kMaxConvertedBytes = 256ull * 1024 * 1024;
 // the size of each put, and no copy of the whole sound is made first.
 constexpr uint32_t kConvertFrames = 16 * 1024;
 
-int16_t sample_at(const uint8_t* p, int bits) {
+int16_t float_sample(double v) {
+  // NaN plays as silence; beyond full scale is clipped.
+  if (!(v == v)) return 0;
+  if (v > 1.0) v = 1.0;
+  if (v < -1.0) v = -1.0;
+  return static_cast<int16_t>(std::lrint(v * 32767.0));
+}
+
+int16_t sample_at(const uint8_t* p, int bits, bool is_float) {
+  if (is_float) {
+    if (bits == 32) {
+      float v;
+      std::memcpy(&v, p, sizeof v);
+      return float_sample(v);
+    }
+    double v;
+    std::memcpy(&v, p, sizeof v);
+    return float_sample(v);
+  }
   switch (bits) {
     case 8: return static_cast<int16_t>((static_cast<int>(p[0]) - 128) * 256);
     case 16: return static_cast<int16_t>(p[0] | (p[1] << 8));
@@ -78,7 +96,7 @@ MixSamples* mix_samples_create(const PcmLayout& l, const uint8_t* data, uint32_t
       for (uint32_t f = 0; f < n; ++f) {
         const uint8_t* frame = data + (static_cast<size_t>(first) + f) * static_cast<size_t>(l.block_align);
         for (int c = 0; c < l.channels; ++c)
-          piece[static_cast<size_t>(f) * l.channels + c] = sample_at(frame + c * bytes, l.bits_per_sample);
+          piece[static_cast<size_t>(f) * l.channels + c] = sample_at(frame + c * bytes, l.bits_per_sample, l.is_float);
       }
       ok = SDL_AudioStreamPut(st, piece.data(), static_cast<int>(n * l.channels * sizeof(int16_t))) == 0;
     }

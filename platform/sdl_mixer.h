@@ -16,7 +16,8 @@ struct PcmLayout {
   int frame_channels;   // samples stored per frame (>= channels)
   int sample_rate;
   int block_align;      // bytes per frame
-  int bits_per_sample;  // 8 (unsigned), 16, 24 or 32 (signed)
+  int bits_per_sample;  // 8 (unsigned), 16, 24 or 32 (signed); 32 or 64 float
+  bool is_float = false;  // IEEE floating-point samples
 };
 
 struct MixSamples;  // samples in the device format

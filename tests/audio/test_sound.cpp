@@ -196,12 +196,23 @@ TEST_F(SoundOutput, SampleFormatsSoundAsTheirHigh16Bits) {
     uint16_t channels, align, bits;
     std::vector<uint8_t> frame;
     std::pair<int, int> level;
+    uint16_t tag = 1;
+    bool extensible = false;
   } cases[] = {
       {"8-bit mono", 1, 1, 8, {0xC0}, {16384, 16384}},
       {"16-bit stereo", 2, 4, 16, {0xE8, 0x03, 0x30, 0xF8}, {1000, -2000}},
       {"24-bit mono", 1, 3, 24, {0x7F, 0x34, 0x12}, {0x1234, 0x1234}},
       {"32-bit stereo", 2, 8, 32, {0xFF, 0xFF, 0x00, 0x10, 0x00, 0x00, 0x00, 0xF0}, {4096, -4096}},
       {"3 channels", 3, 6, 16, {100, 0, 200, 0, 44, 1}, {100, 200}},
+      // Floating-point samples are scaled from -1..1, not taken as integers.
+      {"32-bit float mono", 1, 4, 32, {0x00, 0x00, 0x00, 0x3F}, {16384, 16384}, 3},
+      {"64-bit float stereo", 2, 16, 64, {0, 0, 0, 0, 0, 0, 0xD0, 0xBF, 0, 0, 0, 0, 0, 0, 0xD0, 0x3F}, {-8192, 8192}, 3},
+      // Beyond full scale clips: it sounds as 16-bit full scale does (the
+      // mixer's gain at full volume gives 32766 for both).
+      {"16-bit full scale", 1, 2, 16, {0xFF, 0x7F}, {32766, 32766}},
+      {"float beyond full scale", 1, 4, 32, {0x00, 0x00, 0x00, 0x40}, {32766, 32766}, 3},
+      {"extensible PCM", 1, 2, 16, {0x39, 0x30}, {12345, 12345}, 1, true},
+      {"extensible float", 1, 4, 32, {0x00, 0x00, 0x80, 0xBE}, {-8192, -8192}, 3, true},
   };
   int slot = 30;
   for (const Case& c : cases) {
@@ -209,6 +220,8 @@ TEST_F(SoundOutput, SampleFormatsSoundAsTheirHigh16Bits) {
     f.channels = c.channels;
     f.block_align = c.align;
     f.bits = c.bits;
+    f.tag = c.tag;
+    f.extensible = c.extensible;
     std::vector<uint8_t> data;
     for (int i = 0; i < 22050 / 5; ++i) data.insert(data.end(), c.frame.begin(), c.frame.end());
     snd_load(BasicString(file("fmt.wav", wavtest::wav(f, data)).c_str()), slot, 1);

@@ -65,6 +65,29 @@ TEST(WavReader, ThreeChannelFileGetsTwoPlayedChannelsAndItsBlockAlign) {
   EXPECT_EQ(s.format.block_align, 6);
 }
 
+TEST(WavReader, EncodingsPcmFloatAndExtensible) {
+  struct Case {
+    const char* name;
+    uint16_t tag, bits;
+    bool extensible, is_float;
+  } cases[] = {
+      {"PCM 16", 1, 16, false, false},   {"float 32", 3, 32, false, true}, {"float 64", 3, 64, false, true},
+      {"ext. PCM 24", 1, 24, true, false}, {"ext. float 32", 3, 32, true, true},
+  };
+  for (const Case& c : cases) {
+    Fmt f;
+    f.tag = c.tag;
+    f.bits = c.bits;
+    f.block_align = c.bits / 8;
+    f.extensible = c.extensible;
+    WavSound s;
+    ASSERT_EQ(parse(wav(f, std::vector<uint8_t>(c.bits / 8 * 4, 0)), s), WavError::kNone) << c.name;
+    EXPECT_EQ(s.format.is_float, c.is_float) << c.name;
+    EXPECT_EQ(s.format.bits_per_sample, c.bits) << c.name;
+    EXPECT_EQ(s.data.size(), size_t(c.bits / 8 * 4)) << c.name;
+  }
+}
+
 TEST(WavReader, BadFilesFailWithTheirReason) {
   auto good = wav(Fmt{}, dc16(1, 8));
   auto not_riff = good;
@@ -90,11 +113,32 @@ TEST(WavReader, BadFilesFailWithTheirReason) {
     f.rate = rate;
     return wav(f, dc16(1, 8));
   };
+  auto encoded = [](uint16_t tag, uint16_t bits, bool extensible = false) {
+    Fmt f;
+    f.tag = tag;
+    f.bits = bits;
+    f.block_align = bits / 8;
+    f.extensible = extensible;
+    return wav(f, dc16(1, 8));
+  };
+  auto ext_cut = encoded(1, 16, true);
+  ext_cut[16] = 30;  // format chunk of 30 bytes: the sub-format is missing
+  ext_cut.erase(ext_cut.begin() + 20 + 30, ext_cut.begin() + 20 + 40);
+  auto ext_other_guid = encoded(1, 16, true);
+  ext_other_guid[20 + 24 + 15] ^= 0xFF;  // the GUID's last byte
   struct Case {
     const char* name;
     std::vector<uint8_t> bytes;
     WavError expected;
   } cases[] = {
+      {"ADPCM", encoded(2, 16), WavError::kBadEncoding},
+      {"mu-law", encoded(7, 8), WavError::kBadEncoding},
+      {"tag 0", encoded(0, 16), WavError::kBadEncoding},
+      {"extensible ADPCM", encoded(2, 16, true), WavError::kBadEncoding},
+      {"extensible without its sub-format", ext_cut, WavError::kBadEncoding},
+      {"extensible with a foreign GUID", ext_other_guid, WavError::kBadEncoding},
+      {"16-bit float", encoded(3, 16), WavError::kBadFormat},
+      {"8-bit float", encoded(3, 8), WavError::kBadFormat},
       {"not RIFF", not_riff, WavError::kNotRiff},
       {"not WAVE", not_wave, WavError::kNotRiff},
       {"too short for a header", {'R', 'I', 'F', 'F'}, WavError::kNotRiff},

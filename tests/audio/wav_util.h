@@ -30,16 +30,27 @@ struct Fmt {
   uint16_t block_align = 2;
   uint16_t bits = 16;
   int extra = 0;  // bytes after the 16 fixed ones
+  uint16_t tag = 1;  // 1 PCM, 3 IEEE float, others refused
+  // The extensible layout: tag 0xFFFE, and `tag` as the sub-format.
+  bool extensible = false;
 };
 
 inline std::vector<uint8_t> fmt_body(const Fmt& f) {
   std::vector<uint8_t> b;
-  put16(b, 1);
+  put16(b, f.extensible ? 0xFFFE : f.tag);
   put16(b, f.channels);
   put32(b, f.rate);
   put32(b, f.rate * f.block_align);
   put16(b, f.block_align);
   put16(b, f.bits);
+  if (f.extensible) {
+    put16(b, 22);      // extension size
+    put16(b, f.bits);  // valid bits
+    put32(b, 0);       // channel mask
+    put16(b, f.tag);   // the sub-format GUID: the tag, then the fixed tail
+    const uint8_t tail[14] = {0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+    b.insert(b.end(), tail, tail + 14);
+  }
   for (int i = 0; i < f.extra; ++i) b.push_back(0);
   return b;
 }
