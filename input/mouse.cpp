@@ -90,6 +90,18 @@ void map_point(int& x, int& y) {
   }
 }
 
+// The motion of a point under map_point: its rotation without the offset,
+// so a still mouse stays still under every orientation.
+void map_vector(int& x, int& y) {
+  const int px = x, py = y;
+  switch (orientation()) {
+    case 1: x = py; y = -px; break;
+    case 2: x = -px; y = -py; break;
+    case 3: x = -py; y = px; break;
+    default: break;
+  }
+}
+
 void unmap_point(int& x, int& y) {
   int W = 0, H = 0;
   window_size(W, H);
@@ -245,7 +257,7 @@ int inp_mouse_axis(int axis) {
     case 0:
     case 1: {
       int x = m.dx, y = m.dy;
-      map_point(x, y);
+      map_vector(x, y);
       return axis == 0 ? x : y;
     }
     case 2: return m.wheel;

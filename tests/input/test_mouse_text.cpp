@@ -77,6 +77,33 @@ TEST_F(Mouse, HiddenPointerMovesRelativelyInsideTheWindow) {
   EXPECT_TRUE(state()->pointer_shown);
 }
 
+// The motion turns with the screen as a vector: a still mouse reads 0 under
+// every orientation, and a move reads as the logical point's change.
+TEST_F(Mouse, MotionTurnsWithTheScreenAsAVector) {
+  static int turn = 0;
+  orientation_source().orientation = [] { return turn; };
+  struct Case {
+    int orientation, dx, dy;
+  } cases[] = {{0, 20, -10}, {1, -10, -20}, {2, -20, 10}, {3, 10, 20}};
+  for (const Case& c : cases) {
+    turn = c.orientation;
+    move_to(150, 130);
+    frame_snapshot();
+    EXPECT_EQ(inp_mouse_axis(0), 0) << c.orientation;
+    EXPECT_EQ(inp_mouse_axis(1), 0) << c.orientation;
+    int x0, y0, x1, y1, l, r;
+    inp_mouse_state(x0, y0, l, r);
+    move_to(170, 120);
+    EXPECT_EQ(inp_mouse_axis(0), c.dx) << c.orientation;
+    EXPECT_EQ(inp_mouse_axis(1), c.dy) << c.orientation;
+    frame_snapshot();
+    inp_mouse_state(x1, y1, l, r);
+    EXPECT_EQ(x1 - x0, c.dx) << c.orientation;
+    EXPECT_EQ(y1 - y0, c.dy) << c.orientation;
+  }
+  orientation_source().orientation = nullptr;
+}
+
 TEST_F(Mouse, CountAndSelection) {
   EXPECT_EQ(inp_mouse_count(), 1);
   inp_select_mouse(3);
