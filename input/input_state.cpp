@@ -75,23 +75,9 @@ void set_window(void* window) {
 void mouse_startup(InputState& s, bool exclusive);
 void mouse_shutdown(InputState& s);
 
-int input_init(void* window, int exclusive_mouse) {
-  create_state();
-  InputState& s = *g_state;
-  s.current_mouse = 0;
-  s.input_object = platform::joystick_system_open();
-  if (!s.input_object) log_append("No DX_Input\n");
-  s.window = window;
-  platform::pointer_window(window);
-  s.key_state.fill(0);
-  s.keyboard_device = s.input_object && platform::keyboard_available();
-  if (s.keyboard_device) {
-    for (int i = 0; i < 256; ++i) s.key_fallback[static_cast<size_t>(i)] = static_cast<uint16_t>(i);
-  } else {
-    s.key_fallback = key_fallback_mapping();
-  }
-  mouse_startup(s, exclusive_mouse != 0);
-
+// Opens every attached joystick (at most ten) in the order the platform
+// lists them, closing what was open before.
+void enumerate_joysticks(InputState& s) {
   s.joystick_count = 0;
   for (auto& j : s.joysticks) {  // a second set-up starts afresh
     platform::joystick_close(j);
@@ -112,6 +98,26 @@ int input_init(void* window, int exclusive_mouse) {
       ++s.joystick_count;
     }
   }
+}
+
+int input_init(void* window, int exclusive_mouse) {
+  create_state();
+  InputState& s = *g_state;
+  s.current_mouse = 0;
+  s.input_object = platform::joystick_system_open();
+  if (!s.input_object) log_append("No DX_Input\n");
+  s.window = window;
+  platform::pointer_window(window);
+  s.key_state.fill(0);
+  s.keyboard_device = s.input_object && platform::keyboard_available();
+  if (s.keyboard_device) {
+    for (int i = 0; i < 256; ++i) s.key_fallback[static_cast<size_t>(i)] = static_cast<uint16_t>(i);
+  } else {
+    s.key_fallback = key_fallback_mapping();
+  }
+  mouse_startup(s, exclusive_mouse != 0);
+
+  enumerate_joysticks(s);
   return 1;
 }
 
@@ -146,6 +152,10 @@ int key_state_down(int code) {
 
 void frame_snapshot() {
   g_key_queries = 0;
+  // A pad plugged in or pulled out during the program: the list is made
+  // anew, so a new pad works at once and a lost one no longer counts.
+  if (InputState* s = g_state.get(); s && s->input_object && platform::joystick_devices_changed())
+    enumerate_joysticks(*s);
   refresh_keyboard();
   if (InputState* s = g_state.get()) {
     for (int i = 0; i < s->mouse_count; ++i) read_mouse(true);

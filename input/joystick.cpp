@@ -15,13 +15,15 @@ int current_orientation();
 JoyState read_joystick(int index) {
   JoyState js{};
   if (index == 0 && override_joy0(js)) return js;
+  // A joystick that is not there or cannot be read is centred: axes 0, no
+  // buttons and every hat centred (a zero hat angle would read as "up").
   js = JoyState{};
+  for (uint32_t& pov : js.pov) pov = 0xFFFFFFFFu;
   InputState* s = state();
   if (s == nullptr || index < 0 || index >= kMaxJoysticks) return js;
   platform::JoyDevice* dev = s->joysticks[static_cast<size_t>(index)];
   if (dev == nullptr) return js;
   platform::JoyReading r;
-  // A device that cannot be read gives all zeros (its hat then reads "up").
   if (!platform::joystick_read(dev, r)) return js;
   js.x = r.axes[0];
   js.y = r.axes[1];

@@ -2,6 +2,8 @@
 
 #include <SDL.h>
 
+#include <atomic>
+
 namespace tmx::platform {
 
 struct JoyDevice {
@@ -12,16 +14,44 @@ namespace {
 bool g_inited = false;
 }
 
+namespace {
+// Devices plugged in or pulled out since the last look, counted by a watch
+// on SDL's event queue (the watch sees each event as SDL posts it, before
+// any pump takes it).
+std::atomic<unsigned> g_device_changes{0};
+bool g_watching = false;
+
+int SDLCALL watch_devices(void*, SDL_Event* e) {
+  if (e->type == SDL_JOYDEVICEADDED || e->type == SDL_JOYDEVICEREMOVED) ++g_device_changes;
+  return 0;
+}
+}  // namespace
+
 bool joystick_system_open() {
-  if (SDL_WasInit(SDL_INIT_JOYSTICK)) return true;
-  if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) return false;
-  g_inited = true;
+  if (!SDL_WasInit(SDL_INIT_JOYSTICK)) {
+    if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) return false;
+    g_inited = true;
+  }
+  if (!g_watching) {
+    SDL_AddEventWatch(&watch_devices, nullptr);
+    g_watching = true;
+  }
+  g_device_changes = 0;
   return true;
 }
 
 void joystick_system_close() {
+  if (g_watching) SDL_DelEventWatch(&watch_devices, nullptr);
+  g_watching = false;
   if (g_inited) SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
   g_inited = false;
+}
+
+bool joystick_devices_changed() {
+  if (!g_watching) return false;
+  // SDL looks for new and lost devices when events are pumped.
+  SDL_JoystickUpdate();
+  return g_device_changes.exchange(0) != 0;
 }
 
 int joystick_device_count() {

@@ -10,6 +10,9 @@ struct JoyDevice;
 // Initialises SDL's joystick subsystem when needed; false when it cannot.
 bool joystick_system_open();
 void joystick_system_close();
+// True when a device was plugged in or pulled out since the last call (or
+// since joystick_system_open).
+bool joystick_devices_changed();
 // Devices attached now, in the order SDL lists them.
 int joystick_device_count();
 JoyDevice* joystick_open(int device_index);

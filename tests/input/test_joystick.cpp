@@ -199,15 +199,41 @@ TEST_F(Joysticks, ForcePulseOnDevicesThatRumble) {
   EXPECT_EQ(g_rumble_calls, 0);
 }
 
-TEST_F(Joysticks, ADeviceThatIsGoneReadsAllZeros) {
+TEST_F(Joysticks, ADeviceThatIsGoneReadsCentred) {
   axis(0, 32767);
   SDL_JoystickSetVirtualButton(joy_, 2, 1);
+  SDL_JoystickSetVirtualHat(joy_, 0, SDL_HAT_DOWN);
   SDL_JoystickDetachVirtual(first_);
-  EXPECT_EQ(inp_joy_count(), 2);  // counted once at start-up
+  // Before the next frame the lost device reads centred, never as a held hat.
   EXPECT_EQ(inp_joy_x(0), 0.0);
   EXPECT_EQ(inp_joy_button(0, 2), 0);
   EXPECT_EQ(inp_joy_digi_x(0), 0);
-  EXPECT_EQ(inp_joy_digi_y(0), -1);  // a zero hat angle reads as up
+  EXPECT_EQ(inp_joy_digi_y(0), 0);
+  // Joysticks that were never there read centred too.
+  EXPECT_EQ(inp_joy_digi_y(7), 0);
+  EXPECT_EQ(inp_joy_digi_x(7), 0);
+}
+
+TEST_F(Joysticks, UnplugAndPlugInDuringTheProgram) {
+  SDL_JoystickDetachVirtual(first_);
+  frame_snapshot();
+  ASSERT_EQ(inp_joy_count(), 1);
+  EXPECT_STREQ(inp_joy_name(0).c_str(), "Pad Two, Pad Two");
+  EXPECT_EQ(inp_joy_digi_y(0), 0);
+
+  // A pad plugged in during the game works without a restart.
+  const int third = attach("Pad Three", false);
+  frame_snapshot();
+  ASSERT_EQ(inp_joy_count(), 2);
+  EXPECT_STREQ(inp_joy_name(1).c_str(), "Pad Three, Pad Three");
+  SDL_Joystick* j = SDL_JoystickFromInstanceID(SDL_JoystickGetDeviceInstanceID(third));
+  ASSERT_NE(j, nullptr);
+  SDL_JoystickSetVirtualButton(j, 4, 1);
+  SDL_JoystickUpdate();
+  EXPECT_EQ(inp_joy_button(1, 4), 128);
+  // Without a change the list stays as it is.
+  frame_snapshot();
+  EXPECT_EQ(inp_joy_count(), 2);
 }
 
 TEST_F(Joysticks, OverrideReplacesKeysAndJoystickZero) {
