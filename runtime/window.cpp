@@ -300,6 +300,11 @@ void gfx_get_screen_size(double& width, double& height) {
   height = g_desktop_height;
 }
 
+void gfx_get_screen_size(int& width, int& height) {
+  width = g_desktop_width;
+  height = g_desktop_height;
+}
+
 void sys_set_screen(int width, int height, int fullscreen) {
   g_program_settings.width = width;
   g_program_settings.height = height;

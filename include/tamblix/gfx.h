@@ -10,6 +10,7 @@ class BasicString;
 
 // Desktop size recorded when the window was created.
 void gfx_get_screen_size(double& width, double& height);
+void gfx_get_screen_size(int& width, int& height);
 // Off-screen surface 0..31 whose pixels are the image of the sprite slot: 1 or 0.
 int gfx_create_screen(int screen, int slot, int width, int height);
 // Later drawing goes to that surface; negative: the window's back buffer.

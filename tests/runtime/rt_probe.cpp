@@ -34,10 +34,13 @@ void report_window(const char* tag) {
   platform_work_area(g_main_window, &ax, &ay, &aw, &ah);
   double dw = 0, dh = 0;
   gfx_get_screen_size(dw, dh);
+  int iw = -1, ih = -1;
+  gfx_get_screen_size(iw, ih);
+  if (iw != static_cast<int>(dw) || ih != static_cast<int>(dh)) say("the two screen size forms differ");
   char line[256];
   std::snprintf(line, sizeof line, "%s title=%s client=%dx%d pos=%d,%d work=%dx%d desktop=%dx%d visible=%d saver=%d",
-                tag, platform_window_title(g_main_window).c_str(), w, h, x, y, aw, ah, static_cast<int>(dw),
-                static_cast<int>(dh), platform_window_visible(g_main_window) ? 1 : 0,
+                tag, platform_window_title(g_main_window).c_str(), w, h, x, y, aw, ah, iw, ih,
+                platform_window_visible(g_main_window) ? 1 : 0,
                 SDL_IsScreenSaverEnabled() ? 1 : 0);
   say(line);
 }

@@ -195,6 +195,8 @@ TEST_F(WindowTest, FullscreenWithoutModesUsesTheDesktopSize) {
   EXPECT_NE(std::string::npos, r.out.find("fullmode title=Probe client=1280x800 pos=0,0 work=1280x800 desktop=1280x800"))
       << r.out;
   EXPECT_EQ(std::string::npos, r.log.find("No Fullscreen Mode available"));
+  // The integer and the real form of the screen size agree in every mode.
+  EXPECT_EQ(std::string::npos, r.out.find("the two screen size forms differ")) << r.out;
 }
 
 TEST_F(WindowTest, MultisampleRequestFallsBackToWhatExists) {
