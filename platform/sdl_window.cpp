@@ -227,12 +227,22 @@ void platform_gl_swap(PlatformWindow window) {
 bool platform_gl_set_swap_interval(int interval) { return SDL_GL_SetSwapInterval(interval) == 0; }
 
 bool platform_gl_has_swap_control() {
-  return SDL_GL_GetCurrentContext() != nullptr &&
-         (SDL_GL_ExtensionSupported("GLX_EXT_swap_control") ||
-          SDL_GL_ExtensionSupported("GLX_MESA_swap_control") ||
-          SDL_GL_ExtensionSupported("GLX_SGI_swap_control") ||
-          SDL_GL_ExtensionSupported("WGL_EXT_swap_control"));
+  // The swap-control names are window-system extensions that never appear in
+  // the GL extension string: ask the platform itself, setting the interval
+  // it has now.
+  return SDL_GL_GetCurrentContext() != nullptr && SDL_GL_SetSwapInterval(SDL_GL_GetSwapInterval()) == 0;
 }
+
+int platform_gl_set_vsync(bool on) {
+  if (!on) return SDL_GL_SetSwapInterval(0) == 0 ? 0 : SDL_GL_GetSwapInterval();
+  // Adaptive vsync (a late frame is shown at once instead of waiting a whole
+  // retrace) where the driver offers it, else plain vsync.
+  if (SDL_GL_SetSwapInterval(-1) == 0) return -1;
+  SDL_GL_SetSwapInterval(1);
+  return SDL_GL_GetSwapInterval();
+}
+
+int platform_gl_swap_interval() { return SDL_GL_GetSwapInterval(); }
 
 std::string platform_gl_renderer() {
   const GLubyte* s = glGetString(GL_RENDERER);

@@ -58,6 +58,10 @@ void platform_gl_swap(PlatformWindow window);
 bool platform_gl_set_swap_interval(int interval);
 // Whether the driver lets the swap interval be set (the swap-control entry).
 bool platform_gl_has_swap_control();
+// Waiting for the vertical retrace on or off; gives the interval in force
+// (-1 adaptive, 1 plain, 0 off).
+int platform_gl_set_vsync(bool on);
+int platform_gl_swap_interval();
 // The renderer name and the extension list of the current context.
 std::string platform_gl_renderer();
 std::string platform_gl_extensions();

@@ -92,7 +92,7 @@ void frame_limiter_wait(double& next_due, double period, const LimiterEnv& env) 
 
 void sys_limit_fps(double rate, int vsync) {
   // Fast runs never wait for the vertical retrace.
-  if (swap_control_known()) apply_swap_interval(vsync != 0 && !run_session_fast() ? 1 : 0);
+  if (swap_control_known()) apply_vsync(vsync != 0 && !run_session_fast());
   g_gl_window.framePeriod = frame_period_for_rate(rate);
 }
 

@@ -108,7 +108,7 @@ bool choose_multisample_format(int samples) {
 }  // namespace
 
 bool swap_control_known() { return g_swap_control; }
-void apply_swap_interval(int interval) { platform_gl_set_swap_interval(interval); }
+void apply_vsync(bool on) { platform_gl_set_vsync(on); }
 
 bool dialogs_allowed() {
   if (!g_dialogs_allowed) return false;

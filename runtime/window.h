@@ -30,10 +30,11 @@ void set_window_mode(int width, int height, int colour_bits, int fullscreen);
 void hide_window();
 void destroy_gl_window();
 
-// Whether the driver's swap-control entry is known (a window was made and
-// offered it), and switching the swap interval through it.
+// Whether the driver lets the swap interval be set (a window was made and
+// the platform accepted an interval), and switching vsync through it
+// (adaptive where offered).
 bool swap_control_known();
-void apply_swap_interval(int interval);
+void apply_vsync(bool on);
 
 // Whether a warning box may be shown: only when a person can answer it.
 // Off when stdin is not a terminal, when CI is set, or when TAMBLIX_NO_DIALOGS

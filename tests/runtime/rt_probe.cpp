@@ -64,6 +64,13 @@ double probe_main() {
     report_window("keep");
     sys_end();
   }
+  if (g_mode == "vsync") {
+    sys_limit_fps(30, 1);
+    say("vsync on: interval=" + std::to_string(platform_gl_swap_interval()));
+    sys_limit_fps(30, 0);
+    say("vsync off: interval=" + std::to_string(platform_gl_swap_interval()));
+    sys_end();
+  }
   if (g_mode == "fullscreen") {
     sys_set_screen(640, 400, 1);
     report_window("full");

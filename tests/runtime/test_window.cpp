@@ -199,6 +199,33 @@ TEST_F(WindowTest, FullscreenWithoutModesUsesTheDesktopSize) {
   EXPECT_EQ(std::string::npos, r.out.find("the two screen size forms differ")) << r.out;
 }
 
+// sys_limit_fps(rate, 1) asks the platform for vsync (adaptive where
+// offered), 0 turns it off, and a fast run never waits for the retrace. The
+// platform's swap control is a stand-in here: Xvfb's renderer has none.
+TEST_F(WindowTest, VsyncFollowsTheLimiterAndFastRunsNeverWait) {
+  struct Case {
+    const char* adaptive;
+    const char* option;
+    const char* on;
+  } cases[] = {
+      {"1", nullptr, "vsync on: interval=-1\n"},
+      {"0", nullptr, "vsync on: interval=1\n"},
+      {"1", "--fast", "vsync on: interval=0\n"},
+  };
+  for (const Case& c : cases) {
+    extra_env_ = {{"LD_PRELOAD", SWAP_SHIM_PATH}, {"SWAP_SHIM_ADAPTIVE", c.adaptive}};
+    ProbeRun r = finish(start("vsync", c.option));
+    expect_clean_end(r);
+    EXPECT_NE(std::string::npos, r.out.find(c.on)) << c.on << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("vsync off: interval=0\n")) << r.out;
+  }
+  // Without any swap control the limiter paces alone and nothing fails.
+  extra_env_.clear();
+  ProbeRun plain = run("vsync");
+  expect_clean_end(plain);
+  EXPECT_NE(std::string::npos, plain.out.find("vsync on: interval=0\n")) << plain.out;
+}
+
 TEST_F(WindowTest, MultisampleRequestFallsBackToWhatExists) {
   ProbeRun r = run("msaa");
   expect_clean_end(r);
