@@ -1,4 +1,5 @@
 #include "runtime/startup.h"
+#include "files/files.h"
 #include "shaders/shader_table.h"
 
 #include <cstdio>
@@ -169,6 +170,7 @@ void register_runtime_shutdown() {
   h.graphics_context_exists = &graphics_exists;
   h.music_stop = &music_stop_step;
   h.restore_exe_dir = &restore_exe_dir_step;
+  h.close_file_channels = &files_close_all;
   if (!h.net_shutdown) h.net_shutdown = &net_shutdown_step;
   h.input_shutdown = &input_shutdown_step;
   h.sound_shutdown = &sound_shutdown_step;

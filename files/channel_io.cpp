@@ -1,0 +1,192 @@
+#include "files/channel_io.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/file_replace.h"
+#include "platform/posix_file.h"
+#include "tamblix/errors.h"
+
+namespace {
+constexpr size_t kBufferBytes = 64 * 1024;
+}
+
+bool Channel::open_read(const char* name) {
+  close();
+  return file.open_read(name) != 0;
+}
+
+bool Channel::open_write(const char* name) {
+  close();
+  writable_ = file.open_write(name) != 0;
+  return writable_;
+}
+
+bool Channel::open_append(const char* name) {
+  close();
+  writable_ = append_ = file.open_append(name) != 0;
+  return writable_;
+}
+
+bool Channel::is_open() const { return file.handle != kNoPlatformFile || file.memory != nullptr; }
+
+int64_t Channel::size() {
+  if (file.handle == kNoPlatformFile) return file.memory ? file.size : 0;
+  int64_t s = platform_file_size(file.handle);
+  if (s < 0) s = file.size;
+  if (!wbuf_.empty()) s = std::max<int64_t>(s, wbuf_start_ + static_cast<int64_t>(wbuf_.size()));
+  return s;
+}
+
+bool Channel::seek(int64_t position) {
+  if (position < 0) return false;
+  if (!flush()) return false;
+  file.position = position;
+  return true;
+}
+
+bool Channel::fill() {
+  if (rbuf_.size() < kBufferBytes) rbuf_.resize(kBufferBytes);
+  rbuf_len_ = 0;
+  rbuf_start_ = file.position;
+  if (!platform_file_seek(file.handle, file.position)) return false;
+  const int64_t got = platform_file_read(file.handle, rbuf_.data(), static_cast<int64_t>(rbuf_.size()));
+  if (got <= 0) return false;
+  rbuf_len_ = static_cast<size_t>(got);
+  return true;
+}
+
+int64_t Channel::read(void* out, int64_t n) {
+  if (n <= 0) return 0;
+  uint8_t* dst = static_cast<uint8_t*>(out);
+  if (file.handle == kNoPlatformFile) {
+    if (!file.memory || file.position >= file.size) return 0;
+    const int64_t k = std::min(n, file.size - file.position);
+    std::memcpy(dst, file.memory + file.position, static_cast<size_t>(k));
+    file.position += k;
+    return k;
+  }
+  if (!flush()) return 0;
+  int64_t done = 0;
+  while (done < n) {
+    const int64_t off = file.position - rbuf_start_;
+    if (off < 0 || off >= static_cast<int64_t>(rbuf_len_)) {
+      if (!fill()) break;
+      continue;
+    }
+    const int64_t k = std::min<int64_t>(n - done, static_cast<int64_t>(rbuf_len_) - off);
+    std::memcpy(dst + done, rbuf_.data() + off, static_cast<size_t>(k));
+    done += k;
+    file.position += k;
+  }
+  return done;
+}
+
+bool Channel::read_line(std::string& out, size_t max) {
+  out.clear();
+  bool any = false;
+  bool ended = false;  // by a line feed
+  while (out.size() < max) {
+    const uint8_t* avail = nullptr;
+    size_t len = 0;
+    if (file.handle == kNoPlatformFile) {
+      if (!file.memory || file.position >= file.size) break;
+      avail = file.memory + file.position;
+      len = static_cast<size_t>(file.size - file.position);
+    } else {
+      if (!flush()) break;
+      int64_t off = file.position - rbuf_start_;
+      if (off < 0 || off >= static_cast<int64_t>(rbuf_len_)) {
+        if (!fill()) break;
+        off = 0;
+      }
+      avail = rbuf_.data() + off;
+      len = rbuf_len_ - static_cast<size_t>(off);
+    }
+    len = std::min(len, max - out.size());
+    any = true;
+    const void* lf = std::memchr(avail, '\n', len);
+    if (lf) {
+      const size_t k = static_cast<size_t>(static_cast<const uint8_t*>(lf) - avail);
+      out.append(reinterpret_cast<const char*>(avail), k);
+      file.position += static_cast<int64_t>(k + 1);
+      ended = true;
+      break;
+    }
+    out.append(reinterpret_cast<const char*>(avail), len);
+    file.position += static_cast<int64_t>(len);
+  }
+  if (!any) return false;
+  // A line ended by the file's end counts as ended too: its carriage return
+  // goes as well.
+  if ((ended || out.size() < max) && !out.empty() && out.back() == '\r') out.pop_back();
+  const size_t zero = out.find('\0');
+  if (zero != std::string::npos) out.resize(zero);
+  return true;
+}
+
+bool Channel::write(const void* bytes, int64_t n) {
+  if (!writable_ || file.handle == kNoPlatformFile || n < 0) return false;
+  if (n == 0) return true;
+  // Bytes that do not continue the buffer's run go after it is written.
+  if (!wbuf_.empty() && !append_ && file.position != wbuf_start_ + static_cast<int64_t>(wbuf_.size()))
+    if (!flush()) return false;
+  if (wbuf_.empty()) wbuf_start_ = file.position;
+  rbuf_len_ = 0;  // the read-ahead may hold the old bytes
+  const uint8_t* src = static_cast<const uint8_t*>(bytes);
+  if (static_cast<size_t>(n) >= kBufferBytes) {
+    if (!flush()) return false;
+    if (!append_ && !platform_file_seek(file.handle, file.position)) return false;
+    if (!platform_file_write(file.handle, src, n)) return false;
+  } else {
+    wbuf_.insert(wbuf_.end(), src, src + n);
+    if (wbuf_.size() >= kBufferBytes && !flush()) return false;
+  }
+  file.position += n;
+  if (file.position > file.size) file.size = file.position;
+  return true;
+}
+
+bool Channel::flush() {
+  if (wbuf_.empty()) return true;
+  bool ok = (append_ || platform_file_seek(file.handle, wbuf_start_)) &&
+            platform_file_write(file.handle, wbuf_.data(), static_cast<int64_t>(wbuf_.size()));
+  wbuf_.clear();
+  rbuf_len_ = 0;
+  return ok;
+}
+
+void Channel::close() {
+  if (!flush()) log_append("file channel: buffered bytes could not be written at close\n");
+  file.close();
+  rbuf_len_ = 0;
+  rbuf_start_ = 0;
+  writable_ = append_ = false;
+}
+
+bool write_file_whole(const std::string& target, const std::function<bool(const WriteBytes&)>& produce) {
+  std::string temp;
+  PlatformFile f = platform_create_beside(target.c_str(), temp);
+  if (f == kNoPlatformFile) return false;
+  std::vector<uint8_t> buffer;
+  buffer.reserve(kBufferBytes);
+  bool ok = true;
+  auto drain = [&] {
+    if (!buffer.empty() && ok) ok = platform_file_write(f, buffer.data(), static_cast<int64_t>(buffer.size()));
+    buffer.clear();
+    return ok;
+  };
+  const WriteBytes put = [&](const void* bytes, int64_t n) {
+    const uint8_t* p = static_cast<const uint8_t*>(bytes);
+    buffer.insert(buffer.end(), p, p + n);
+    return buffer.size() < kBufferBytes || drain();
+  };
+  ok = produce(put) && drain() && platform_file_flush(f);
+  platform_file_close(f);
+  // A directory in the target's place is removed first, as a file would be
+  // replaced (only an empty one can go).
+  if (ok && platform_is_directory(target.c_str())) platform_remove_directory(target.c_str());
+  if (ok) ok = platform_replace_file(temp.c_str(), target.c_str());
+  if (!ok) platform_delete_file(temp.c_str());
+  return ok;
+}

@@ -1,0 +1,372 @@
+// File channels, whole-file commands and line files: real files in a scratch
+// directory, memory files, the fatal paths, and replacement that never loses
+// the old file when a write fails half way.
+#include <gtest/gtest.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "files/files.h"
+#include "runtime/shutdown.h"
+#include "runtime/virtual_file.h"
+#include "tamblix.h"
+
+namespace {
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void spit(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+class Files : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char templ[] = "/tmp/tamblix-files-test-XXXXXX";
+    ASSERT_NE(mkdtemp(templ), nullptr);
+    dir_ = templ;
+    debug_channel_override(1);  // fatal errors say their code on stderr
+    clear_error();
+  }
+  void TearDown() override {
+    files_close_all();
+    debug_channel_override(-1);
+    std::system(("rm -rf '" + dir_ + "'").c_str());
+  }
+  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+  // Names in the directory (the scratch files a failed write could leave).
+  std::string listing() const {
+    std::string names;
+    DIR* d = opendir(dir_.c_str());
+    while (dirent* e = readdir(d))
+      if (e->d_name[0] != '.' || (e->d_name[1] != 0 && e->d_name[1] != '.')) names += std::string(e->d_name) + " ";
+    closedir(d);
+    return names;
+  }
+  std::string dir_;
+};
+
+using FilesDeathTest = Files;
+
+// Runs `body` in a child whose files may not grow past `limit` bytes (a
+// full disk), with the signal for that ignored so writes fail as on a full
+// disk. The child's error code is its exit status.
+int with_file_size_limit(rlim_t limit, const std::function<void()>& body) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit rl{limit, limit};
+    setrlimit(RLIMIT_FSIZE, &rl);
+    clear_error();
+    body();
+    _exit(g_error_state.code);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+TEST_F(Files, LinesAndTextRoundTrip) {
+  const std::string p = path("lines.txt");
+  ASSERT_EQ(sys_open_file(0, p.c_str(), 0), 1);
+  sys_write_line(0, "abc");
+  sys_write_line(0, "");
+  sys_write_text(0, "12\n-3.5\r\nlast");
+  sys_close_file(0);
+  EXPECT_EQ(slurp(p), "abc\r\n\r\n12\n-3.5\r\nlast");
+
+  ASSERT_EQ(sys_open_file(1, p.c_str(), 1), 1);
+  BasicString s;
+  sys_read_line(1, s);
+  EXPECT_STREQ(s.c_str(), "abc");
+  sys_read_line(1, s);
+  EXPECT_STREQ(s.c_str(), "");
+  int32_t i = 0;
+  double r = 0;
+  sys_read_int_line(1, i);
+  sys_read_real_line(1, r);
+  EXPECT_EQ(i, 12);
+  EXPECT_EQ(r, -3.5);
+  sys_read_line(1, s);  // the last line has no line feed: read whole
+  EXPECT_STREQ(s.c_str(), "last");
+  EXPECT_EQ(sys_file_position(1), static_cast<int64_t>(slurp(p).size()));
+}
+
+TEST_F(Files, LongLinesComeIn1024BytePieces) {
+  const std::string p = path("long.txt");
+  spit(p, std::string(1500, 'a') + "\r\n" + std::string(64, 'b'));
+  ASSERT_EQ(sys_open_file(2, p.c_str(), 1), 1);
+  BasicString s;
+  sys_read_line(2, s);
+  EXPECT_EQ(s.length(), 1024u);
+  sys_read_line(2, s);
+  EXPECT_EQ(std::string(s.c_str()), std::string(476, 'a'));
+  // A last line of exactly 64 bytes without a line feed is still a line.
+  sys_read_line(2, s);
+  EXPECT_EQ(std::string(s.c_str()), std::string(64, 'b'));
+}
+
+TEST_F(Files, TypedValuesAreLittleEndian) {
+  const std::string p = path("typed.bin");
+  ASSERT_EQ(sys_open_file(3, p.c_str(), 0), 1);
+  sys_write_u16(3, -1);
+  sys_write_i16(3, -1);
+  sys_write_u8(3, 0x1FF);
+  sys_write_i8(3, -2);
+  sys_write_i32(3, -123456789);
+  sys_write_u32(3, 4294967295LL);
+  sys_write_f32(3, 1.5);
+  sys_write_f64(3, -0.1);
+  sys_close_file(3);
+  const std::string bytes = slurp(p);
+  ASSERT_EQ(bytes.size(), 2u + 2 + 1 + 1 + 4 + 4 + 4 + 8);
+  EXPECT_EQ(bytes.substr(0, 6), std::string("\xFF\xFF\xFF\xFF\xFF\xFE", 6));
+  EXPECT_EQ(bytes.substr(14, 4), std::string("\x00\x00\xC0\x3F", 4));
+
+  ASSERT_EQ(sys_open_file(3, p.c_str(), 1), 1);
+  int32_t v = 0;
+  int64_t big = 0;
+  double d = 0;
+  sys_read_u16(3, v);
+  EXPECT_EQ(v, 65535);
+  sys_read_i16(3, v);
+  EXPECT_EQ(v, -1);
+  sys_read_u8(3, v);
+  EXPECT_EQ(v, 255);
+  sys_read_i8(3, v);
+  EXPECT_EQ(v, -2);
+  sys_read_i32(3, v);
+  EXPECT_EQ(v, -123456789);
+  sys_read_u32(3, big);
+  EXPECT_EQ(big, 4294967295LL);
+  sys_seek_file(3, -4, 1);
+  sys_read_u32(3, d);
+  EXPECT_EQ(d, 4294967295.0);
+  sys_read_f32(3, d);
+  EXPECT_EQ(d, 1.5);
+  sys_read_f64(3, d);
+  EXPECT_EQ(d, -0.1);
+}
+
+TEST_F(Files, SeekOriginsAndModes) {
+  const std::string p = path("seek.bin");
+  spit(p, "0123456789");
+  ASSERT_EQ(sys_open_file(4, p.c_str(), 1), 1);
+  sys_seek_file(4, -4, -1);
+  EXPECT_EQ(sys_file_position(4), 6);
+  sys_seek_file(4, 2, 1);
+  EXPECT_EQ(sys_file_position(4), 8);
+  sys_seek_file(4, 3, 0);
+  EXPECT_EQ(sys_file_position(4), 3);
+  int32_t v = 0;
+  sys_read_u8(4, v);
+  EXPECT_EQ(v, '3');
+  // Before the start: refused, the position stays.
+  sys_seek_file(4, -20, -1);
+  EXPECT_EQ(g_error_state.code, 3);
+  EXPECT_EQ(sys_file_position(4), 4);
+
+  // Append keeps the file and writes after its end; write empties it.
+  ASSERT_EQ(sys_open_file(4, p.c_str(), -1), 1);
+  EXPECT_EQ(sys_file_position(4), 10);
+  sys_write_text(4, "AB");
+  sys_close_file(4);
+  EXPECT_EQ(slurp(p), "0123456789AB");
+  ASSERT_EQ(sys_open_file(4, p.c_str(), 0), 1);
+  sys_close_file(4);
+  EXPECT_EQ(slurp(p), "");
+  // Reads after writes on the same channel see them.
+  ASSERT_EQ(sys_open_file(4, p.c_str(), 0), 1);
+  sys_write_text(4, "hello\r\n");
+  sys_seek_file(4, 0, 0);
+  BasicString s;
+  sys_read_line(4, s);
+  EXPECT_STREQ(s.c_str(), "hello");
+}
+
+TEST_F(Files, OpenFailuresGoOn) {
+  struct Case {
+    int channel, mode;
+    std::string name;
+    int code;
+  } cases[] = {
+      {8, 1, path("x"), 7},  {-1, 1, path("x"), 7},        {0, 1, path("missing.txt"), 3},
+      {0, 0, "mem://00000004.00000001", 3}, {0, -1, "mem://00000004.00000001", 3},
+      {0, 0, path("no/such/dir/file"), 3},
+  };
+  for (const Case& c : cases) {
+    clear_error();
+    EXPECT_EQ(sys_open_file(c.channel, c.name.c_str(), c.mode), 0) << c.name;
+    EXPECT_EQ(g_error_state.code, c.code) << c.name;
+  }
+}
+
+TEST_F(Files, MemoryFilesReadLikeDiskFiles) {
+  static const std::string block = "first\r\nsecond\nthird";
+  const std::string name = register_memory_file(reinterpret_cast<const uint8_t*>(block.data()),
+                                                static_cast<uint32_t>(block.size()));
+  ASSERT_EQ(sys_open_file(5, name.c_str(), 1), 1);
+  BasicString s;
+  for (const char* want : {"first", "second", "third"}) {
+    sys_read_line(5, s);
+    EXPECT_STREQ(s.c_str(), want);
+  }
+  EXPECT_EQ(sys_file_size(name.c_str()), static_cast<int64_t>(block.size()));
+  sys_seek_file(5, 0, 0);
+  sys_read_text(5, s, 5);
+  EXPECT_STREQ(s.c_str(), "first");
+  // Copied out to a disk file.
+  sys_copy_file(name.c_str(), path("copy.txt").c_str());
+  EXPECT_EQ(slurp(path("copy.txt")), block);
+  release_memory_file(reinterpret_cast<const uint8_t*>(block.data()));
+}
+
+TEST_F(Files, TextKeepsZeroBytes) {
+  spit(path("z.bin"), std::string("a\0b\0", 4));
+  ASSERT_EQ(sys_open_file(6, path("z.bin").c_str(), 1), 1);
+  BasicString s;
+  sys_read_text(6, s, 4);
+  EXPECT_EQ(s.length(), 4u);
+  EXPECT_EQ(std::memcmp(s.c_str(), "a\0b\0", 4), 0);
+  sys_read_text(6, s, 0);
+  EXPECT_EQ(s.length(), 0u);
+}
+
+TEST_F(FilesDeathTest, FatalPathsEndTheProgramWithTheirCode) {
+  const std::string p = path("short.bin");
+  spit(p, "abc");
+  static const std::string block = "xy";
+  const std::string mem = register_memory_file(reinterpret_cast<const uint8_t*>(block.data()), 2);
+  struct Case {
+    const char* name;
+    std::function<void()> body;
+    const char* said;
+  } cases[] = {
+      {"close channel 8", [] { sys_close_file(8); }, "TXerror: 7"},
+      {"position of channel -3", [] { sys_file_position(-3); }, "TXerror: 7"},
+      {"read past the end", [&] { sys_open_file(0, p.c_str(), 1); int32_t v; sys_read_i32(0, v); }, "TXerror: 3"},
+      {"line at the end", [&] { sys_open_file(0, p.c_str(), 1); BasicString s; sys_read_line(0, s); sys_read_line(0, s); },
+       "TXerror: 3"},
+      {"huge text count", [&] { sys_open_file(0, p.c_str(), 1); BasicString s; sys_read_text(0, s, int64_t{1} << 40); },
+       "TXerror: 3"},
+      {"memory read past the end", [&] { sys_open_file(0, mem.c_str(), 1); int32_t v; sys_read_i32(0, v); }, "TXerror: 3"},
+      {"write to a read channel", [&] { sys_open_file(0, p.c_str(), 1); sys_write_u8(0, 1); }, "TXerror: 3"},
+      {"write to a memory file", [&] { sys_open_file(0, mem.c_str(), 1); sys_write_line(0, "x"); }, "TXerror: 3"},
+      {"write to a closed channel", [] { sys_write_i16(7, 1); }, "TXerror: 3"},
+  };
+  for (const Case& c : cases) EXPECT_EXIT(c.body(), ::testing::ExitedWithCode(0), c.said) << c.name;
+  release_memory_file(reinterpret_cast<const uint8_t*>(block.data()));
+}
+
+TEST_F(Files, WholeFileCommands) {
+  spit(path("a.txt"), "twelve bytes");
+  EXPECT_EQ(sys_file_size(path("a.txt").c_str()), 12);
+  EXPECT_EQ(sys_file_size(path("none.txt").c_str()), 0);
+  // Backslashes are separators too.
+  EXPECT_EQ(sys_file_size((dir_ + "\\a.txt").c_str()), 12);
+
+  // A date after 2038 (TZ=UTC in this test).
+  timespec times[2] = {{0, UTIME_OMIT}, {2240611200LL, 0}};  // 2041-01-01 00:00:00
+  ASSERT_EQ(utimensat(AT_FDCWD, path("a.txt").c_str(), times, 0), 0);
+  EXPECT_STREQ(sys_file_time(path("a.txt").c_str()).c_str(), "2041-01-01 00:00:00");
+  clear_error();
+  EXPECT_STREQ(sys_file_time(path("none.txt").c_str()).c_str(), "");
+  EXPECT_EQ(g_error_state.code, 3);
+
+  sys_copy_file(path("a.txt").c_str(), path("b.txt").c_str());
+  EXPECT_EQ(slurp(path("b.txt")), "twelve bytes");
+  // Onto itself under other spellings of its name: nothing is lost.
+  ASSERT_EQ(link(path("a.txt").c_str(), path("hard.txt").c_str()), 0);
+  for (const std::string& same : {path("a.txt"), dir_ + "/./a.txt", dir_ + "\\a.txt", path("hard.txt")}) {
+    sys_copy_file(path("a.txt").c_str(), same.c_str());
+    EXPECT_EQ(slurp(path("a.txt")), "twelve bytes") << same;
+  }
+  // A missing source leaves the target alone.
+  clear_error();
+  sys_copy_file(path("none.txt").c_str(), path("b.txt").c_str());
+  EXPECT_EQ(g_error_state.code, 3);
+  EXPECT_EQ(slurp(path("b.txt")), "twelve bytes");
+  EXPECT_EQ(listing().find(".tmp-"), std::string::npos) << listing();
+}
+
+TEST_F(Files, AFailedCopyLeavesTheOldTargetIntact) {
+  spit(path("big.bin"), std::string(1 << 20, 'n'));
+  spit(path("target.bin"), "old content");
+  const int code = with_file_size_limit(64 * 1024, [&] { sys_copy_file(path("big.bin").c_str(), path("target.bin").c_str()); });
+  EXPECT_EQ(code, 3);
+  EXPECT_EQ(slurp(path("target.bin")), "old content");
+  EXPECT_EQ(listing().find(".tmp-"), std::string::npos) << listing();
+  // An unwritable directory: the same.
+  ASSERT_EQ(mkdir(path("ro").c_str(), 0755), 0);
+  spit(path("ro/t.txt"), "kept");
+  chmod(path("ro").c_str(), 0555);
+  const int ro = with_file_size_limit(RLIM_INFINITY, [&] {
+    if (geteuid() == 0) setresuid(65534, 65534, 65534);  // root writes anywhere
+    sys_copy_file(path("big.bin").c_str(), path("ro/t.txt").c_str());
+  });
+  chmod(path("ro").c_str(), 0755);
+  EXPECT_EQ(ro, 3);
+  EXPECT_EQ(slurp(path("ro/t.txt")), "kept");
+}
+
+TEST_F(Files, LineFilesCacheOneFileAndWriteItBack) {
+  const std::string a = path("a.txt"), b = path("b.txt");
+  spit(b, "abc\r\nsecond\n\x01\x02tail \x03\r\n");
+  EXPECT_EQ(sys_put_file_line(a.c_str(), 3, "x"), 0);
+  EXPECT_EQ(g_error_state.code, 3);  // not there yet: started empty
+  BasicString s;
+  EXPECT_EQ(sys_get_file_line(b.c_str(), 0, s), 0);
+  EXPECT_STREQ(s.c_str(), "abc");
+  // Asking for another file wrote the first one back.
+  EXPECT_EQ(slurp(a), "\r\n\r\n\r\nx\r\n");
+  // Trailing control bytes go; leading ones stay.
+  EXPECT_EQ(sys_get_file_line(b.c_str(), 2, s), 0);
+  EXPECT_STREQ(s.c_str(), "\x01\x02tail ");
+  EXPECT_EQ(sys_get_file_line(b.c_str(), 200, s), 0);
+  EXPECT_STREQ(s.c_str(), "");
+  // The file is read once: a change by someone else is not seen.
+  spit(b, "changed\r\n");
+  EXPECT_EQ(sys_get_file_line(b.c_str(), 0, s), 0);
+  EXPECT_STREQ(s.c_str(), "abc");
+
+  EXPECT_EQ(sys_get_file_line(b.c_str(), 300, s), 7);
+  EXPECT_STREQ(s.c_str(), "NO_DATA");
+  EXPECT_EQ(sys_put_file_line(b.c_str(), -1, "y"), 7);
+  EXPECT_EQ(sys_get_file_line(path("none.txt").c_str(), 0, s), 3);
+  EXPECT_STREQ(s.c_str(), "NO_FILE");
+
+  // Texts over 1023 bytes are cut; the program's end writes the file back.
+  EXPECT_EQ(sys_put_file_line(a.c_str(), 0, std::string(5000, 'q').c_str()), 0);
+  files_close_all();
+  EXPECT_EQ(slurp(a), std::string(1023, 'q') + "\r\n\r\n\r\nx\r\n");
+}
+
+TEST_F(Files, AFailedWriteBackKeepsTheOldFile) {
+  const std::string a = path("a.txt");
+  spit(a, "old\r\n");
+  const int code = with_file_size_limit(4096, [&] {
+    for (int i = 0; i < 256; ++i) sys_put_file_line(a.c_str(), i, std::string(1000, 'w').c_str());
+    clear_error();
+    const int flushed = flush_line_file();
+    sys_raise_error(flushed);
+  });
+  EXPECT_EQ(code, 3);
+  EXPECT_EQ(slurp(a), "old\r\n");
+  EXPECT_EQ(listing().find(".tmp-"), std::string::npos) << listing();
+}
