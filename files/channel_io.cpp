@@ -8,7 +8,7 @@
 #include "tamblix/errors.h"
 
 namespace {
-constexpr size_t kBufferBytes = 64 * 1024;
+constexpr size_t kBufferBytes = 16 * 1024;
 }
 
 bool Channel::open_read(const char* name) {
@@ -82,17 +82,22 @@ int64_t Channel::read(void* out, int64_t n) {
   return done;
 }
 
-bool Channel::read_line(std::string& out, size_t max) {
-  out.clear();
+bool Channel::next_line(const char*& data, size_t& len, std::string& spill, size_t max, bool cut_at_zero) {
+  spill.clear();
   bool any = false;
   bool ended = false;  // by a line feed
-  while (out.size() < max) {
+  bool spilled = false;
+  data = nullptr;
+  len = 0;
+  for (;;) {
+    const size_t have = spilled ? spill.size() : 0;
+    if (have >= max) break;
     const uint8_t* avail = nullptr;
-    size_t len = 0;
+    size_t n = 0;
     if (file.handle == kNoPlatformFile) {
       if (!file.memory || file.position >= file.size) break;
       avail = file.memory + file.position;
-      len = static_cast<size_t>(file.size - file.position);
+      n = static_cast<size_t>(file.size - file.position);
     } else {
       if (!flush()) break;
       int64_t off = file.position - rbuf_start_;
@@ -101,27 +106,49 @@ bool Channel::read_line(std::string& out, size_t max) {
         off = 0;
       }
       avail = rbuf_.data() + off;
-      len = rbuf_len_ - static_cast<size_t>(off);
+      n = rbuf_len_ - static_cast<size_t>(off);
     }
-    len = std::min(len, max - out.size());
+    n = std::min(n, max - have);
+    const void* lf = std::memchr(avail, '\n', n);
+    const size_t take = lf ? static_cast<size_t>(static_cast<const uint8_t*>(lf) - avail) : n;
+    if (!any && lf) {
+      // The whole line lies in the buffer (or the memory block): no copy.
+      data = reinterpret_cast<const char*>(avail);
+      len = take;
+      file.position += static_cast<int64_t>(take + 1);
+      any = ended = true;
+      break;
+    }
     any = true;
-    const void* lf = std::memchr(avail, '\n', len);
+    spill.append(reinterpret_cast<const char*>(avail), take);
+    spilled = true;
+    file.position += static_cast<int64_t>(lf ? take + 1 : take);
     if (lf) {
-      const size_t k = static_cast<size_t>(static_cast<const uint8_t*>(lf) - avail);
-      out.append(reinterpret_cast<const char*>(avail), k);
-      file.position += static_cast<int64_t>(k + 1);
       ended = true;
       break;
     }
-    out.append(reinterpret_cast<const char*>(avail), len);
-    file.position += static_cast<int64_t>(len);
   }
   if (!any) return false;
+  if (spilled) {
+    data = spill.data();
+    len = spill.size();
+  }
   // A line ended by the file's end counts as ended too: its carriage return
-  // goes as well.
-  if ((ended || out.size() < max) && !out.empty() && out.back() == '\r') out.pop_back();
-  const size_t zero = out.find('\0');
-  if (zero != std::string::npos) out.resize(zero);
+  // goes as well. A line cut at `max` keeps its bytes.
+  if ((ended || len < max) && len > 0 && data[len - 1] == '\r') --len;
+  if (cut_at_zero) {
+    const void* zero = std::memchr(data, 0, len);
+    if (zero) len = static_cast<size_t>(static_cast<const char*>(zero) - data);
+  }
+  return true;
+}
+
+bool Channel::read_line(std::string& out, size_t max) {
+  const char* data = nullptr;
+  size_t len = 0;
+  std::string spill;
+  if (!next_line(data, len, spill, max)) return false;
+  out.assign(data, len);
   return true;
 }
 

@@ -29,6 +29,10 @@ class Channel {
   // cut at its first zero byte; at most `max` bytes are taken when no line
   // feed comes. False when nothing is left at all.
   bool read_line(std::string& out, size_t max);
+  // The same without a copy where it can: (data, len) points into the
+  // read-ahead (valid until the next call) or into `spill`. Without
+  // `cut_at_zero` the caller cuts the line at its first zero byte itself.
+  bool next_line(const char*& data, size_t& len, std::string& spill, size_t max, bool cut_at_zero = true);
   // Buffered write at the position; false for a channel without a writable
   // disk file or when the bytes could not be written.
   bool write(const void* bytes, int64_t n);

@@ -124,20 +124,33 @@ void sys_seek_file(int channel, int64_t offset, int origin) {
 
 int64_t sys_file_position(int channel) { return channel_or_end(channel).position(); }
 
+namespace {
+// One line buffer for the line reads: its room is kept from line to line.
+std::string& line_buffer() {
+  static std::string line;
+  return line;
+}
+}  // namespace
+
 void sys_read_line(int channel, BasicString& out) {
-  std::string line;
-  read_line_or_end(channel, line);
-  out = BasicString(line.c_str());
+  Channel& ch = channel_or_end(channel);
+  const char* data = nullptr;
+  size_t len = 0;
+  if (!ch.next_line(data, len, line_buffer(), kMaxLine))
+    fail(TMX_ERR_NO_SUCH_FILE, "line read at the end of the file", channel);
+  // Into the text's own room: no allocation once it is large enough.
+  rt_truncate(out, 0);
+  out.append(data, static_cast<uint32_t>(len));
 }
 
 void sys_read_int_line(int channel, int32_t& out) {
-  std::string line;
+  std::string& line = line_buffer();
   read_line_or_end(channel, line);
   out = text_to_int(line.c_str());
 }
 
 void sys_read_real_line(int channel, double& out) {
-  std::string line;
+  std::string& line = line_buffer();
   read_line_or_end(channel, line);
   out = text_to_real(line.c_str());
 }
