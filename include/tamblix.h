@@ -15,6 +15,7 @@
 #include "tamblix/input.h"    // keyboard, joysticks, mouse, typed text
 #include "tamblix/options.h"  // what a program offers to the run options
 #include "tamblix/files.h"    // file channels, whole-file commands, line files
+#include "tamblix/net.h"      // TCP and UDP sockets
 #include "tamblix/path.h"     // grid path-finding
 #include "tamblix/shaders.h"  // shader programs
 #include "tamblix/system.h"   // other programs, environment, console, dialogs

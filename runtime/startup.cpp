@@ -1,5 +1,6 @@
 #include "runtime/startup.h"
 #include "files/files.h"
+#include "net/net.h"
 #include "shaders/shader_table.h"
 
 #include <cstdio>
@@ -133,7 +134,10 @@ void destroy_window_step() {
   g_main_window = nullptr;
 }
 int debug_setting() { return g_program_settings.debug; }
-void net_shutdown_step() { g_network_created = false; }
+void net_shutdown_step() {
+  net_release_all();
+  g_network_created = false;
+}
 
 }  // namespace
 
