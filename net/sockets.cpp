@@ -220,7 +220,7 @@ int net_udp_send(int slot, const BasicString& text, int64_t address, int port) {
 }
 
 int net_recv(int slot, BasicString& out, int size) {
-  out = BasicString();
+  rt_truncate(out, 0);  // empty, keeping its room
   if (!valid(slot)) return -1;
   if (size <= 0 || size > kMaxReceive) {
     platform_socket_set_error(kErrBadSize);
@@ -228,8 +228,9 @@ int net_recv(int slot, BasicString& out, int size) {
   }
   SocketSlot& s = g_slots[static_cast<size_t>(slot)];
   // Room for what may come, and no more: a receive never allocates on the
-  // peer's word.
-  std::string buffer(static_cast<size_t>(size), '\0');
+  // peer's word. The room is kept for the next receive.
+  static std::string buffer;
+  if (buffer.size() < static_cast<size_t>(size)) buffer.resize(static_cast<size_t>(size));
   uint32_t from = 0;
   int from_port = 0;
   const int64_t n = platform_socket_recv(s.handle, buffer.data(), size, s.udp ? &from : nullptr, &from_port);
@@ -238,7 +239,7 @@ int net_recv(int slot, BasicString& out, int size) {
       s.address = from;
       s.port = from_port;
     }
-    out = BasicString(buffer.data(), static_cast<uint32_t>(n));
+    out.append(buffer.data(), static_cast<uint32_t>(n));
     return static_cast<int>(n);
   }
   if (n == 0) return s.udp ? 0 : 0;

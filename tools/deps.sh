@@ -11,6 +11,7 @@ TAMBLIX_PACKAGES=(
   libboost-graph-dev  # tests and benchmarks only (bench/path)
   xvfb xauth xdotool lame
   zenity  # the file dialog tests (the engine runs without it)
+  python3  # the socket tests' peers
 )
 
 tamblix_install_deps() {
