@@ -99,7 +99,7 @@ bool Channel::next_line(const char*& data, size_t& len, std::string& spill, size
       avail = file.memory + file.position;
       n = static_cast<size_t>(file.size - file.position);
     } else {
-      if (!flush()) break;
+      if (!wbuf_.empty() && !flush()) break;
       int64_t off = file.position - rbuf_start_;
       if (off < 0 || off >= static_cast<int64_t>(rbuf_len_)) {
         if (!fill()) break;

@@ -126,10 +126,8 @@ int64_t sys_file_position(int channel) { return channel_or_end(channel).position
 
 namespace {
 // One line buffer for the line reads: its room is kept from line to line.
-std::string& line_buffer() {
-  static std::string line;
-  return line;
-}
+std::string g_line;
+std::string& line_buffer() { return g_line; }
 }  // namespace
 
 void sys_read_line(int channel, BasicString& out) {
