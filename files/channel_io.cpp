@@ -53,6 +53,9 @@ bool Channel::fill() {
   const int64_t got = platform_file_read(file.handle, rbuf_.data(), static_cast<int64_t>(rbuf_.size()));
   if (got <= 0) return false;
   rbuf_len_ = static_cast<size_t>(got);
+  // Text lines rarely hold zero bytes: one look per read-ahead spares the
+  // line reads a search each.
+  rbuf_has_zero_ = std::memchr(rbuf_.data(), 0, rbuf_len_) != nullptr;
   return true;
 }
 
@@ -83,6 +86,22 @@ int64_t Channel::read(void* out, int64_t n) {
 }
 
 bool Channel::next_line(const char*& data, size_t& len, std::string& spill, size_t max, bool cut_at_zero) {
+  // The common case first: a disk line whole in a read-ahead without zero
+  // bytes.
+  if (file.handle != kNoPlatformFile && wbuf_.empty() && !rbuf_has_zero_) {
+    const int64_t off = file.position - rbuf_start_;
+    if (off >= 0 && off < static_cast<int64_t>(rbuf_len_)) {
+      const char* avail = reinterpret_cast<const char*>(rbuf_.data()) + off;
+      const size_t n = std::min(rbuf_len_ - static_cast<size_t>(off), max);
+      if (const void* lf = std::memchr(avail, '\n', n)) {
+        data = avail;
+        len = static_cast<size_t>(static_cast<const char*>(lf) - avail);
+        file.position += static_cast<int64_t>(len + 1);
+        if (len > 0 && data[len - 1] == '\r') --len;
+        return true;
+      }
+    }
+  }
   spill.clear();
   bool any = false;
   bool ended = false;  // by a line feed
@@ -116,6 +135,10 @@ bool Channel::next_line(const char*& data, size_t& len, std::string& spill, size
       data = reinterpret_cast<const char*>(avail);
       len = take;
       file.position += static_cast<int64_t>(take + 1);
+      if (file.handle != kNoPlatformFile && !rbuf_has_zero_) {
+        if (len > 0 && data[len - 1] == '\r') --len;
+        return true;  // no zero byte to cut at
+      }
       any = ended = true;
       break;
     }

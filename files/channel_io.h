@@ -46,6 +46,7 @@ class Channel {
   std::vector<uint8_t> rbuf_;
   int64_t rbuf_start_ = 0;
   size_t rbuf_len_ = 0;
+  bool rbuf_has_zero_ = true;  // whether the read-ahead holds a zero byte
   std::vector<uint8_t> wbuf_;
   int64_t wbuf_start_ = 0;
   bool writable_ = false;

@@ -110,13 +110,17 @@ TEST_F(Files, LinesAndTextRoundTrip) {
 
 TEST_F(Files, LongLinesComeIn1024BytePieces) {
   const std::string p = path("long.txt");
-  spit(p, std::string(1500, 'a') + "\r\n" + std::string(64, 'b'));
+  spit(p, std::string(1500, 'a') + "\r\n" + std::string("ab\0cd\r\n", 7) + std::string(64, 'b'));
   ASSERT_EQ(sys_open_file(2, p.c_str(), 1), 1);
   BasicString s;
   sys_read_line(2, s);
   EXPECT_EQ(s.length(), 1024u);
   sys_read_line(2, s);
   EXPECT_EQ(std::string(s.c_str()), std::string(476, 'a'));
+  // A zero byte ends the text; the line still ends at its line feed.
+  sys_read_line(2, s);
+  EXPECT_EQ(s.length(), 2u);
+  EXPECT_STREQ(s.c_str(), "ab");
   // A last line of exactly 64 bytes without a line feed is still a line.
   sys_read_line(2, s);
   EXPECT_EQ(std::string(s.c_str()), std::string(64, 'b'));
