@@ -115,6 +115,7 @@ void gfx_context_destroy() {
   delete g_gfx;
   g_gfx = nullptr;
   gfx_swap_file_remove();
+  shaders_release();  // the shader slots go with the graphics objects
 }
 
 void gfx_gl_setup(int windowWidth, int windowHeight) {

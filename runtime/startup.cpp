@@ -1,7 +1,5 @@
 #include "runtime/startup.h"
-#include "files/files.h"
 #include "net/net.h"
-#include "shaders/shader_table.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -118,7 +116,6 @@ void sound_shutdown_step() {
 }
 void destroy_graphics_step() {
   if (g_gfx_hooks.destroy_context) g_gfx_hooks.destroy_context();
-  shaders_release();  // the shader slots go with the scene object
   g_graphics_created = false;
   g_scene_created = false;
 }
@@ -174,7 +171,6 @@ void register_runtime_shutdown() {
   h.graphics_context_exists = &graphics_exists;
   h.music_stop = &music_stop_step;
   h.restore_exe_dir = &restore_exe_dir_step;
-  h.close_file_channels = &files_close_all;
   if (!h.net_shutdown) h.net_shutdown = &net_shutdown_step;
   h.input_shutdown = &input_shutdown_step;
   h.sound_shutdown = &sound_shutdown_step;

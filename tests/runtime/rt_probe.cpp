@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -62,6 +63,13 @@ double probe_main() {
     report_window("screen");
     sys_set_screen(0, 450, 0);
     report_window("keep");
+    sys_end();
+  }
+  if (g_mode == "linefile") {
+    // Left to the program's end: the teardown writes the line back.
+    sys_put_file_line(std::getenv("PROBE_LINE_FILE"), 1, "kept at the end");
+    sys_open_file(3, std::getenv("PROBE_CHANNEL_FILE"), 0);
+    sys_write_text(3, "buffered");
     sys_end();
   }
   if (g_mode == "vsync") {

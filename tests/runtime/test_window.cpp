@@ -199,6 +199,16 @@ TEST_F(WindowTest, FullscreenWithoutModesUsesTheDesktopSize) {
   EXPECT_EQ(std::string::npos, r.out.find("the two screen size forms differ")) << r.out;
 }
 
+// The program's end writes a changed line file back and the buffered bytes
+// of an open channel out.
+TEST_F(WindowTest, TheEndWritesLineFilesAndChannelsOut) {
+  extra_env_ = {{"PROBE_LINE_FILE", path("lines.txt")}, {"PROBE_CHANNEL_FILE", path("channel.bin")}};
+  ProbeRun r = run("linefile");
+  expect_clean_end(r);
+  EXPECT_EQ(rt_read_file(path("lines.txt")), "\r\nkept at the end\r\n");
+  EXPECT_EQ(rt_read_file(path("channel.bin")), "buffered");
+}
+
 // sys_limit_fps(rate, 1) asks the platform for vsync (adaptive where
 // offered), 0 turns it off, and a fast run never waits for the retrace. The
 // platform's swap control is a stand-in here: Xvfb's renderer has none.
