@@ -1,5 +1,7 @@
 // The graphics commands that take the engine's strings and arrays.
-#include "gfx/gfx_internal.h"
+#include "gfx/backgrounds.h"
+#include "gfx/fonts.h"
+#include "gfx/texture_store.h"
 #include "tamblix/array.h"
 #include "tamblix/gfx.h"
 #include "tamblix/string.h"

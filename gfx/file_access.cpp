@@ -1,6 +1,6 @@
 // How the graphics loaders reach their files: the engine's media lookup and
 // virtual files (disk files and memory blocks alike).
-#include "gfx/gfx_internal.h"
+#include "gfx/file_access.h"
 #include "runtime/virtual_file.h"
 
 namespace {

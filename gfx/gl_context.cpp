@@ -4,8 +4,17 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
-#include "gfx/gfx_internal.h"
+#include "gfx/backgrounds.h"
+#include "gfx/context.h"
+#include "gfx/draw_state.h"
+#include "gfx/fonts.h"
+#include "gfx/frame_capture.h"
+#include "gfx/gl_ext.h"
+#include "gfx/surfaces.h"
+#include "gfx/texture_store.h"
+#include "gfx/viewport.h"
 #include "platform/gl_proc.h"
 #include "runtime/engine_hooks.h"
 #include "shaders/shader_table.h"

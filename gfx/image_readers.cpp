@@ -11,7 +11,7 @@
 // jpeglib.h needs FILE and size_t first.
 #include <jpeglib.h>
 
-#include "gfx/gfx_internal.h"
+#include "gfx/image_decode.h"
 #include "tamblix/errors.h"
 
 // ------------------------------------------------------------ ImageBuffer

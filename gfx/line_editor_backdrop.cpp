@@ -1,6 +1,6 @@
 // The line editor's backdrop: while a line is typed, the picture that was on
 // the screen when editing began stays behind the text (background image 3).
-#include "gfx/gfx_internal.h"
+#include "gfx/backgrounds.h"
 #include "input/line_editor.h"
 
 namespace {

@@ -3,7 +3,11 @@
 #include <cstring>
 #include <new>
 
-#include "gfx/gfx_internal.h"
+#include "gfx/context.h"
+#include "gfx/draw_state.h"
+#include "gfx/gl_ext.h"
+#include "gfx/poly_batch.h"
+#include "gfx/texture_store.h"
 #include "tamblix/gfx.h"
 
 VertexArray<PolyVertex> g_poly;

@@ -2,8 +2,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "gfx/gfx_internal.h"
+#include "gfx/context.h"
+#include "gfx/draw_state.h"
+#include "gfx/gl_ext.h"
 #include "gfx/gl_state.h"
+#include "gfx/texture_store.h"
+#include "gfx/viewport.h"
 #include "tamblix/gfx.h"
 
 int32_t g_last_bound_slot = -1;

@@ -4,7 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "gfx/gfx_internal.h"
+#include "gfx/context.h"
+#include "gfx/draw_state.h"
+#include "gfx/file_access.h"
+#include "gfx/gl_ext.h"
+#include "gfx/image_decode.h"
+#include "gfx/surfaces.h"
+#include "gfx/texture_store.h"
 #include "tamblix/errors.h"
 #include "tamblix/gfx.h"
 

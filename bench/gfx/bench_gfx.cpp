@@ -14,7 +14,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "gfx/gfx_internal.h"
+#include "gfx/backgrounds.h"
+#include "gfx/context.h"
+#include "gfx/draw_state.h"
+#include "gfx/fonts.h"
+#include "gfx/frame_capture.h"
+#include "gfx/gl_ext.h"
+#include "gfx/texture_store.h"
 #include "tamblix.h"
 
 namespace {

@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "gfx/gfx_internal.h"
+#include "gfx/context.h"
+#include "gfx/gl_ext.h"
 #include "tamblix/errors.h"
 
 namespace gfxtest {

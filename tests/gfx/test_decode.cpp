@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "gfx/gfx_internal.h"
+#include "gfx/image_decode.h"
 #include "tests/gfx/le_bytes.h"
 
 // jpeglib.h needs FILE and size_t first.

@@ -7,8 +7,13 @@
 #include <functional>
 #include <new>
 
+#include "gfx/backgrounds.h"
+#include "gfx/draw_state.h"
+#include "gfx/fonts.h"
 #include "gfx/gl_state.h"
 #include "gfx/screenshot.h"
+#include "gfx/surfaces.h"
+#include "gfx/texture_store.h"
 #include "runtime/engine_hooks.h"
 #include "tamblix.h"
 #include "tests/gfx/gl_fixture.h"

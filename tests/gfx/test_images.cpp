@@ -1,5 +1,8 @@
 // Loading images into sprite slots on a real GL context: texture sizes and
 // layout, colour keys, errors and empty slots.
+#include "gfx/draw_state.h"
+#include "gfx/grab.h"
+#include "gfx/texture_store.h"
 #include "runtime/virtual_file.h"
 #include "tamblix.h"
 #include "tests/gfx/gl_fixture.h"

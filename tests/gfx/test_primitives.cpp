@@ -1,5 +1,7 @@
 // Rectangles, pixels, lines, reading pixels, blending modes and the polygon
 // batch, read back from the window.
+#include "gfx/poly_batch.h"
+#include "gfx/texture_store.h"
 #include "tamblix.h"
 #include "tests/gfx/gl_fixture.h"
 

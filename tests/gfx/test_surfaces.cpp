@@ -3,7 +3,15 @@
 #include <png.h>
 #include <sys/stat.h>
 
+#include "gfx/backgrounds.h"
+#include "gfx/fonts.h"
 #include "gfx/gl_state.h"
+#include "gfx/grab.h"
+#include "gfx/screenshot.h"
+#include "gfx/surfaces.h"
+#include "gfx/swap_file.h"
+#include "gfx/texture_store.h"
+#include "gfx/viewport.h"
 #include "runtime/engine_hooks.h"
 #include "tamblix.h"
 #include "tests/gfx/gl_fixture.h"

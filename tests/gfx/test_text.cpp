@@ -1,6 +1,7 @@
 // Bitmap fonts: grid measuring, the built-in font, text drawing and widths.
 #include <functional>
 
+#include "gfx/fonts.h"
 #include "tamblix.h"
 #include "tests/gfx/gl_fixture.h"
 

@@ -1,0 +1,40 @@
+// The 2-D drawing's GL state: cached capabilities, colour, texture bindings
+// and parameters, client arrays, pixel transfer settings; quads.
+#pragma once
+
+#include <cstdint>
+
+#include "gfx/gl_ext.h"
+
+void state_enable(GLenum cap);
+void state_disable(GLenum cap);
+void state_cache_invalidate();
+void set_colour_rgba(float r, float g, float b, float a);
+void colour_cache_invalidate();
+void bind_sprite_texture(int slot, int second = -1, bool mipmap = false, const uint32_t* table = nullptr);
+// Filtering of the bound slot's texture by the smoothing flag.
+void apply_sprite_filter();
+void set_bound_filter(bool linear);
+struct QuadVertex {
+  float x, y, s, t;
+};
+void draw_textured_quad(const QuadVertex v[4]);
+// One quad in immediate mode (texture coordinates when tex).
+void emit_quad(const QuadVertex v[4], bool tex);
+void reset_2d_state();
+// Forget what is known about GL bindings (after foreign GL code ran).
+void gl_binding_cache_invalidate();
+// The texture of a slot was (re)created or deleted.
+void texture_params_forget(int slot);
+// Client arrays switched through a small cache.
+void client_arrays(bool vertex, bool texcoord, bool colour);
+void gfx_begin_frame_blend();
+void colour_to_rgb(int colour, float& r, float& g, float& b);
+// Pixel transfers of tightly packed RGBA rows: alignment 4, no row length, no
+// skipped rows or pixels, whatever code outside the 2-D drawing left there
+// (a skip would move the transfer past the end of the engine's buffers).
+void pixel_pack_defaults();
+void pixel_unpack_defaults();
+
+// Slot of the texture bound last for drawing, -1 when none (program-wide).
+extern int32_t g_last_bound_slot;

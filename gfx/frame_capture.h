@@ -1,0 +1,16 @@
+// Screenshots (gfx/screenshot.h) and the frame capture behind them.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "gfx/screenshot.h"
+
+void gfx_capture_frame();
+// Frees the kept frame's texture (captures stay on): its GL context is about
+// to go, and the next capture makes a new one.
+void gfx_drop_captured_frame();
+// Reads the window's front (presented) or back buffer, rows top-down RGBA.
+bool gfx_read_window_pixels(bool front, int& w, int& h, std::vector<uint8_t>& rgba);
+// Writes RGBA pixels (rows top-down) as a PNG file.
+bool write_png_file(const char* path, int w, int h, const uint8_t* rgba);
