@@ -5,8 +5,8 @@
 
 #include "audio/media_source.h"
 #include "input/pointer.h"
-#include "platform/sdl_mixer.h"
-#include "runtime/frame.h"
+#include "platform/mixer.h"
+#include "runtime/pause.h"
 #include "tamblix/audio.h"
 #include "tamblix/input.h"
 #include "tamblix/runtime.h"

@@ -8,8 +8,8 @@
 
 #include "audio/media_source.h"
 #include "audio/wav_reader.h"
-#include "platform/sdl_audio.h"
-#include "platform/sdl_mixer.h"
+#include "platform/audio_device.h"
+#include "platform/mixer.h"
 #include "tamblix/audio.h"
 #include "tamblix/errors.h"
 #include "tamblix/string.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "platform/file_replace.h"
-#include "platform/posix_file.h"
+#include "platform/file_system.h"
 #include "tamblix/errors.h"
 
 namespace {

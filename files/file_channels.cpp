@@ -7,8 +7,7 @@
 #include "files/channel_io.h"
 #include "files/files.h"
 #include "platform/file_replace.h"
-#include "platform/posix_file.h"
-#include "runtime/shutdown.h"
+#include "platform/file_system.h"
 #include "runtime/virtual_file.h"
 #include "tamblix/errors.h"
 #include "tamblix/files.h"
@@ -73,13 +72,6 @@ void files_close_all() {
   for (Channel& ch : g_channels) ch.close();
   flush_line_file();
 }
-
-namespace {
-// The engine's teardown closes the channels at its step for them.
-struct TeardownRegistrar {
-  TeardownRegistrar() { shutdown_hooks().close_file_channels = &files_close_all; }
-} g_teardown_registrar;
-}  // namespace
 
 int sys_open_file(int channel, const BasicString& name, int mode) {
   clear_error();

@@ -5,43 +5,28 @@ using namespace skorvane;
 
 namespace {
 
-// Key codes.
-enum : int {
-  kKeyW = 17,
-  kKeyA = 30,
-  kKeyS = 31,
-  kKeyD = 32,
-  kKeyLeftOfX = 44,
-  kKeyX = 45,
-  kKeySpace = 57,
-  kKeyUp = 200,
-  kKeyLeft = 203,
-  kKeyRight = 205,
-  kKeyDown = 208,
-};
-
 // Each control is the "or" of its inputs, evaluated left to right; the
 // joystick counts only when one is attached.
 bool joystick() { return inp_joy_count() >= 1; }
 
 double control_up() {
-  return inp_key(kKeyUp) || inp_key(kKeyW) ||
+  return inp_key(TMX_KEY_UP) || inp_key(TMX_KEY_W) ||
          (joystick() && (inp_joy_y(0) < -0.9 || inp_joy_digi_y(0) == -1));
 }
 double control_down() {
-  return inp_key(kKeyDown) || inp_key(kKeyX) || inp_key(kKeyS) ||
+  return inp_key(TMX_KEY_DOWN) || inp_key(TMX_KEY_X) || inp_key(TMX_KEY_S) ||
          (joystick() && (inp_joy_y(0) > 0.9 || inp_joy_digi_y(0) == 1));
 }
 double control_left() {
-  return inp_key(kKeyLeft) || inp_key(kKeyA) ||
+  return inp_key(TMX_KEY_LEFT) || inp_key(TMX_KEY_A) ||
          (joystick() && (inp_joy_x(0) < -0.9 || inp_joy_digi_x(0) == -1));
 }
 double control_right() {
-  return inp_key(kKeyRight) || inp_key(kKeyD) ||
+  return inp_key(TMX_KEY_RIGHT) || inp_key(TMX_KEY_D) ||
          (joystick() && (inp_joy_x(0) > 0.9 || inp_joy_digi_x(0) == 1));
 }
 bool control_action() {
-  return inp_key(kKeySpace) || inp_key(kKeyUp) || inp_key(kKeyLeftOfX) || inp_key(kKeyW) ||
+  return inp_key(TMX_KEY_SPACE) || inp_key(TMX_KEY_UP) || inp_key(TMX_KEY_Z) || inp_key(TMX_KEY_W) ||
          (joystick() && (inp_joy_button(0, 0) > 0.9 || inp_joy_button(0, 1) > 0.9 ||
                          inp_joy_button(0, 2) > 0.9 || inp_joy_y(0) < -0.9 || inp_joy_digi_y(0) == -1));
 }

@@ -100,11 +100,20 @@ struct OpenGLZadodare {
 
 extern OpenGLZadodare* g_gfx;
 
-// Context lifetime (the runtime's hooks; tests call them directly).
+// Context lifetime (the engine's start-up and teardown; tests call them directly).
 void gfx_context_create();
 void gfx_context_destroy();
 // GL-side set-up for the current GL context: extensions, capabilities,
 // framebuffer objects, 2-D state. Tests call this after making a context.
 void gfx_gl_setup(int windowWidth, int windowHeight);
+
+// Whether the graphics context exists.
+bool gfx_context_exists();
+// The current font becomes `slot` (no loading).
+void gfx_select_font_slot(int slot);
+// Frame end, before the buffer swap: drawing into an off-screen surface ends
+// (the back buffer becomes the target again), and the frame about to be
+// shown is kept for a screenshot when captures are on.
+void gfx_end_of_frame();
 // Frees every slot's textures and the background tiles.
 void gfx_release_window_textures();

@@ -16,8 +16,6 @@
 #include "gfx/texture_store.h"
 #include "gfx/viewport.h"
 #include "platform/gl_proc.h"
-#include "runtime/engine_hooks.h"
-#include "shaders/shader_table.h"
 #include "tamblix/errors.h"
 #include "tamblix/gfx.h"
 
@@ -60,7 +58,6 @@ void gfx_load_gl_extensions() {
   } else {
     g_glx.ActiveTextureARB = nullptr;
   }
-  shaders_load_entry_points(ext);
   gl_binding_cache_invalidate();
 }
 
@@ -124,7 +121,6 @@ void gfx_context_destroy() {
   delete g_gfx;
   g_gfx = nullptr;
   gfx_swap_file_remove();
-  shaders_release();  // the shader slots go with the graphics objects
 }
 
 void gfx_gl_setup(int windowWidth, int windowHeight) {
@@ -172,45 +168,15 @@ bool write_png_file(const char* path, int w, int h, const uint8_t* rgba) {
   return std::fclose(f) == 0;
 }
 
-// ------------------------------------------------------------ runtime hooks
+// ------------------------------------------------------- engine entry points
 
-namespace {
-
-void hook_load_font(const char* file, int slot) { gfx_load_font_named(file, slot); }
-void hook_select_font(int slot) {
+void gfx_select_font_slot(int slot) {
   if (g_gfx && slot >= 0 && slot < kFontCount) g_gfx->currentFont = slot;
 }
-void hook_install_builtin_font(int slot) { install_builtin_font(slot); }
-bool hook_context_exists() { return g_gfx != nullptr; }
-// Frame end before the buffer swap: surfaces end, and the frame about to be
-// shown is kept for a screenshot when captures are on.
-void hook_end_of_frame() {
+
+bool gfx_context_exists() { return g_gfx != nullptr; }
+
+void gfx_end_of_frame() {
   end_screen_drawing();
   gfx_capture_frame();
 }
-
-struct Registrar {
-  Registrar() {
-    GfxHooks& h = g_gfx_hooks;
-    h.create_context = &gfx_context_create;
-    h.destroy_context = &gfx_context_destroy;
-    h.context_exists = &hook_context_exists;
-    h.load_gl_extensions = &gfx_load_gl_extensions;
-    h.record_gl_caps = &gfx_record_gl_caps;
-    h.init_fbo = &gfx_init_fbo;
-    h.release_window_textures = &gfx_release_window_textures;
-    h.window_size_changed = &gfx_window_size_changed;
-    h.set_viewport = &set_viewport;
-    h.end_screen_drawing = &hook_end_of_frame;
-    h.clear_frame = &clear_frame;
-    h.begin_frame_blend = &gfx_begin_frame_blend;
-    h.reset_2d_state = &reset_2d_state;
-    h.select_font_slot = &hook_select_font;
-    h.install_builtin_font = &hook_install_builtin_font;
-    h.load_font = &hook_load_font;
-    h.set_font = &gfx_set_font;
-    h.clear_screen = &gfx_clear_screen;
-  }
-} registrar;
-
-}  // namespace

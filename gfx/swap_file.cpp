@@ -9,7 +9,7 @@
 #include "gfx/grab.h"
 #include "gfx/swap_file.h"
 #include "gfx/texture_store.h"
-#include "platform/posix_sys.h"
+#include "platform/process_info.h"
 #include "tamblix/errors.h"
 #include "tamblix/gfx.h"
 

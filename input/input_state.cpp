@@ -1,14 +1,12 @@
 #include "input/input_state.h"
 
-#include <SDL.h>
 
 #include <memory>
 
 #include "input/input_override.h"
 #include "input/pointer.h"
-#include "platform/sdl_input.h"
-#include "platform/sdl_joystick.h"
-#include "runtime/engine_hooks.h"
+#include "platform/keyboard_mouse.h"
+#include "platform/joystick.h"
 #include "tamblix/errors.h"
 #include "tamblix/input.h"
 
@@ -162,13 +160,8 @@ void frame_snapshot() {
   }
 }
 
-void handle_platform_event(const void* event) {
-  if (event == nullptr) return;
-  const auto* e = static_cast<const SDL_Event*>(event);
-  if (e->type == SDL_MOUSEWHEEL) {
-    int y = e->wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -e->wheel.y : e->wheel.y;
-    platform::captured_mouse_add_wheel(y);
-  }
+void handle_platform_event(const PlatformEvent& event) {
+  if (event.kind == PlatformEventKind::wheel) platform::captured_mouse_add_wheel(event.wheel_y);
 }
 
 // ---------------------------------------------------------------- override --

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/window.h"
+
 namespace tmx::platform {
 struct JoyDevice;
 }
@@ -35,9 +37,9 @@ struct JoyState {
 };
 
 struct InputState {
-  bool input_object = false;      // the platform input (SDL joystick/video) is there
+  bool input_object = false;      // the platform input (joystick/video) is there
   bool keyboard_device = false;   // keys come from the keyboard snapshot
-  void* window = nullptr;         // the program's window (SDL_Window*)
+  void* window = nullptr;         // the program's window (a platform window)
   std::array<platform::JoyDevice*, kMaxJoysticks> joysticks{};
   std::array<std::string, kMaxJoysticks> joystick_names{};
   int32_t joystick_count = 0;
@@ -56,7 +58,7 @@ struct InputState {
 // The record; exists between create_state and input_shutdown.
 InputState* state();
 void create_state();
-// Set-up with the program's window (an SDL_Window*, may be null) and the
+// Set-up with the program's window (a platform window, may be null) and the
 // exclusive-mouse setting. Creates the record when needed.
 int input_init(void* window, int exclusive_mouse);
 void set_window(void* window);
@@ -70,8 +72,15 @@ void frame_snapshot();
 // The key state test of the snapshot (no query counting).
 int key_state_down(int code);
 
-// Every platform event of the pump (an SDL_Event*).
-void handle_platform_event(const void* event);
+// Every event of the window's event pump (the mouse wheel is taken here).
+void handle_platform_event(const PlatformEvent& event);
+
+// The pointer at start-up (step 24: arrow shown when exclusive_mouse is 0,
+// hidden otherwise), after sys_set_screen (re-applied from the pointer-shown
+// flag) and blanked until then (step 21).
+void start_pointer(int exclusive_mouse);
+void restore_pointer();
+void blank_pointer();
 
 JoyState read_joystick(int index);
 

@@ -3,7 +3,7 @@
 
 #include "input/input_state.h"
 #include "input/pointer.h"
-#include "platform/sdl_input.h"
+#include "platform/keyboard_mouse.h"
 #include "tamblix/errors.h"
 #include "tamblix/gfx.h"
 #include "tamblix/input.h"

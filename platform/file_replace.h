@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/posix_file.h"
+#include "platform/file_system.h"
 
 struct PlatformFileInfo {
   bool is_directory = false;

@@ -3,7 +3,7 @@
 #pragma once
 #include <string>
 
-#include "platform/posix_file.h"
+#include "platform/file_system.h"
 
 // Makes a new directory `parent` + `prefix` + six random characters, readable
 // and writable by this user only, and gives its path with a trailing "/";

@@ -1,11 +1,9 @@
 #include "runtime/timer.h"
 
-#include "platform/posix_clock.h"
-#include "runtime/options/run_session.h"
+#include "platform/clock.h"
 #include "runtime/window.h"
 #include "tamblix/runtime.h"
 
-FrameTimes g_frame_times;
 
 namespace {
 
@@ -88,12 +86,6 @@ void frame_limiter_wait(double& next_due, double period, const LimiterEnv& env) 
     break;
   }
   frame_schedule_advance(now, next_due, period);
-}
-
-void sys_limit_fps(double rate, int vsync) {
-  // Fast runs never wait for the vertical retrace.
-  if (swap_control_known()) apply_vsync(vsync != 0 && !run_session_fast());
-  g_gl_window.framePeriod = frame_period_for_rate(rate);
 }
 
 void timer_reset_for_tests() {

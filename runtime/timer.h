@@ -12,11 +12,6 @@ double timer_since_start();
 // The zero time and the frame times (current, previous), in timer_ms units.
 void timer_set_zero(double ms);
 double timer_zero();
-struct FrameTimes {
-  double current = 0;
-  double previous = 0;
-};
-extern FrameTimes g_frame_times;
 
 // Period of a frame rate: 1000 / trunc(rate), or 2 ms when trunc(rate) <= 0.
 double frame_period_for_rate(double rate);

@@ -12,14 +12,13 @@
 #include <new>
 #include <unordered_map>
 
-#include "platform/posix_sys.h"
+#include "platform/process_info.h"
 #include "platform/private_temp.h"
+#include "runtime/runtime_state.h"
 #include "tamblix/errors.h"
 #include "tamblix/runtime.h"
 #include "tamblix/string.h"
 
-FileResolver* g_general_resolver = nullptr;
-FileResolver* g_media_resolver = nullptr;
 
 namespace {
 
@@ -301,8 +300,8 @@ void VirtualFile::close() {
 // ----------------------------------------------------------------- lookups --
 
 void create_resolvers() {
-  if (!g_general_resolver) g_general_resolver = new FileResolver();
-  if (!g_media_resolver) g_media_resolver = new FileResolver();
+  if (!g_runtime.generalResolver) g_runtime.generalResolver = new FileResolver();
+  if (!g_runtime.mediaResolver) g_runtime.mediaResolver = new FileResolver();
 }
 
 void release_resolver_holdings(FileResolver& r) {
@@ -315,7 +314,7 @@ void release_resolver_holdings(FileResolver& r) {
 }
 
 void release_resolvers() {
-  for (FileResolver** r : {&g_general_resolver, &g_media_resolver}) {
+  for (FileResolver** r : {&g_runtime.generalResolver, &g_runtime.mediaResolver}) {
     if (!*r) continue;
     release_resolver_holdings(**r);
     delete *r;
@@ -330,7 +329,7 @@ void release_resolvers() {
 void set_archive_path(const char* general_path, const char* media_path) {
   create_resolvers();
   const char* paths[2] = {general_path, media_path};
-  FileResolver* records[2] = {g_general_resolver, g_media_resolver};
+  FileResolver* records[2] = {g_runtime.generalResolver, g_runtime.mediaResolver};
   for (int i = 0; i < 2; ++i) {
     FileResolver& r = *records[i];
     r.enabled = 1;
@@ -489,11 +488,11 @@ int resolve_through(FileResolver* r, const char* name, std::string& out, bool me
 }  // namespace
 
 int resolve_general_file(const char* name, std::string& out) {
-  return resolve_through(g_general_resolver, name, out, true);
+  return resolve_through(g_runtime.generalResolver, name, out, true);
 }
 
 int resolve_media_to_disk(const char* name, std::string& out) {
-  return resolve_through(g_media_resolver, name, out, false);
+  return resolve_through(g_runtime.mediaResolver, name, out, false);
 }
 
 // ---------------------------------------------------------------- commands --

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/posix_file.h"
+#include "platform/file_system.h"
 
 // A file being read or written: a disk file or a memory block ("mem://"
 // name). It never owns the memory block; close only forgets it.
@@ -63,8 +63,6 @@ struct FileResolver {
 };
 // The general resolver (images, fonts, sounds, file reading; memory files
 // allowed) and the one for music and video (files on disk).
-extern FileResolver* g_general_resolver;
-extern FileResolver* g_media_resolver;
 
 // Creates both records (enabled, empty paths).
 void create_resolvers();

@@ -6,18 +6,14 @@
 #include <cstring>
 #include <string>
 
-#include "platform/posix_clock.h"
-#include "runtime/engine_hooks.h"
-#include "runtime/frame.h"
+#include "platform/clock.h"
 #include "runtime/timer.h"
 #include "runtime/virtual_file.h"
 #include "tamblix/errors.h"
 #include "tamblix/gfx.h"
 #include "tamblix/runtime.h"
 
-GlWindow g_gl_window;
-int32_t g_desktop_width = 0, g_desktop_height = 0;
-PlatformWindow g_main_window = nullptr;
+RuntimeState g_runtime;
 
 const char kSoftwareWarningText[] =
     "Please update your GFX adapter's driver\nso it can render OpenGL by HARDWARE\n\n\n"
@@ -26,28 +22,28 @@ const char kSoftwareWarningText[] =
 
 namespace {
 
+WindowCallbacks g_callbacks;
 bool g_swap_control = false;
 bool g_software_checked = false;
 bool g_software_warning_shown = false;
 int g_dialogs_allowed = 1;
 
 void notify_size() {
-  if (g_gfx_hooks.window_size_changed) g_gfx_hooks.window_size_changed(g_gl_window.width, g_gl_window.height);
+  if (g_callbacks.size_changed) g_callbacks.size_changed(g_runtime.window.width, g_runtime.window.height, false);
 }
 
 void full_viewport() {
-  notify_size();
-  if (g_gfx_hooks.set_viewport) g_gfx_hooks.set_viewport(0, 0, 0, 0);
+  if (g_callbacks.size_changed) g_callbacks.size_changed(g_runtime.window.width, g_runtime.window.height, true);
 }
 
 // Makes the kept GL context current on the window, creating one when there
 // is none or when it cannot be made current there (textures are then lost).
 bool attach_context(PlatformWindow w) {
-  if (!g_gl_window.glContext) g_gl_window.glContext = platform_gl_create_context(w);
-  if (g_gl_window.glContext && platform_gl_make_current(w, g_gl_window.glContext)) return true;
-  platform_gl_delete_context(g_gl_window.glContext);
-  g_gl_window.glContext = platform_gl_create_context(w);
-  return g_gl_window.glContext && platform_gl_make_current(w, g_gl_window.glContext);
+  if (!g_runtime.window.glContext) g_runtime.window.glContext = platform_gl_create_context(w);
+  if (g_runtime.window.glContext && platform_gl_make_current(w, g_runtime.window.glContext)) return true;
+  platform_gl_delete_context(g_runtime.window.glContext);
+  g_runtime.window.glContext = platform_gl_create_context(w);
+  return g_runtime.window.glContext && platform_gl_make_current(w, g_runtime.window.glContext);
 }
 
 void software_renderer_check() {
@@ -83,7 +79,7 @@ void software_renderer_check() {
 bool choose_multisample_format(int samples) {
   std::string list = platform_gl_extensions();
   if (!contains_whole_word(list.c_str(), platform_multisample_extension())) return true;
-  const int width = g_gl_window.width, height = g_gl_window.height, bits = g_gl_window.colourBits;
+  const int width = g_runtime.window.width, height = g_runtime.window.height, bits = g_runtime.window.colourBits;
   int n = samples;
   PlatformWindow found = nullptr;
   for (;;) {
@@ -94,20 +90,23 @@ bool choose_multisample_format(int samples) {
   }
   // The window with the found format replaces the plain one, with a context
   // of its own.
-  PlatformGLContext old_context = g_gl_window.glContext;
+  PlatformGLContext old_context = g_runtime.window.glContext;
   destroy_gl_window();
   platform_gl_delete_context(old_context);
-  g_gl_window.glContext = nullptr;
-  g_gl_window.window = found;
-  g_gl_window.width = width;
-  g_gl_window.height = height;
-  g_gl_window.colourBits = bits;
+  g_runtime.window.glContext = nullptr;
+  g_runtime.window.window = found;
+  g_runtime.window.width = width;
+  g_runtime.window.height = height;
+  g_runtime.window.colourBits = bits;
   return attach_context(found);
 }
 
 }  // namespace
 
+void window_set_callbacks(const WindowCallbacks& callbacks) { g_callbacks = callbacks; }
+
 bool swap_control_known() { return g_swap_control; }
+void window_probe_swap_control() { g_swap_control = platform_gl_has_swap_control(); }
 void apply_vsync(bool on) { platform_gl_set_vsync(on); }
 
 bool dialogs_allowed() {
@@ -136,108 +135,91 @@ bool renderer_name_is_generic(const char* name) {
   return name && std::strcmp(name, "Mesa Windows GDI Driver") == 0;
 }
 
-int create_gl_window(void* instance, int width, int height, int colour_bits, int frame_rate,
+int create_gl_window(int width, int height, int colour_bits, int frame_rate,
                      int antialias_samples) {
   if (g_swap_control) platform_gl_set_swap_interval(0);
-  g_gl_window.framePeriod = frame_period_for_rate(frame_rate);
+  g_runtime.window.framePeriod = frame_period_for_rate(frame_rate);
   if (!platform_video_init()) return 0;
-  g_gl_window.instance = instance;
-  g_gl_window.antialiasSamples = antialias_samples;
+  g_runtime.window.antialiasSamples = antialias_samples;
   log_append("WIN32 init video\n");
-  platform_desktop_size(&g_desktop_width, &g_desktop_height);
+  platform_desktop_size(&g_runtime.desktopWidth, &g_runtime.desktopHeight);
 
   const int bits = colour_bits != 0 ? colour_bits : platform_desktop_depth();
   PlatformWindow w = platform_window_create("Tamblix", width, height, bits, 0);
   if (!w) return 0;
-  g_gl_window.window = w;
+  g_runtime.window.window = w;
   int cw = 0, ch = 0;
   platform_window_client_size(w, &cw, &ch);
-  g_gl_window.width = width != 0 ? width : cw;
-  g_gl_window.height = height != 0 ? height : ch;
-  g_gl_window.colourBits = bits;
-  g_gl_window.fullscreen = 0;
+  g_runtime.window.width = width != 0 ? width : cw;
+  g_runtime.window.height = height != 0 ? height : ch;
+  g_runtime.window.colourBits = bits;
+  g_runtime.window.fullscreen = 0;
 
   if (!attach_context(w)) {
     // No GL context on this window at all: a window without drawing is of
     // no use, so creation fails.
     platform_window_destroy(w);
-    g_gl_window.window = nullptr;
+    g_runtime.window.window = nullptr;
     return 0;
   }
   if (antialias_samples > 0 && !choose_multisample_format(antialias_samples)) {
-    platform_window_destroy(g_gl_window.window);
-    g_gl_window.window = nullptr;
+    platform_window_destroy(g_runtime.window.window);
+    g_runtime.window.window = nullptr;
     return 0;
   }
 
   software_renderer_check();
 
   platform_gl_clear();
-  g_gl_window.width = width != 0 ? width : g_gl_window.width;
-  g_gl_window.height = height != 0 ? height : g_gl_window.height;
-  g_gl_window.colourBits = bits;
-  g_gl_window.fullscreen = 0;
+  g_runtime.window.width = width != 0 ? width : g_runtime.window.width;
+  g_runtime.window.height = height != 0 ? height : g_runtime.window.height;
+  g_runtime.window.colourBits = bits;
+  g_runtime.window.fullscreen = 0;
   notify_size();
-
-  log_append("get accurate timer - 1st call\n");
-  g_gl_window.nextFrameDue = timer_ms();
-  log_append("flip - 1st call\n");
-  flip_and_wait(nullptr);
-
-  g_swap_control = platform_gl_has_swap_control();
-  if (g_gfx_hooks.load_gl_extensions) g_gfx_hooks.load_gl_extensions();
-  if (g_gfx_hooks.record_gl_caps) g_gfx_hooks.record_gl_caps();
-  log_append("init fbo\n");
-  if (g_gfx_hooks.init_fbo) g_gfx_hooks.init_fbo();
-
-  platform_window_hide(g_gl_window.window);
-  log_append("2D VP\n");
-  if (g_gfx_hooks.reset_2d_state) g_gfx_hooks.reset_2d_state();
-  log_append("ZOZU init [OK]\n");
   return 1;
 }
 
 int enter_windowed() {
-  PlatformWindow w = g_gl_window.window;
+  PlatformWindow w = g_runtime.window.window;
   if (!w) return 1;
-  if (g_gl_window.fullscreen == 1) {
+  if (g_runtime.window.fullscreen == 1) {
     platform_window_leave_fullscreen(w);
     platform_sleep_ms(500);
-    platform_desktop_size(&g_desktop_width, &g_desktop_height);
+    platform_desktop_size(&g_runtime.desktopWidth, &g_runtime.desktopHeight);
   }
   platform_window_set_framed(w, true);
   int ax = 0, ay = 0, aw = 0, ah = 0;
   if (!platform_work_area(w, &ax, &ay, &aw, &ah)) {
-    aw = g_desktop_width;
-    ah = g_desktop_height;
+    aw = g_runtime.desktopWidth;
+    ah = g_runtime.desktopHeight;
   }
   // Centred in the work area, measured from the screen origin.
-  const int left = (aw - g_gl_window.width) / 2;
-  const int top = (ah - g_gl_window.height) / 2;
-  platform_window_place(w, left, top, g_gl_window.width, g_gl_window.height);
+  const int left = (aw - g_runtime.window.width) / 2;
+  const int top = (ah - g_runtime.window.height) / 2;
+  platform_window_place(w, left, top, g_runtime.window.width, g_runtime.window.height);
   platform_window_show(w);
   platform_window_raise(w);
   full_viewport();
-  g_gl_window.fullscreen = 0;
+  g_runtime.window.fullscreen = 0;
   return 1;
 }
 
 int enter_fullscreen() {
-  PlatformWindow w = g_gl_window.window;
+  PlatformWindow w = g_runtime.window.window;
   if (!w) return 0;
   const int depth = platform_desktop_depth();
-  const int bits = g_gl_window.colourBits != 0 && g_gl_window.colourBits != depth ? g_gl_window.colourBits : 0;
-  bool ok = platform_window_fullscreen_mode(w, g_gl_window.width, g_gl_window.height, bits);
-  if (!ok && bits != 0) ok = platform_window_fullscreen_mode(w, g_gl_window.width, g_gl_window.height, 0);
+  const int bits = g_runtime.window.colourBits != 0 && g_runtime.window.colourBits != depth ? g_runtime.window.colourBits : 0;
+  bool ok = platform_window_fullscreen_mode(w, g_runtime.window.width, g_runtime.window.height, bits);
+  if (!ok && bits != 0) ok = platform_window_fullscreen_mode(w, g_runtime.window.width, g_runtime.window.height, 0);
   if (ok) {
-    g_desktop_width = g_gl_window.width;
-    g_desktop_height = g_gl_window.height;
+    g_runtime.desktopWidth = g_runtime.window.width;
+    g_runtime.desktopHeight = g_runtime.window.height;
   } else if (platform_window_fullscreen_desktop(w)) {
     // No display mode of that size can be set here: a fullscreen window at
     // the desktop's size stands in, and the sizes report what is in force.
-    platform_desktop_size(&g_desktop_width, &g_desktop_height);
-    g_gl_window.width = g_desktop_width;
-    g_gl_window.height = g_desktop_height;
+    platform_desktop_size(&g_runtime.desktopWidth, &g_runtime.desktopHeight);
+    g_runtime.window.width = g_runtime.desktopWidth;
+    g_runtime.window.height = g_runtime.desktopHeight;
     ok = true;
   }
   if (!ok) {
@@ -249,19 +231,19 @@ int enter_fullscreen() {
   // The window keeps its GL context (textures survive); the schedule
   // restarts as for a new window.
   if (g_swap_control) platform_gl_set_swap_interval(0);
-  g_gl_window.nextFrameDue = timer_ms();
+  g_runtime.window.nextFrameDue = timer_ms();
   platform_window_set_framed(w, false);
   platform_window_show(w);
   platform_window_raise(w);
   full_viewport();
-  g_gl_window.fullscreen = 1;
+  g_runtime.window.fullscreen = 1;
   return 1;
 }
 
 void set_window_mode(int width, int height, int colour_bits, int fullscreen) {
-  if (width != 0) g_gl_window.width = width;
-  if (height != 0) g_gl_window.height = height;
-  if (colour_bits != 0) g_gl_window.colourBits = colour_bits;
+  if (width != 0) g_runtime.window.width = width;
+  if (height != 0) g_runtime.window.height = height;
+  if (colour_bits != 0) g_runtime.window.colourBits = colour_bits;
   enter_windowed();
   if (fullscreen) {
     enter_fullscreen();
@@ -271,48 +253,36 @@ void set_window_mode(int width, int height, int colour_bits, int fullscreen) {
 }
 
 void hide_window() {
-  PlatformWindow w = g_gl_window.window;
+  PlatformWindow w = g_runtime.window.window;
   if (!w) return;
-  if (g_gl_window.fullscreen == 1) {
+  if (g_runtime.window.fullscreen == 1) {
     platform_window_leave_fullscreen(w);
-    platform_desktop_size(&g_desktop_width, &g_desktop_height);
+    platform_desktop_size(&g_runtime.desktopWidth, &g_runtime.desktopHeight);
   }
   platform_window_set_framed(w, false);
   platform_window_hide(w);
-  g_gl_window.fullscreen = 0;
-  pump_messages(nullptr);
+  g_runtime.window.fullscreen = 0;
+  if (g_callbacks.serve_events) g_callbacks.serve_events();
 }
 
 void destroy_gl_window() {
-  if (g_gfx_hooks.release_window_textures) g_gfx_hooks.release_window_textures();
-  if (!g_gl_window.window) return;
+  if (g_callbacks.releasing_window) g_callbacks.releasing_window();
+  if (!g_runtime.window.window) return;
   enter_windowed();
-  platform_gl_make_current(g_gl_window.window, nullptr);
-  platform_window_destroy(g_gl_window.window);
-  if (g_main_window == g_gl_window.window) g_main_window = nullptr;
-  g_gl_window.window = nullptr;
-  g_gl_window.width = 0;
-  g_gl_window.height = 0;
+  platform_gl_make_current(g_runtime.window.window, nullptr);
+  platform_window_destroy(g_runtime.window.window);
+  if (g_runtime.window.window == g_runtime.window.window) g_runtime.window.window = nullptr;
+  g_runtime.window.window = nullptr;
+  g_runtime.window.width = 0;
+  g_runtime.window.height = 0;
 }
 
 void gfx_get_screen_size(double& width, double& height) {
-  width = g_desktop_width;
-  height = g_desktop_height;
+  width = g_runtime.desktopWidth;
+  height = g_runtime.desktopHeight;
 }
 
 void gfx_get_screen_size(int& width, int& height) {
-  width = g_desktop_width;
-  height = g_desktop_height;
-}
-
-void sys_set_screen(int width, int height, int fullscreen) {
-  g_program_settings.width = width;
-  g_program_settings.height = height;
-  g_program_settings.fullscreen = fullscreen;
-  set_window_mode(width, height, 0, fullscreen);
-  if (g_input_hooks.restore_pointer) g_input_hooks.restore_pointer();
-  g_main_window = g_gl_window.window;
-  if (g_input_hooks.set_window) g_input_hooks.set_window(g_main_window);
-  if (g_audio_hooks.sound_bind_window) g_audio_hooks.sound_bind_window(g_main_window);
-  for (int i = 0; i < 5; ++i) sys_show_screen();
+  width = g_runtime.desktopWidth;
+  height = g_runtime.desktopHeight;
 }

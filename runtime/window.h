@@ -2,27 +2,28 @@
 #pragma once
 #include <cstdint>
 
-#include "platform/sdl_window.h"
+#include "platform/window.h"
 
-// The window fields of the graphics context.
-struct GlWindow {
-  PlatformWindow window = nullptr;
-  int32_t width = 0, height = 0;   // client size, also the fullscreen mode size
-  int32_t colourBits = 0;          // 0 asks for the desktop's depth
-  uint8_t fullscreen = 0;          // 1 while a fullscreen mode is active
-  int32_t antialiasSamples = 0;
-  void* instance = nullptr;
-  PlatformGLContext glContext = nullptr;
-  double nextFrameDue = 0, framePeriod = 0;  // the frame limiter's schedule
+#include "runtime/runtime_state.h"
+
+// What the window asks of the layers above it, installed once by the engine
+// at start-up (a null entry is skipped).
+struct WindowCallbacks {
+  // The client size changed; `whole_viewport` also makes the viewport the
+  // whole window (after every window mode change).
+  void (*size_changed)(int width, int height, bool whole_viewport) = nullptr;
+  // A window and its GL context are about to go (program end, a window
+  // re-created for another pixel format): the textures are released first.
+  void (*releasing_window)() = nullptr;
+  // Serves the window's events (after the window was hidden).
+  void (*serve_events)() = nullptr;
 };
-extern GlWindow g_gl_window;
+void window_set_callbacks(const WindowCallbacks& callbacks);
 
-// The display size in force (the desktop, or the fullscreen mode).
-extern int32_t g_desktop_width, g_desktop_height;
-// The window the other parts address (input, sound, the event pump).
-extern PlatformWindow g_main_window;
-
-int create_gl_window(void* instance, int width, int height, int colour_bits, int frame_rate,
+// Creates the hidden window and its GL context, cleared, with the size
+// passed on; 0 when that fails. The first frame and the GL set-up follow in
+// the start-up sequence.
+int create_gl_window(int width, int height, int colour_bits, int frame_rate,
                      int antialias_samples);
 int enter_windowed();
 int enter_fullscreen();
@@ -34,6 +35,8 @@ void destroy_gl_window();
 // the platform accepted an interval), and switching vsync through it
 // (adaptive where offered).
 bool swap_control_known();
+// Asks the driver once the first frame is shown.
+void window_probe_swap_control();
 void apply_vsync(bool on);
 
 // Whether a warning box may be shown: only when a person can answer it.

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "platform/child_process.h"
-#include "runtime/engine_hooks.h"
-#include "runtime/frame.h"
-#include "runtime/shutdown.h"
+#include "audio/sound.h"
+#include "input/input_state.h"
+#include "core/program_end.h"
 #include "runtime/window.h"
 #include "system/command_line.h"
 #include "tamblix/errors.h"
@@ -41,11 +41,11 @@ bool split_or_log(const BasicString& command, std::vector<std::string>& words) {
 }
 
 void leave_fullscreen() {
-  if (g_gl_window.window && g_gl_window.fullscreen) enter_windowed();
+  if (g_runtime.window.window && g_runtime.window.fullscreen) enter_windowed();
 }
 
 void give_focus_back() {
-  if (g_gl_window.window) platform_window_raise(g_gl_window.window);
+  if (g_runtime.window.window) platform_window_raise(g_runtime.window.window);
 }
 
 // The program sys_shell_end and a quitting sys_open_document start once the
@@ -93,7 +93,7 @@ void sys_shell_end(const BasicString& command) {
 
 void sys_open_document(const BasicString& name) {
   std::vector<std::string> words = {"xdg-open", name.c_str()};
-  if (g_frame_state.exitKeysEnabled) {
+  if (g_runtime.frame.exitKeysEnabled) {
     program_after_end() = words;
     sys_end_after_teardown(&start_program_after_end);
     return;
@@ -202,7 +202,7 @@ BasicString sys_file_dialog(int open, const BasicString& filter) {
     return BasicString("NO_FILE");
   }
   const std::string cwd = platform_get_cwd();
-  const bool was_fullscreen = g_gl_window.window && g_gl_window.fullscreen;
+  const bool was_fullscreen = g_runtime.window.window && g_runtime.window.fullscreen;
   if (was_fullscreen) hide_window();
 
   std::string chosen;
@@ -218,10 +218,10 @@ BasicString sys_file_dialog(int open, const BasicString& filter) {
   if (!cwd.empty()) platform_set_cwd(cwd);
   if (was_fullscreen) {
     enter_fullscreen();
-    if (g_input_hooks.restore_pointer) g_input_hooks.restore_pointer();
+    tmx::input::restore_pointer();
   }
-  if (g_gl_window.window) {
-    if (g_audio_hooks.sound_bind_window) g_audio_hooks.sound_bind_window(g_gl_window.window);
+  if (g_runtime.window.window) {
+    tmx::audio::sound_bind_window(g_runtime.window.window);
     give_focus_back();
   }
 

@@ -7,7 +7,7 @@
 #include "audio/sound.h"
 #include "audio/wav_reader.h"
 #include "input/input_state.h"
-#include "platform/sdl_mixer.h"
+#include "platform/mixer.h"
 #include "tamblix/audio.h"
 #include "tamblix/input.h"
 #include "tamblix/string.h"

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "runtime/timer.h"
+#include "runtime/runtime_state.h"
 #include "runtime/virtual_file.h"
 
 namespace {
@@ -69,7 +70,7 @@ void BM_ArchiveLookup(benchmark::State& state) {
   const std::string name = "Media/entry" + std::to_string(count - 1) + ".png";
   std::string out;
   for (auto _ : state) {
-    if (!resolve_media_file(*g_general_resolver, name.c_str(), out, true)) state.SkipWithError("not found");
+    if (!resolve_media_file(*g_runtime.generalResolver, name.c_str(), out, true)) state.SkipWithError("not found");
   }
   state.SetBytesProcessed(state.iterations() * size);
   release_resolvers();

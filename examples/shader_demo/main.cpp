@@ -30,10 +30,10 @@ double main_routine() {
   // Starts on the ripple, so a run without keys shows an effect at work.
   int effect = kWave;
   for (;;) {
-    if (inp_key(2)) effect = -1;
-    if (inp_key(3)) effect = kGrey;
-    if (inp_key(4)) effect = kWave;
-    if (inp_key(5)) effect = kNight;
+    if (inp_key(TMX_KEY_1)) effect = -1;
+    if (inp_key(TMX_KEY_2)) effect = kGrey;
+    if (inp_key(TMX_KEY_3)) effect = kWave;
+    if (inp_key(TMX_KEY_4)) effect = kNight;
 
     gfx_use_screen(kSurface);
     gfx_draw_sprite_scaled(kPictureSlot, 0, 0, kWidth, kHeight);

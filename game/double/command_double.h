@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/options/run_options.h"
+#include "tamblix/input_script.h"
 
 namespace cmd_double {
 

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/posix_sys.h"
+#include "platform/process_info.h"
 
 extern char** environ;
 

@@ -2,7 +2,7 @@
 // cache, and files that cannot be played.
 #include "audio/music.h"
 #include "audio_fixture.h"
-#include "platform/sdl_mixer.h"
+#include "platform/mixer.h"
 #include "tamblix/audio.h"
 #include "tamblix/errors.h"
 #include "tamblix/string.h"

@@ -11,7 +11,7 @@
 #include "tamblix/audio.h"
 #include "tamblix/errors.h"
 #include "tamblix/string.h"
-#include "platform/sdl_mixer.h"
+#include "platform/mixer.h"
 
 using namespace tmx::audio;
 

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "runtime/shutdown.h"
+#include "core/program_end.h"
 #include "tamblix.h"
 
 namespace {
@@ -32,8 +32,8 @@ class ErrorsTest : public ::testing::Test {
     setenv("TMPDIR", dir_.c_str(), 1);
     log_path_ = dir_ + "/ErrorLog.txt";
     g_error_state = {0, 0, 0, 0};
-    shutdown_hooks() = ShutdownHooks{};
-    shutdown_flags_reset_for_tests();
+    g_program_settings.debug = 0;
+    program_end_reset_for_tests();
     debug_channel_override(0);
   }
   void TearDown() override {
@@ -107,82 +107,52 @@ TEST_F(ErrorsTest, LogLineIsDroppedWhenTheFileStaysLockedOrUnwritable) {
 }
 
 // The hooks below log their step name so that the order shows in the log.
-void log_quit() { log_append("quit callback\n"); }
-bool context_exists() { return true; }
-void step_music() { log_append("music\n"); }
-void step_dir() { log_append("dir\n"); }
-void step_files() { log_append("files\n"); }
-void step_net() { log_append("net\n"); }
-void step_input() { log_append("input\n"); }
-void step_sound() { log_append("sound\n"); }
-void step_gfx() { log_append("gfx\n"); }
-void step_resolvers() { log_append("resolvers\n"); }
-void step_window() { log_append("window\n"); }
-int debug_on() { return 1; }
-
-void install_all_steps() {
-  ShutdownHooks& h = shutdown_hooks();
-  h.call_quit_callback = log_quit;
-  h.graphics_context_exists = context_exists;
-  h.music_stop = step_music;
-  h.restore_exe_dir = step_dir;
-  h.close_file_channels = step_files;
-  h.net_shutdown = step_net;
-  h.input_shutdown = step_input;
-  h.sound_shutdown = step_sound;
-  h.destroy_graphics = step_gfx;
-  h.release_resolvers = step_resolvers;
-  h.destroy_window = step_window;
-}
+// The engine's end sequence as the core sees it: one installed step between
+// the end report and "exit".
+void sequence() { log_append("quit callback\nteardown\n"); }
 
 using ErrorsDeathTest = ErrorsTest;
 
-TEST_F(ErrorsDeathTest, EndTearsDownInOrderPrintsExitAndEndsWithCodeZero) {
-  install_all_steps();
+TEST_F(ErrorsDeathTest, EndRunsTheInstalledSequencePrintsExitAndEndsWithCodeZero) {
+  program_end_install(sequence);
   EXPECT_EXIT(
       {
         dup2(2, 1);  // "exit" goes to standard output; show it to the matcher
         sys_end();
       },
       ::testing::ExitedWithCode(0), "^exit\n$");
-  EXPECT_EQ(read_file(log_path_),
-            "quit callback\nShut down TMX\nmusic\ndir\nfiles\nnet\ninput\nsound\ngfx\n"
-            "resolvers\nwindow\ntmx is shut down\n");
+  EXPECT_EQ(read_file(log_path_), "quit callback\nteardown\n");
 }
 
 TEST_F(ErrorsDeathTest, EndWithDebugSettingWritesTheEndReportFirst) {
-  install_all_steps();
-  shutdown_hooks().debug_setting = debug_on;
+  program_end_install(sequence);
+  g_program_settings.debug = 1;
   EXPECT_EXIT(sys_end(), ::testing::ExitedWithCode(0), "");
   EXPECT_EQ(read_file(log_path_).substr(0, 22), "-End On Line\n0\n-1\n0\n0\n");
 }
 
-TEST_F(ErrorsDeathTest, WithoutAGraphicsContextOnlyTheQuitCallbackRuns) {
-  shutdown_hooks().call_quit_callback = log_quit;
+TEST_F(ErrorsDeathTest, WithoutAnEngineTheEndOnlyExits) {
   EXPECT_EXIT(sys_end(), ::testing::ExitedWithCode(0), "");
-  EXPECT_EQ(read_file(log_path_), "quit callback\n");
+  EXPECT_EQ(read_file(log_path_), "");
 }
 
-// A second end requested from inside the quit callback (a close message
-// arriving then) returns at once; the teardown runs once.
-void quit_calls_end_again() {
+// A second end requested from inside the sequence (a close message arriving
+// during the quit callback) returns at once; the sequence runs once.
+void sequence_ends_again() {
   log_append("quit callback\n");
   sys_end();
   log_append("callback goes on\n");
+  log_append("teardown\n");
 }
 
 TEST_F(ErrorsDeathTest, SecondEndDuringTheTeardownReturnsAtOnce) {
-  install_all_steps();
-  shutdown_hooks().call_quit_callback = quit_calls_end_again;
+  program_end_install(sequence_ends_again);
   EXPECT_EXIT(sys_end(), ::testing::ExitedWithCode(0), "");
-  const std::string log = read_file(log_path_);
-  EXPECT_EQ(log.substr(0, 31), "quit callback\ncallback goes on\n");
-  EXPECT_EQ(log.find("Shut down TMX\n"), log.rfind("Shut down TMX\n"));
-  EXPECT_NE(log.find("tmx is shut down\n"), std::string::npos);
+  EXPECT_EQ(read_file(log_path_), "quit callback\ncallback goes on\nteardown\n");
 }
 
 // A fatal error inside the teardown must not let the failing code go on.
-void quit_fails_fatally() {
+void sequence_fails_fatally() {
   log_append("quit callback\n");
   sys_raise_error(9);
   sys_end_fatal();
@@ -190,8 +160,7 @@ void quit_fails_fatally() {
 }
 
 TEST_F(ErrorsDeathTest, FatalErrorDuringTheTeardownEndsAtOnce) {
-  install_all_steps();
-  shutdown_hooks().call_quit_callback = quit_fails_fatally;
+  program_end_install(sequence_fails_fatally);
   EXPECT_EXIT(sys_end(), ::testing::ExitedWithCode(0), "");
   EXPECT_EQ(read_file(log_path_), "quit callback\n");
 }

@@ -18,7 +18,7 @@
 #include <string>
 
 #include "files/files.h"
-#include "runtime/shutdown.h"
+#include "core/program_end.h"
 #include "runtime/virtual_file.h"
 #include "tamblix.h"
 

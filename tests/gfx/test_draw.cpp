@@ -14,7 +14,7 @@
 #include "gfx/screenshot.h"
 #include "gfx/surfaces.h"
 #include "gfx/texture_store.h"
-#include "runtime/engine_hooks.h"
+#include "gfx/context.h"
 #include "tamblix.h"
 #include "tests/gfx/gl_fixture.h"
 
@@ -343,7 +343,7 @@ TEST_F(Draw, AFrameOfDrawingAllocatesNothingOnceWarm) {
     gfx_print(text, 1, 1, 1);
     gfx_use_screen(-1);
     gfx_draw_sprite_scaled(2, 0, 0, kWinW, kWinH);
-    g_gfx_hooks.end_screen_drawing();
+    gfx_end_of_frame();
     clear_frame();
   };
   // Warm: the batch and the text buffer reach their sizes, and the GL (the

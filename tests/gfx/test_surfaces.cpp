@@ -12,7 +12,7 @@
 #include "gfx/swap_file.h"
 #include "gfx/texture_store.h"
 #include "gfx/viewport.h"
-#include "runtime/engine_hooks.h"
+#include "gfx/context.h"
 #include "tamblix.h"
 #include "tests/gfx/gl_fixture.h"
 
@@ -422,8 +422,7 @@ TEST_F(Surfaces, ScreenshotWritesThePresentedFrame) {
   gfx_draw_rect(10, 20, 30, 40, 0x0000FF);
   // The runtime's frame end: surfaces end, the frame is kept, buffers swap and
   // the next frame starts cleared.
-  ASSERT_NE(g_gfx_hooks.end_screen_drawing, nullptr);
-  g_gfx_hooks.end_screen_drawing();
+  gfx_end_of_frame();
   present();
   clear_frame();
   gfx_draw_rect(0, 0, 5, 5, 0xFFFFFF);  // the next frame, not yet shown
@@ -455,7 +454,7 @@ TEST_F(Surfaces, ScreenshotFollowsEveryFrameAndWindowSizeChanges) {
   gfx_capture_presented_frames(true);
   auto frame = [this](int colour) {
     gfx_clear_screen(colour);
-    g_gfx_hooks.end_screen_drawing();
+    gfx_end_of_frame();
     present();
   };
   const std::string path = temp_path("later.png");
@@ -544,7 +543,7 @@ TEST_F(Surfaces, PixelTransfersIgnoreSkipsLeftByOtherCode) {
   EXPECT_EQ(img.pixels[0], 255);
   EXPECT_EQ(img.pixels[(5 * 20 + 19) * 4 + 1], 255);
   gfx_capture_presented_frames(true);
-  g_gfx_hooks.end_screen_drawing();
+  gfx_end_of_frame();
   foreign();
   const std::string path = temp_path("skips.png");
   ASSERT_TRUE(gfx_write_screenshot_png(path.c_str()));

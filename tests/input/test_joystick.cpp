@@ -9,7 +9,7 @@
 
 #include "input/input_override.h"
 #include "input/input_state.h"
-#include "platform/sdl_joystick.h"
+#include "platform/joystick.h"
 #include "tamblix/input.h"
 #include "tamblix/string.h"
 

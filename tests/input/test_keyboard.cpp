@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "input/input_state.h"
-#include "platform/sdl_input.h"
+#include "platform/keyboard_mouse.h"
 #include "tamblix/input.h"
 #include "x_session.h"
 

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "input/input_state.h"
-#include "input/line_editor.h"
-#include "platform/sdl_input.h"
+#include "engine/line_editor.h"
+#include "platform/keyboard_mouse.h"
 #include "tamblix/input.h"
 #include "tamblix/string.h"
 #include "x_session.h"
@@ -119,10 +119,10 @@ TEST_F(CapturedMouse, WheelSumsTheStepSignsOfEveryReadSinceTheFrame) {
   EXPECT_FALSE(state()->pointer_shown);
   frame_snapshot();
   auto wheel = [](int y) {
-    SDL_Event e{};
-    e.type = SDL_MOUSEWHEEL;
-    e.wheel.y = y;
-    handle_platform_event(&e);
+    PlatformEvent e;
+    e.kind = PlatformEventKind::wheel;
+    e.wheel_y = y;
+    handle_platform_event(e);
   };
   wheel(3);
   EXPECT_EQ(inp_mouse_axis(2), 1);
@@ -152,7 +152,7 @@ TEST_F(Text, QueueKeepsSixteenAndTurnsReturnIntoLineFeed) {
 
 TEST_F(Text, LineEditorTakesTypedKeysUntilEnter) {
   // No frame presentation: the editor serves the window's events itself.
-  line_editor_services() = LineEditorServices{};
+  tmx::engine::line_editor_services() = tmx::engine::LineEditorServices{};
   std::system("(sleep 0.3; xdotool type ab; xdotool key BackSpace; xdotool key BackSpace; "
               "xdotool key BackSpace; xdotool type c; xdotool key Return) &");
   BasicString s("x");
@@ -173,7 +173,7 @@ int g_frames, g_prints;
 std::string g_last_print;
 
 TEST_F(Text, LineEditorEditsWithItsFrameServices) {
-  LineEditorServices& sv = line_editor_services();
+  tmx::engine::LineEditorServices& sv = tmx::engine::line_editor_services();
   sv.present_frame = [] {
     ++g_frames;
     if (g_pos < g_script.size()) queue_char(static_cast<unsigned char>(g_script[g_pos++]));
@@ -214,7 +214,7 @@ TEST_F(Text, LineEditorEditsWithItsFrameServices) {
   const std::string expected = "begin:" + typed.substr(0, typed.size() - 2) + "zz";
   EXPECT_EQ(std::string(start.c_str()), expected);
   EXPECT_EQ(g_last_print, expected + "_");
-  sv = LineEditorServices{};
+  sv = tmx::engine::LineEditorServices{};
 }
 
 }  // namespace

@@ -31,8 +31,8 @@ inline int xdo(const std::string& args) { return std::system(("xdotool " + args)
 template <class F>
 bool serve_until(F cond) {
   for (int i = 0; i < 1000; ++i) {
-    SDL_Event e;
-    while (SDL_PollEvent(&e)) tmx::input::handle_platform_event(&e);
+    PlatformEvent e;
+    while (platform_event_pending() && platform_take_event(&e)) tmx::input::handle_platform_event(e);
     if (cond()) return true;
     SDL_Delay(10);
   }
@@ -94,8 +94,8 @@ class XWindowTest : public ::testing::Test {
   }
 
   void drain_events() {
-    SDL_Event e;
-    while (SDL_PollEvent(&e)) tmx::input::handle_platform_event(&e);
+    PlatformEvent e;
+    while (platform_event_pending() && platform_take_event(&e)) tmx::input::handle_platform_event(e);
   }
 
   SDL_Window* window_ = nullptr;

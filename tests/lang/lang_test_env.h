@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "runtime/shutdown.h"
+#include "core/program_end.h"
 
 class LangTempDir : public ::testing::Environment {
  public:

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/options/run_options.h"
+#include "core/run_options.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include "input/input_override.h"
 #include "input/input_state.h"
-#include "runtime/options/run_options.h"
-#include "runtime/options/run_session.h"
+#include "core/run_options.h"
+#include "engine/run_session.h"
 #include "tamblix/input.h"
 
 using namespace tmx::input;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "archive.h"
+#include "runtime/runtime_state.h"
 #include "runtime/virtual_file.h"
 #include "tests/runtime/rt_test_util.h"
 
@@ -157,10 +158,10 @@ TEST_F(PackTest, RoundTripThroughTheEngineLookup) {
     std::string upper = c.name;
     for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
     std::string found;
-    ASSERT_EQ(1, resolve_media_file(*g_general_resolver, ("Media/" + upper).c_str(), found, true));
+    ASSERT_EQ(1, resolve_media_file(*g_runtime.generalResolver, ("Media/" + upper).c_str(), found, true));
     EXPECT_EQ(0u, found.rfind("mem://", 0));
     EXPECT_TRUE(read_vf(found) == c.data) << "memory file differs";
-    ASSERT_EQ(1, resolve_media_file(*g_media_resolver, c.name.c_str(), found, false));
+    ASSERT_EQ(1, resolve_media_file(*g_runtime.mediaResolver, c.name.c_str(), found, false));
     EXPECT_TRUE(rt_read_file(found) == c.data) << "extracted file differs: " << found;
   }
   // The incompressible entry is stored as its literal run: 4 bytes of size,

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/sdl_window.h"
-#include "runtime/frame.h"
+#include "platform/window.h"
+#include "engine/frame.h"
 #include "runtime/virtual_file.h"
 #include "runtime/window.h"
 #include "tamblix.h"
@@ -30,9 +30,9 @@ void say(const std::string& line) {
 
 void report_window(const char* tag) {
   int w = 0, h = 0, x = 0, y = 0, ax = 0, ay = 0, aw = 0, ah = 0;
-  platform_window_client_size(g_main_window, &w, &h);
-  platform_window_position(g_main_window, &x, &y);
-  platform_work_area(g_main_window, &ax, &ay, &aw, &ah);
+  platform_window_client_size(g_runtime.window.window, &w, &h);
+  platform_window_position(g_runtime.window.window, &x, &y);
+  platform_work_area(g_runtime.window.window, &ax, &ay, &aw, &ah);
   double dw = 0, dh = 0;
   gfx_get_screen_size(dw, dh);
   int iw = -1, ih = -1;
@@ -40,8 +40,8 @@ void report_window(const char* tag) {
   if (iw != static_cast<int>(dw) || ih != static_cast<int>(dh)) say("the two screen size forms differ");
   char line[256];
   std::snprintf(line, sizeof line, "%s title=%s client=%dx%d pos=%d,%d work=%dx%d desktop=%dx%d visible=%d saver=%d",
-                tag, platform_window_title(g_main_window).c_str(), w, h, x, y, aw, ah, iw, ih,
-                platform_window_visible(g_main_window) ? 1 : 0,
+                tag, platform_window_title(g_runtime.window.window).c_str(), w, h, x, y, aw, ah, iw, ih,
+                platform_window_visible(g_runtime.window.window) ? 1 : 0,
                 SDL_IsScreenSaverEnabled() ? 1 : 0);
   say(line);
 }
@@ -50,7 +50,7 @@ void push_window_event(Uint8 which) {
   SDL_Event e{};
   e.type = SDL_WINDOWEVENT;
   e.window.event = which;
-  e.window.windowID = SDL_GetWindowID(static_cast<SDL_Window*>(g_main_window));
+  e.window.windowID = SDL_GetWindowID(static_cast<SDL_Window*>(g_runtime.window.window));
   SDL_PushEvent(&e);
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/runtime_state.h"
 #include "runtime/virtual_file.h"
 #include "tamblix.h"
 #include "tests/runtime/archive_writer.h"
@@ -42,7 +43,7 @@ class FilesTest : public TempDirTest {
     set_archive_path(path("game.exe").c_str(), path("game.exe").c_str());
   }
   int lookup(const char* name, std::string& out, bool memory = true) {
-    return resolve_media_file(*g_general_resolver, name, out, memory);
+    return resolve_media_file(*g_runtime.generalResolver, name, out, memory);
   }
 };
 
@@ -214,19 +215,19 @@ TEST_F(FilesTest, NegativePositionsCountFromTheEnd) {
 TEST_F(FilesTest, ExtractionToTemporaryFile) {
   use_archive({{"song.mp3", std::string(3000, 's'), "", 0, -1}});
   std::string out;
-  ASSERT_EQ(1, resolve_media_file(*g_media_resolver, "Music/song.mp3", out, false));
+  ASSERT_EQ(1, resolve_media_file(*g_runtime.mediaResolver, "Music/song.mp3", out, false));
   // Name: the process's own directory in the temp dir + "kpx" + letters from
   // the low bytes of P and S + name.
   EXPECT_EQ(0, out.rfind(dir_ + "/tamblix-", 0));
   EXPECT_NE(std::string::npos, out.find("/kpx"));
   EXPECT_EQ("song.mp3", out.substr(out.size() - 8));
   EXPECT_EQ(std::string(3000, 's'), rt_read_file(out));
-  EXPECT_STREQ(out.c_str(), g_media_resolver->tempPath);
+  EXPECT_STREQ(out.c_str(), g_runtime.mediaResolver->tempPath);
   // The next lookup deletes it; so does the release at the end.
   std::string again;
-  EXPECT_EQ(0, resolve_media_file(*g_media_resolver, "none.mp3", again, false));
+  EXPECT_EQ(0, resolve_media_file(*g_runtime.mediaResolver, "none.mp3", again, false));
   EXPECT_FALSE(platform_is_file(out.c_str()));
-  ASSERT_EQ(1, resolve_media_file(*g_media_resolver, "song.mp3", out, false));
+  ASSERT_EQ(1, resolve_media_file(*g_runtime.mediaResolver, "song.mp3", out, false));
   release_resolvers();
   EXPECT_FALSE(platform_is_file(out.c_str()));
 }
@@ -267,15 +268,15 @@ TEST_F(FilesTest, MissingArchiveSwitchesTheResolverOff) {
   set_archive_path(path("no.exe").c_str(), "");
   EXPECT_EQ(0, lookup("x.png", out));
   EXPECT_EQ("x.png", out);
-  EXPECT_EQ(0, g_general_resolver->enabled);
-  EXPECT_EQ(0, resolve_media_file(*g_media_resolver, "x.png", out, false));
-  EXPECT_EQ(0, g_media_resolver->enabled);
+  EXPECT_EQ(0, g_runtime.generalResolver->enabled);
+  EXPECT_EQ(0, resolve_media_file(*g_runtime.mediaResolver, "x.png", out, false));
+  EXPECT_EQ(0, g_runtime.mediaResolver->enabled);
   // A file without the trailer: not found each time, the resolver stays on.
   rt_write_file(path("plain.exe"), std::string(64, 'x'));
   set_archive_path(path("plain.exe").c_str(), path("plain.exe").c_str());
   EXPECT_EQ(0, lookup("x.png", out));
   EXPECT_EQ("", out);
-  EXPECT_EQ(1, g_general_resolver->enabled);
+  EXPECT_EQ(1, g_runtime.generalResolver->enabled);
 }
 
 // Damaged or hostile archives: never a crash, a read outside the file, a
@@ -314,7 +315,7 @@ TEST_F(FilesTest, DamagedArchives) {
     std::string out = "x";
     EXPECT_EQ(0, lookup("a.txt", out));
     EXPECT_EQ("", out);
-    EXPECT_EQ(0, resolve_media_file(*g_media_resolver, "a.txt", out, false));
+    EXPECT_EQ(0, resolve_media_file(*g_runtime.mediaResolver, "a.txt", out, false));
   }
 }
 
@@ -346,7 +347,7 @@ TEST_F(FilesTest, DamagedEntryDataGivesAnEmptyFile) {
     std::string out;
     ASSERT_EQ(1, lookup("a.txt", out));
     EXPECT_EQ(c.expected, read_all(out));
-    ASSERT_EQ(1, resolve_media_file(*g_media_resolver, "a.txt", out, false));
+    ASSERT_EQ(1, resolve_media_file(*g_runtime.mediaResolver, "a.txt", out, false));
     EXPECT_EQ(c.expected, rt_read_file(out));
   }
 }
@@ -359,7 +360,7 @@ TEST_F(FilesTest, EntryNamesNeverLeaveTheTemporaryDirectory) {
   std::string out;
   for (const char* name : {"Media/..", "../evil.txt", "a\\b.txt", "/etc.txt", "x/../evil.txt"}) {
     SCOPED_TRACE(name);
-    EXPECT_EQ(0, resolve_media_file(*g_media_resolver, name, out, false));
+    EXPECT_EQ(0, resolve_media_file(*g_runtime.mediaResolver, name, out, false));
   }
   // Nothing was written anywhere: the temp dir is empty, no file beside it.
   EXPECT_EQ(0, std::system(("test -z \"$(ls -A '" + path("tmp") + "')\"").c_str()));
@@ -385,38 +386,38 @@ TEST_F(FilesTest, PathsLongerThanTheRecordAreNotShortened) {
   use_archive({{entry, data, "", 0, -1}});
   const int32_t stored_size = static_cast<int32_t>(4 + lzo_pack(data).size());
   const std::string full = archive_temp_name(deep, 300, stored_size, entry);  // first entry: P = 300
-  ASSERT_GE(full.size(), sizeof g_media_resolver->tempPath);
-  const std::string cut = full.substr(0, sizeof g_media_resolver->tempPath - 1);
+  ASSERT_GE(full.size(), sizeof g_runtime.mediaResolver->tempPath);
+  const std::string cut = full.substr(0, sizeof g_runtime.mediaResolver->tempPath - 1);
   rt_write_file(cut, "keep");
   std::string out;
-  EXPECT_EQ(0, resolve_media_file(*g_media_resolver, ("Music/" + entry).c_str(), out, false));
+  EXPECT_EQ(0, resolve_media_file(*g_runtime.mediaResolver, ("Music/" + entry).c_str(), out, false));
   EXPECT_FALSE(platform_is_file(full.c_str()));
-  EXPECT_EQ(0, resolve_media_file(*g_media_resolver, "none.mp3", out, false));
+  EXPECT_EQ(0, resolve_media_file(*g_runtime.mediaResolver, "none.mp3", out, false));
   release_resolvers();
   EXPECT_EQ("keep", rt_read_file(cut));
   create_resolvers();
 
   // The archive: another archive sits at the shortened path.
   const std::string archive = deep + "/a_program_with_a_long_name_and_its_archive.exe";
-  ASSERT_GE(archive.size(), sizeof g_general_resolver->archivePath);
+  ASSERT_GE(archive.size(), sizeof g_runtime.generalResolver->archivePath);
   rt_write_file(archive, build_archive("EXE", {{"a.txt", "right", "", 0, -1}}, false));
-  rt_write_file(archive.substr(0, sizeof g_general_resolver->archivePath - 1),
+  rt_write_file(archive.substr(0, sizeof g_runtime.generalResolver->archivePath - 1),
                 build_archive("EXE", {{"a.txt", "wrong", "", 0, -1}}, false));
   set_archive_path(archive.c_str(), archive.c_str());
   EXPECT_EQ(0, lookup("a.txt", out));
-  EXPECT_EQ(0, g_general_resolver->enabled);
+  EXPECT_EQ(0, g_runtime.generalResolver->enabled);
 }
 
 TEST_F(FilesTest, SetArchivePathReleasesHoldings) {
   use_archive({{"a.txt", "content", "", 0, -1}});
   std::string mem, tmp;
   ASSERT_EQ(1, lookup("a.txt", mem));
-  ASSERT_EQ(1, resolve_media_file(*g_media_resolver, "a.txt", tmp, false));
-  g_general_resolver->enabled = 0;
+  ASSERT_EQ(1, resolve_media_file(*g_runtime.mediaResolver, "a.txt", tmp, false));
+  g_runtime.generalResolver->enabled = 0;
   set_archive_path(path("other.exe").c_str(), path("other.exe").c_str());
   EXPECT_EQ("<unopenable>", read_all(mem));
   EXPECT_FALSE(platform_is_file(tmp.c_str()));
-  EXPECT_EQ(1, g_general_resolver->enabled);
-  EXPECT_STREQ(path("other.exe").c_str(), g_general_resolver->archivePath);
-  EXPECT_STREQ("", g_media_resolver->tempPath);
+  EXPECT_EQ(1, g_runtime.generalResolver->enabled);
+  EXPECT_STREQ(path("other.exe").c_str(), g_runtime.generalResolver->archivePath);
+  EXPECT_STREQ("", g_runtime.mediaResolver->tempPath);
 }

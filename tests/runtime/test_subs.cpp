@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/sdl_window.h"
-#include "runtime/engine_hooks.h"
-#include "runtime/frame.h"
-#include "runtime/shutdown.h"
-#include "runtime/startup.h"
+#include "platform/window.h"
+#include "input/input_override.h"
+#include "input/input_state.h"
+#include "engine/frame.h"
+#include "core/program_end.h"
+#include "engine/startup.h"
 #include "runtime/window.h"
 #include "tamblix.h"
 
@@ -48,7 +49,7 @@ class SubsTest : public ::testing::Test {
     rt_set_sub_table(kTable);
     g_calls.clear();
     g_loop_count = 0;
-    g_frame_state = FrameState{};
+    g_runtime.frame = FrameState{};
     g_program_settings.debug = 0;
   }
   void TearDown() override { rt_set_sub_table(nullptr); }
@@ -101,10 +102,10 @@ TEST_F(SubsTest, ChainRunsRepeatedlyAndHandsOver) {
 
 TEST_F(SubsTest, FocusEventsPauseAndResumeOnce) {
   handle_window_event(WindowEvent::focus_lost);
-  EXPECT_EQ(1, g_frame_state.paused);
+  EXPECT_EQ(1, g_runtime.frame.paused);
   handle_window_event(WindowEvent::focus_lost);  // no second callback
   handle_window_event(WindowEvent::focus_gained);
-  EXPECT_EQ(0, g_frame_state.paused);
+  EXPECT_EQ(0, g_runtime.frame.paused);
   handle_window_event(WindowEvent::focus_gained);
   EXPECT_EQ((std::vector<std::string>{"pause", "resume"}), g_calls);
 
@@ -112,31 +113,22 @@ TEST_F(SubsTest, FocusEventsPauseAndResumeOnce) {
   g_calls.clear();
   g_program_settings.debug = 1;
   handle_window_event(WindowEvent::focus_lost);
-  EXPECT_EQ(0, g_frame_state.paused);
+  EXPECT_EQ(0, g_runtime.frame.paused);
   g_program_settings.debug = 0;
 
   // Pausing disabled: a pause request counts as a resume request.
-  g_frame_state.pauseEnabled = 0;
+  g_runtime.frame.pauseEnabled = 0;
   set_pause(1);
-  EXPECT_EQ(0, g_frame_state.paused);
+  EXPECT_EQ(0, g_runtime.frame.paused);
   EXPECT_TRUE(g_calls.empty());
 }
 
-namespace {
-std::vector<int> g_down;
-int fake_key_down(int code) {
-  for (int k : g_down) {
-    if (k == code) return 1;
-  }
-  return 0;
-}
-}  // namespace
 
 // The quit keys: Escape, key 129, or left Alt together with F4; none of them
 // while the exit keys are off.
 TEST_F(SubsTest, QuitKeys) {
-  const auto saved = g_input_hooks.key_down;
-  g_input_hooks.key_down = &fake_key_down;
+  // The keys come through the input's override, as a replay gives them.
+  tmx::input::input_override_begin();
   struct Case {
     std::vector<int> down;
     bool enabled;
@@ -148,12 +140,13 @@ TEST_F(SubsTest, QuitKeys) {
       {{2, 57, 28}, true, false}, {{1}, false, false},     {{56, 62}, false, false}, {{129}, false, false},
   };
   for (const Case& c : cases) {
-    g_down = c.down;
-    g_frame_state.exitKeysEnabled = c.enabled ? 1 : 0;
+    uint8_t down[256] = {};
+    for (int k : c.down) down[k] = 1;
+    tmx::input::input_override_set_keys(down);
+    g_runtime.frame.exitKeysEnabled = c.enabled ? 1 : 0;
     EXPECT_EQ(c.quits, quit_keys_down()) << "keys " << ::testing::PrintToString(c.down) << " enabled " << c.enabled;
   }
-  g_input_hooks.key_down = saved;
-  g_down.clear();
+  tmx::input::input_override_end();
 }
 
 TEST(WindowText, WholeWordAndRendererName) {
@@ -180,10 +173,8 @@ TEST(Paths, ExecutableDirectory) {
 }
 
 namespace {
-std::vector<int> g_chars;
 int g_messages = 0;
 void count_message() { ++g_messages; }
-void take_char(int c) { g_chars.push_back(c); }
 }  // namespace
 
 // The event pump: the message routine once before every event, typed text as
@@ -191,9 +182,8 @@ void take_char(int c) { g_chars.push_back(c); }
 TEST_F(SubsTest, PumpServesEveryEvent) {
   ASSERT_EQ(0, SDL_InitSubSystem(SDL_INIT_EVENTS));
   SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-  const auto saved_queue_char = g_input_hooks.queue_char;
-  g_input_hooks.queue_char = &take_char;
-  g_chars.clear();
+  // Typed characters go to the input's queue.
+  tmx::input::create_state();
   g_messages = 0;
 
   SDL_Event e{};
@@ -211,10 +201,14 @@ TEST_F(SubsTest, PumpServesEveryEvent) {
   SDL_PushEvent(&f);
 
   pump_messages(&count_message);
-  g_input_hooks.queue_char = saved_queue_char;
+  std::vector<int> chars;
+  for (int c = tmx::input::take_char(); c != 0; c = tmx::input::take_char()) chars.push_back(c);
+  tmx::input::input_shutdown();
   EXPECT_EQ(3, g_messages);
-  EXPECT_EQ((std::vector<int>{'h', 0xE9, '!', 13}), g_chars);  // no Latin-1 form: left out
-  EXPECT_EQ(1, g_frame_state.paused);
+  // No Latin-1 form: left out; Return reaches the queue, which keeps it as a
+  // line feed.
+  EXPECT_EQ((std::vector<int>{'h', 0xE9, '!', 10}), chars);
+  EXPECT_EQ(1, g_runtime.frame.paused);
   EXPECT_EQ(std::vector<std::string>{"pause"}, g_calls);
   SDL_QuitSubSystem(SDL_INIT_EVENTS);
 }

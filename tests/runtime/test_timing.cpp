@@ -68,7 +68,7 @@ TEST(Timer, FramePeriods) {
     SCOPED_TRACE(c.rate);
     EXPECT_DOUBLE_EQ(c.period, frame_period_for_rate(c.rate));
     sys_limit_fps(c.rate, 1);  // no window: no swap control, the period still changes
-    EXPECT_DOUBLE_EQ(c.period, g_gl_window.framePeriod);
+    EXPECT_DOUBLE_EQ(c.period, g_runtime.window.framePeriod);
   }
 }
 

@@ -6,8 +6,9 @@
 #include <fstream>
 #include <string>
 
-#include "runtime/frame.h"
-#include "runtime/shutdown.h"
+#include "engine/frame.h"
+#include "platform/window.h"
+#include "core/program_end.h"
 #include "runtime/virtual_file.h"
 #include "shaders/shader_table.h"
 #include "tamblix.h"
@@ -35,6 +36,8 @@ class Shaders : public GfxTest {
  protected:
   void SetUp() override {
     GfxTest::SetUp();
+    // As the engine's start-up does once the GL context is current.
+    shaders_load_entry_points(platform_gl_extensions().c_str());
     // A 20 x 20 sprite of one colour in slot 1, drawn at (10, 10).
     std::vector<uint8_t> rgba(20 * 20 * 4);
     for (size_t i = 0; i < rgba.size(); i += 4) {

@@ -15,7 +15,7 @@
 #include <string>
 #include <thread>
 
-#include "runtime/frame.h"
+#include "engine/frame.h"
 #include "system/command_line.h"
 #include "tamblix.h"
 
@@ -184,9 +184,9 @@ TEST_F(SystemCommands, OpenDocumentHandsTheNameToTheDefaultHandler) {
   setenv("PATH", (dir_ + ":" + old_path).c_str(), 1);
 
   // Quit keys off: the program goes on.
-  g_frame_state.exitKeysEnabled = 0;
+  g_runtime.frame.exitKeysEnabled = 0;
   sys_open_document("https://example.invalid/a b?x=1;y");
-  g_frame_state.exitKeysEnabled = 1;
+  g_runtime.frame.exitKeysEnabled = 1;
   for (int i = 0; i < 100 && read_file(record).empty(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(read_file(record), "https://example.invalid/a b?x=1;y");

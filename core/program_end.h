@@ -1,0 +1,22 @@
+// The program's end: sys_end writes the end report, runs the engine's
+// teardown and ends the process.
+//
+// The core has no platform objects of its own; the engine layer installs its
+// end sequence here once at start-up. Without one (the core alone, as in the
+// game's test double) sys_end only reports and exits.
+#pragma once
+
+// The engine's end sequence: what sys_end runs between the end report and
+// "exit" (the run options' outputs, then the teardown).
+void program_end_install(void (*end_sequence)());
+
+// sys_end with one more step between the teardown and "exit": what must
+// happen once the engine is gone (starting the program of sys_shell_end).
+void sys_end_after_teardown(void (*after_teardown)());
+
+// Test seams for the debugger channel: -1 asks the platform (a tracer attached
+// to the process), 0 forces it off, 1 forces it on.
+void debug_channel_override(int mode);
+
+// Resets the end flag (ending) and the installed sequence; for tests only.
+void program_end_reset_for_tests();

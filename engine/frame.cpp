@@ -1,0 +1,158 @@
+#include "engine/frame.h"
+
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/window.h"
+#include "audio/music.h"
+#include "gfx/backgrounds.h"
+#include "gfx/context.h"
+#include "gfx/draw_state.h"
+#include "input/input_state.h"
+#include "engine/run_session.h"
+#include "engine/startup.h"
+#include "runtime/timer.h"
+#include "runtime/window.h"
+#include "tamblix/errors.h"
+#include "tamblix/input.h"
+#include "tamblix/shaders.h"
+#include "tamblix/runtime.h"
+
+
+namespace {
+
+bool g_ending = false;
+
+void look_up_message_routine() {
+  if (g_runtime.frame.messageLookup != -1) return;
+  g_runtime.frame.messageRoutine = find_sub("TMX_WIN32_MSG");
+  g_runtime.frame.messageLookup = g_runtime.frame.messageRoutine ? 1 : 0;
+}
+
+void set_title(const BasicString& text, bool paused_marker) {
+  std::string title = text.c_str();
+  if (paused_marker) title += " <pause>";
+  platform_window_set_title(g_runtime.window.window, title.c_str());
+}
+
+bool key(int code) { return tmx::input::key_state_down(code) != 0; }
+
+MessageRoutine g_limiter_routine = nullptr;
+void limiter_pump() { pump_messages(g_limiter_routine); }
+void limiter_sleep(int ms) { platform_sleep_ms(ms); }
+
+}  // namespace
+
+BasicString& rt_caption_copy() {
+  static BasicString* caption = new BasicString();
+  return *caption;
+}
+
+bool rt_program_ending() { return g_ending; }
+void rt_mark_program_ending() { g_ending = true; }
+
+bool quit_keys_down() {
+  if (!g_runtime.frame.exitKeysEnabled) return false;
+  return key(TMX_KEY_ESCAPE) || key(TMX_KEY_ESCAPE_EXTENDED) || (key(TMX_KEY_LEFT_ALT) && key(TMX_KEY_F4));
+}
+
+void sys_show_screen() {
+  present_frame();
+  begin_frame_state();
+  run_session_frame_done();
+}
+
+void present_frame() {
+  g_runtime.frameTimes.previous = g_runtime.frameTimes.current;
+  g_runtime.frameTimes.current = timer_ms();
+  if (g_runtime.frame.paused) {
+    log_append("pause loop in showscreen/hibernate\n");
+    while (g_runtime.frame.paused) {
+      tmx::audio::music_loop_check();
+      look_up_message_routine();
+      pump_messages(g_runtime.frame.messageRoutine);
+      if (!g_runtime.frame.paused) break;
+      platform_sleep_ms(500);
+    }
+    log_append("pause loop ended\n");
+  }
+  tmx::input::frame_snapshot();
+  run_session_after_snapshot();
+  if (quit_keys_down()) {
+    sys_raise_error(0);
+    rt_mark_program_ending();
+    sys_end();
+  }
+  tmx::audio::music_loop_check();
+  look_up_message_routine();
+  pump_messages(g_runtime.frame.messageRoutine);
+  flip_and_wait(g_runtime.frame.messageRoutine);
+}
+
+void begin_frame_state() {
+  clear_frame();
+  gfx_begin_frame_blend();
+  reset_2d_state();
+  gfx_use_shader(-1);  // every frame starts on the fixed pipeline
+}
+
+void flip_and_wait(MessageRoutine routine) {
+  gfx_end_of_frame();
+  platform_gl_swap(g_runtime.window.window);
+  clear_frame();
+  g_limiter_routine = routine;
+  if (run_session_fast()) {
+    // Fast runs do not wait for the frame's time; events are still served.
+    pump_messages(routine);
+    g_runtime.window.nextFrameDue = timer_ms();
+    return;
+  }
+  LimiterEnv env{&timer_ms, &limiter_sleep, &limiter_pump};
+  frame_limiter_wait(g_runtime.window.nextFrameDue, g_runtime.window.framePeriod, env);
+}
+
+void pump_messages(MessageRoutine routine) {
+  while (platform_event_pending()) {
+    if (routine) routine();
+    PlatformEvent ev;
+    if (!platform_take_event(&ev)) break;
+    tmx::input::handle_platform_event(ev);
+    switch (ev.kind) {
+      case PlatformEventKind::characters:
+        for (const char* p = ev.text; *p; ++p) tmx::input::queue_char(static_cast<unsigned char>(*p));
+        break;
+      case PlatformEventKind::focus_lost:
+        handle_window_event(WindowEvent::focus_lost);
+        break;
+      case PlatformEventKind::focus_gained:
+        handle_window_event(WindowEvent::focus_gained);
+        break;
+      case PlatformEventKind::close_request:
+        handle_window_event(WindowEvent::close_request);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+void handle_window_event(WindowEvent event) {
+  switch (event) {
+    case WindowEvent::focus_lost:
+      // A replayed run ignores the focus: it never pauses.
+      if (g_program_settings.debug || run_session_ignores_focus()) return;
+      set_pause(1);
+      if (g_runtime.frame.paused) set_title(rt_caption_copy(), true);
+      return;
+    case WindowEvent::focus_gained:
+      if (g_program_settings.debug || run_session_ignores_focus()) return;
+      set_pause(0);
+      if (!g_runtime.frame.paused) set_title(rt_caption_copy(), false);
+      return;
+    case WindowEvent::close_request:
+      // During the end a close request has nothing left to do.
+      if (rt_program_ending()) return;
+      rt_mark_program_ending();
+      sys_end();
+  }
+}

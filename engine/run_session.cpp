@@ -1,0 +1,244 @@
+#include "engine/run_session.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "gfx/screenshot.h"
+#include "input/input_override.h"
+#include "platform/file_system.h"
+#include "runtime/virtual_file.h"
+#include "core/program_end.h"
+#include "tamblix.h"
+#include "tamblix/options.h"
+
+namespace {
+
+RunOptions g_options;
+bool g_started = false;
+int64_t g_frame_count = 0;
+std::unique_ptr<InputScript> g_replay_script;
+std::unique_ptr<InputScriptPlayer> g_player;
+std::unique_ptr<InputScriptRecorder> g_recorder;
+uint32_t g_seed = 0;
+bool g_seed_known = false;
+void (*g_state_writer)(std::FILE*) = nullptr;
+
+// Hat directions to the hat angle in hundredths of a degree (centred: none).
+uint32_t hat_angle(int hx, int hy) {
+  static const uint32_t table[3][3] = {
+      // hy = -1, 0, 1 for hx = -1
+      {31500, 27000, 22500},
+      // hx = 0
+      {0, 0xFFFFFFFFu, 18000},
+      // hx = 1
+      {4500, 9000, 13500},
+  };
+  return table[hx + 1][hy + 1];
+}
+
+void apply_replay_frame() {
+  g_player->advance_to(g_frame_count);
+  tmx::input::input_override_set_keys(g_player->keys());
+  if (g_player->has_joystick()) tmx::input::input_override_set_joy0(run_session_joy_state(g_player->joy()));
+}
+
+void record_frame() {
+  uint8_t keys[256];
+  // The snapshot itself: inp_key would count as a query of the program.
+  for (int k = 0; k < 256; ++k) keys[k] = tmx::input::key_state_down(k) ? 1 : 0;
+  if (inp_joy_count() > 0) {
+    const JoyFrame joy = run_session_joy_frame(tmx::input::read_joystick(0));
+    g_recorder->frame(g_frame_count, keys, &joy);
+  } else {
+    g_recorder->frame(g_frame_count, keys, nullptr);
+  }
+}
+
+void write_state(const std::string& path);
+
+// The replay script: a file on disk, or else an entry of the archive packed
+// onto the executable (a single-file program carries its demo replay).
+bool read_replay_text(const std::string& path, std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  if (in) {
+    std::stringstream ss;
+    ss << in.rdbuf();
+    text = ss.str();
+    return static_cast<bool>(in);
+  }
+  FileResolver archive;
+  std::snprintf(archive.archivePath, sizeof archive.archivePath, "%s",
+                platform_path(platform_executable_path().c_str()).c_str());
+  std::string found;
+  bool ok = false;
+  if (archive.archivePath[0] && resolve_media_file(archive, path.c_str(), found, true)) {
+    VirtualFile f;
+    if (f.open_read(found.c_str())) {
+      text.assign(static_cast<size_t>(f.size), '\0');
+      ok = f.size == 0 || f.read(text.data(), f.size);
+    }
+  }
+  release_resolver_holdings(archive);
+  return ok;
+}
+
+// Runs at the start of sys_end, while the window and the program still exist.
+void finish_run() {
+  if (g_recorder) {
+    std::ofstream out(g_options.record_path, std::ios::binary | std::ios::trunc);
+    out << input_script_format(g_recorder->script());
+    out.close();  // a full disk may show only when the last block is written
+    if (!out) std::fprintf(stderr, "cannot write the recording to %s\n", g_options.record_path.c_str());
+  }
+  if (!g_options.screenshot_path.empty() && !gfx_write_screenshot_png(g_options.screenshot_path.c_str()))
+    std::fprintf(stderr, "cannot write the screenshot to %s\n", g_options.screenshot_path.c_str());
+  if (!g_options.state_out_path.empty()) write_state(g_options.state_out_path);
+}
+
+// The state file: one JSON object holding the engine's own values under
+// "engine", then every member of the program's object.
+void write_state(const std::string& path) {
+  std::string program = "{}";
+  if (g_state_writer) {
+    char* buf = nullptr;
+    size_t len = 0;
+    if (std::FILE* mem = open_memstream(&buf, &len)) {
+      g_state_writer(mem);
+      std::fclose(mem);
+      program.assign(buf ? buf : "", len);
+    }
+    std::free(buf);
+  }
+  size_t open = program.find_first_not_of(" \t\r\n");
+  std::string rest;
+  if (open != std::string::npos && program[open] == '{') {
+    rest = program.substr(open + 1);
+    size_t first = rest.find_first_not_of(" \t\r\n");
+    if (first != std::string::npos && rest[first] != '}') rest = "," + rest;
+  } else {
+    rest = "}";  // not an object: only the engine's values are written
+  }
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) {
+    std::fprintf(stderr, "cannot write the state to %s\n", path.c_str());
+    return;
+  }
+  char seed[32] = "null";  // the start-up clock's seed is not kept
+  if (g_seed_known) std::snprintf(seed, sizeof seed, "%u", g_seed);
+  std::fprintf(f, "{\"engine\":{\"frames\":%lld,\"seed\":%s,\"music_playing\":%d,\"error\":%d}",
+               static_cast<long long>(g_frame_count), seed, mus_is_playing(), g_error_state.code);
+  std::fputs(rest.c_str(), f);
+  if (rest.empty() || rest.back() != '\n') std::fputc('\n', f);
+  // A full disk shows as an error of a write or of the closing flush.
+  const bool failed = std::ferror(f) != 0;
+  if (std::fclose(f) != 0 || failed) std::fprintf(stderr, "cannot write the state to %s\n", path.c_str());
+}
+
+}  // namespace
+
+JoyFrame run_session_joy_frame(const tmx::input::JoyState& reading) {
+  JoyFrame joy;
+  joy.x = std::clamp(reading.x / 32767.0, -1.0, 1.0);
+  joy.y = std::clamp(reading.y / 32767.0, -1.0, 1.0);
+  for (int hx = -1; hx <= 1; ++hx)
+    for (int hy = -1; hy <= 1; ++hy)
+      if (hat_angle(hx, hy) == reading.pov[0]) {
+        joy.hat_x = hx;
+        joy.hat_y = hy;
+      }
+  for (int b = 0; b < 32; ++b)
+    if (reading.buttons[b] != 0) joy.buttons |= 1u << b;
+  return joy;
+}
+
+tmx::input::JoyState run_session_joy_state(const JoyFrame& frame) {
+  tmx::input::JoyState js{};
+  js.x = static_cast<int32_t>(std::lround(frame.x * 32767.0));
+  js.y = static_cast<int32_t>(std::lround(frame.y * 32767.0));
+  js.pov[0] = hat_angle(frame.hat_x, frame.hat_y);
+  js.pov[1] = js.pov[2] = js.pov[3] = 0xFFFFFFFFu;
+  for (int b = 0; b < 32; ++b) js.buttons[b] = (frame.buttons >> b) & 1u ? 0x80 : 0;
+  return js;
+}
+
+void sys_set_state_writer(void (*writer)(std::FILE* out)) { g_state_writer = writer; }
+
+void run_session_start(int argc, char** argv) {
+  std::string error;
+  if (!run_options_parse(argc, argv, g_options, error)) {
+    std::fprintf(stderr, "%s\n%s", error.c_str(), run_options_help());
+    std::exit(2);
+  }
+  if (g_options.help) {
+    std::fputs(run_options_help(), stdout);
+    std::exit(0);
+  }
+  if (!g_options.replay_path.empty()) {
+    std::string text;
+    const bool read = read_replay_text(g_options.replay_path, text);
+    g_replay_script = std::make_unique<InputScript>();
+    if (!read || !input_script_parse(text, *g_replay_script, error)) {
+      std::fprintf(stderr, "cannot replay %s: %s\n", g_options.replay_path.c_str(),
+                   read ? error.c_str() : "the file cannot be read");
+      std::exit(2);
+    }
+  }
+  // The front buffer cannot be read back everywhere: keep a copy of every
+  // presented frame instead, so the last one can be written at the end.
+  if (!g_options.screenshot_path.empty()) gfx_capture_presented_frames(true);
+  g_started = true;
+}
+
+void run_session_after_init() {
+  // The seed: the replay's, the option's, or the one start-up drew from the clock.
+  if (g_replay_script) {
+    g_seed = g_replay_script->seed;
+    rt_seed(static_cast<int>(g_seed));
+    g_seed_known = true;
+  } else if (g_options.seed_given) {
+    g_seed = g_options.seed;
+    rt_seed(static_cast<int>(g_seed));
+    g_seed_known = true;
+  } else if (!g_options.record_path.empty()) {
+    // A recording must know its seed: take the clock's value as start-up
+    // does and write it down.
+    g_seed = static_cast<uint32_t>(static_cast<int64_t>(timer_since_start()));
+    rt_seed(static_cast<int>(g_seed));
+    g_seed_known = true;
+  }
+  if (g_options.fast) sys_limit_fps(0, 0);
+  if (g_replay_script) {
+    g_player = std::make_unique<InputScriptPlayer>(*g_replay_script);
+    tmx::input::input_override_begin();
+    tmx::input::input_override_set_joy_count(g_player->has_joystick() ? 1 : 0);
+  }
+  if (!g_options.record_path.empty()) g_recorder = std::make_unique<InputScriptRecorder>(g_seed);
+}
+
+void run_session_after_snapshot() {
+  ++g_frame_count;
+  if (g_player) {
+    apply_replay_frame();
+  } else if (g_recorder) {
+    record_frame();
+  }
+}
+
+void run_session_frame_done() {
+  if (g_options.frames > 0 && g_frame_count >= g_options.frames) sys_end();
+}
+
+bool run_session_ignores_focus() { return g_player != nullptr; }
+bool run_session_fast() { return g_options.fast; }
+const RunOptions& run_session_options() { return g_options; }
+int64_t run_session_frame_count() { return g_frame_count; }
+
+void run_session_finish() {
+  if (g_started) finish_run();
+}

@@ -1,2 +1,0 @@
-// Anchors the core object set so that it is never empty.
-namespace tamblix_detail { int core_anchor = 0; }
