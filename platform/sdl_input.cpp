@@ -321,4 +321,19 @@ void captured_mouse_read(int& dx, int& dy, int& wheel, unsigned& buttons) {
 
 void captured_mouse_add_wheel(int steps) { g_wheel_steps += steps; }
 
+bool relative_motion_set(bool on) {
+  if (!keyboard_available()) return false;
+  // SDL warps the cursor only for the window with the keyboard focus: into
+  // its middle when the mode starts, back where it was when the mode ends.
+  const bool ok = SDL_SetRelativeMouseMode(on ? SDL_TRUE : SDL_FALSE) == 0;
+  SDL_GetRelativeMouseState(nullptr, nullptr);  // forget the motion so far
+  return ok;
+}
+
+void relative_motion_read(int& dx, int& dy) {
+  dx = dy = 0;
+  if (!keyboard_available()) return;
+  SDL_GetRelativeMouseState(&dx, &dy);
+}
+
 }  // namespace tmx::platform
