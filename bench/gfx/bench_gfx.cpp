@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "gfx/backgrounds.h"
 #include "gfx/context.h"
@@ -195,6 +196,54 @@ void BM_StretchSurface(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_StretchSurface)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// Bytes of every level of a texture (RGBA8).
+double texture_bytes(uint32_t tex) {
+  if (tex == 0) return 0;
+  double bytes = 0;
+  glBindTexture(GL_TEXTURE_2D, tex);
+  for (int level = 0;; ++level) {
+    GLint w = 0, h = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &w);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &h);
+    if (w < 1 || h < 1) break;
+    bytes += 4.0 * w * h;
+  }
+  glBindTexture(GL_TEXTURE_2D, 0);
+  gl_binding_cache_invalidate();
+  return bytes;
+}
+
+// The game's sprite loads at start-up (background, hero atlas, glow image
+// from its generated media). Arg 0: as they load now (mipmap textures wait
+// for their first use, which the game never makes); arg 1: each load followed
+// by building its mipmap texture, as every load used to. texture_KiB is the
+// texture memory the three slots hold afterwards.
+void BM_LoadGameSprites(benchmark::State& state) {
+#ifdef SKORVANE_MEDIA
+  if (!setup()) return state.SkipWithError("no GL context");
+  const bool eager = state.range(0) != 0;
+  const char* names[] = {"bkg.png", "hero.png", "light.bmp"};
+  constexpr int kFirst = 20;
+  for (auto _ : state) {
+    for (int i = 0; i < 3; ++i) {
+      const std::string path = std::string(SKORVANE_MEDIA) + "/" + names[i];
+      if (!load_sprite_file(kFirst + i, path.c_str(), g_gfx->spriteKey, false))
+        return state.SkipWithError(("cannot load " + path).c_str());
+      if (eager) bind_sprite_texture(kFirst + i, -1, true);
+    }
+    bind_sprite_texture(-1);
+    glFinish();
+  }
+  double bytes = 0;
+  for (int i = 0; i < 3; ++i)
+    bytes += texture_bytes(g_gfx->slots[kFirst + i].texture) + texture_bytes(g_gfx->slots[kFirst + i].mipmapTexture);
+  state.counters["texture_KiB"] = bytes / 1024.0;
+#else
+  state.SkipWithError("built without the game's media");
+#endif
+}
+BENCHMARK(BM_LoadGameSprites)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
