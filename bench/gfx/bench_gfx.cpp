@@ -18,6 +18,7 @@
 #include "gfx/backgrounds.h"
 #include "gfx/context.h"
 #include "gfx/draw_state.h"
+#include "gfx/file_access.h"
 #include "gfx/fonts.h"
 #include "gfx/frame_capture.h"
 #include "gfx/gl_ext.h"
@@ -215,30 +216,35 @@ double texture_bytes(uint32_t tex) {
 }
 
 // The game's sprite loads at start-up (background, hero atlas, glow image
-// from its generated media). Arg 0: as they load now (mipmap textures wait
-// for their first use, which the game never makes); arg 1: each load followed
-// by building its mipmap texture, as every load used to. texture_KiB is the
-// texture memory the three slots hold afterwards.
+// from its generated media), each read, keyed and uploaded as a sprite load
+// does. Arg 0: the texture only, as a load does now (the mipmap texture waits
+// for its first use, which the game never makes); arg 1: the texture and its
+// mipmap texture, as every load used to. texture_KiB is the texture memory
+// the three images hold afterwards.
 void BM_LoadGameSprites(benchmark::State& state) {
 #ifdef SKORVANE_MEDIA
   if (!setup()) return state.SkipWithError("no GL context");
   const bool eager = state.range(0) != 0;
   const char* names[] = {"bkg.png", "hero.png", "light.bmp"};
-  constexpr int kFirst = 20;
+  uint32_t tex[3] = {0, 0, 0}, mip[3] = {0, 0, 0};
   for (auto _ : state) {
     for (int i = 0; i < 3; ++i) {
       const std::string path = std::string(SKORVANE_MEDIA) + "/" + names[i];
-      if (!load_sprite_file(kFirst + i, path.c_str(), g_gfx->spriteKey, false))
+      ImageBuffer img;
+      if (!read_image_file(img, path.c_str(), g_gfx->spriteKey, true))
         return state.SkipWithError(("cannot load " + path).c_str());
-      if (eager) bind_sprite_texture(kFirst + i, -1, true);
+      if (!img.hasOwnAlpha) bleed_transparent_colours(img);
+      if (mip[i]) glDeleteTextures(1, &mip[i]);
+      mip[i] = 0;
+      upload_texture_region(img, 0, 0, 0, 0, &tex[i], eager ? &mip[i] : nullptr, false, false);
     }
-    bind_sprite_texture(-1);
     glFinish();
   }
   double bytes = 0;
-  for (int i = 0; i < 3; ++i)
-    bytes += texture_bytes(g_gfx->slots[kFirst + i].texture) + texture_bytes(g_gfx->slots[kFirst + i].mipmapTexture);
+  for (int i = 0; i < 3; ++i) bytes += texture_bytes(tex[i]) + texture_bytes(mip[i]);
   state.counters["texture_KiB"] = bytes / 1024.0;
+  glDeleteTextures(3, tex);
+  glDeleteTextures(3, mip);
 #else
   state.SkipWithError("built without the game's media");
 #endif
