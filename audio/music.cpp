@@ -63,6 +63,8 @@ void music_loop_check() {
     double now = now_ms();
     if (now >= g_music.loop_deadline) {
       g_music.loop_deadline = now + loop_length();
+      // A track the mixer loops has already gone round without a gap.
+      if (platform::music_loops_itself(g_music.player)) return;
       platform::music_play(g_music.player);
       platform::music_seek_start(g_music.player);
       platform::music_play(g_music.player);
@@ -102,6 +104,12 @@ void mus_play(const BasicString& file, int loop) {
   } else {
     double len = loop_length();
     g_music.loop_deadline = loop ? now_ms() + len : 0;
+    // A track of known length of half a second or more is looped by the mixer
+    // from its end straight to its start; shorter ones (or of unknown length)
+    // restart every 500 ms from the loop check. The deadline runs on as the
+    // program's view of the loop either way.
+    const double known = tmx::platform::music_length_ms(g_music.player);
+    tmx::platform::music_set_looping(g_music.player, loop && known > 499);
     tmx::platform::music_seek_start(g_music.player);
     tmx::platform::music_play(g_music.player);
   }

@@ -25,6 +25,9 @@ struct SpriteSlot {
   int16_t height;
   int16_t frameWidth;
   int16_t frameHeight;
+  // The slot gets a mipmap texture, built from its texture when a draw first
+  // asks for it (mipmapTexture stays 0 until then).
+  bool mipmapPending;
 };
 
 struct GlyphRecord {

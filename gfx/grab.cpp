@@ -49,6 +49,7 @@ void gfx_grab_sprite(int slot, int x, int y, int w, int h) {
     if (s.texture) glDeleteTextures(1, &s.texture);
     if (s.mipmapTexture) glDeleteTextures(1, &s.mipmapTexture);
     s.texture = s.mipmapTexture = 0;
+    s.mipmapPending = false;
     glGenTextures(1, &s.texture);
     glBindTexture(GL_TEXTURE_2D, s.texture);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);

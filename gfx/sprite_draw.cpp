@@ -174,6 +174,11 @@ void bind_sprite_texture(int slot, int second, bool mipmap, const uint32_t* tabl
   g_gfx->boundSecondSlot = second;
   g_gfx->boundMipmap = mipmap;
   g_last_bound_slot = slot;
+  // A mipmap texture is made on its first use, before anything is bound here.
+  if (mipmap && !table) {
+    sprite_mipmap_texture(slot);
+    sprite_mipmap_texture(second);
+  }
   auto name_of = [&](int s) -> uint32_t {
     if (!valid_slot(s)) return 0;
     if (table) return table[s];

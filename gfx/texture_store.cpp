@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "gfx/context.h"
 #include "gfx/draw_state.h"
@@ -56,6 +57,7 @@ void free_sprite_slot(int slot) {
   }
   texture_params_forget(slot);
   s.texture = s.mipmapTexture = 0;
+  s.mipmapPending = false;
   s.textureWidth = s.textureHeight = -1;
   s.width = s.height = 0;
   s.sExtent = s.tExtent = 1.0f;
@@ -210,6 +212,46 @@ bool upload_texture_region(const ImageBuffer& image, int x0, int y0, int w, int 
   return true;
 }
 
+uint32_t sprite_mipmap_texture(int slot) {
+  if (!g_gfx || !valid_slot(slot)) return 0;
+  SpriteSlot& s = g_gfx->slots[slot];
+  if (s.mipmapTexture != 0 || !s.mipmapPending || s.texture == 0) return s.mipmapTexture;
+  s.mipmapPending = false;
+  // The chain comes from the texture's own pixels: the padded (and, for a
+  // bump texture, converted) image that the load uploaded.
+  gl_binding_cache_invalidate();
+  glBindTexture(GL_TEXTURE_2D, s.texture);
+  GLint tw = 0, th = 0;
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &tw);
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &th);
+  if (tw < 1 || th < 1) return 0;
+  std::vector<uint8_t> base(size_t(tw) * size_t(th) * 4);
+  GLint rowLength = 0, skipRows = 0, skipPixels = 0, alignment = 4;
+  glGetIntegerv(GL_PACK_ROW_LENGTH, &rowLength);
+  glGetIntegerv(GL_PACK_SKIP_ROWS, &skipRows);
+  glGetIntegerv(GL_PACK_SKIP_PIXELS, &skipPixels);
+  glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
+  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  glPixelStorei(GL_PACK_SKIP_ROWS, 0);
+  glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, base.data());
+  glPixelStorei(GL_PACK_ROW_LENGTH, rowLength);
+  glPixelStorei(GL_PACK_SKIP_ROWS, skipRows);
+  glPixelStorei(GL_PACK_SKIP_PIXELS, skipPixels);
+  glPixelStorei(GL_PACK_ALIGNMENT, alignment);
+  pixel_unpack_defaults();
+  glGenTextures(1, &s.mipmapTexture);
+  glBindTexture(GL_TEXTURE_2D, s.mipmapTexture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+  upload_mipmaps(base.data(), tw, th);
+  gl_binding_cache_invalidate();
+  return s.mipmapTexture;
+}
+
 bool upload_sprite(int slot, ImageBuffer& image, bool normalMap) {
   if (!g_gfx || !valid_slot(slot)) return false;
   const int screen = screen_of_slot(slot);
@@ -221,8 +263,9 @@ bool upload_sprite(int slot, ImageBuffer& image, bool normalMap) {
   SpriteSlot& s = g_gfx->slots[slot];
   const int tw = pow2_at_least(image.width, 16), th = pow2_at_least(image.height, 16);
   const bool fontSlot = slot >= kFontSlotBase;
-  bool ok = upload_texture_region(image, 0, 0, 0, 0, &s.texture, fontSlot ? nullptr : &s.mipmapTexture,
-                                  normalMap, fontSlot);
+  // Only 3-D drawing uses the mipmap texture: it is made on its first use.
+  bool ok = upload_texture_region(image, 0, 0, 0, 0, &s.texture, nullptr, normalMap, fontSlot);
+  s.mipmapPending = ok && !fontSlot;
   s.textureWidth = int16_t(std::min(tw, 32767));
   s.textureHeight = int16_t(std::min(th, 32767));
   s.width = int16_t(image.width);

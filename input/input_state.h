@@ -52,6 +52,12 @@ struct InputState {
   bool mouse_device = false;      // the captured (exclusive-mode) mouse
   int32_t mouse_level = 6;        // 5 exclusive, 6 shared
   uint8_t pointer_shown = 0;
+  // The hidden pointer without a captured mouse: relative mode while the
+  // window has the focus; otherwise the cursor's last desktop position, from
+  // which the next read measures the motion.
+  bool relative_motion = false;
+  bool cursor_reference = false;
+  int32_t cursor_reference_x = 0, cursor_reference_y = 0;
   std::vector<uint8_t> chars;     // typed characters, at most 16
 };
 

@@ -37,6 +37,22 @@ MouseRecord& current(InputState& s) {
   return s.mice[static_cast<size_t>(s.current_mouse)];
 }
 
+// Ends the relative mode of the hidden pointer (the cursor stays where it is
+// while the window is in the background).
+void stop_relative_motion(InputState& s) {
+  if (s.relative_motion) platform::relative_motion_set(false);
+  s.relative_motion = false;
+  s.cursor_reference = false;
+}
+
+// Moves the system cursor to a point of the window, only while the window has
+// the focus: a program in the background never takes the cursor away.
+void warp_cursor_to(InputState& s, int x, int y) {
+  if (!platform::window_is_active(s.window)) return;
+  platform::window_to_screen(s.window, x, y);
+  platform::cursor_warp_screen(x, y);
+}
+
 // poll_mouse_raw: buttons and wheel step, position moved from (x, y).
 void poll_mouse_raw(InputState& s, int& x, int& y, unsigned& buttons, int& wheel_step) {
   wheel_step = 0;
@@ -60,11 +76,26 @@ void poll_mouse_raw(InputState& s, int& x, int& y, unsigned& buttons, int& wheel
       platform::window_to_screen(s.window, wx, wy);
       x = cx - wx;
       y = cy - wy;
+    } else if (platform::window_is_active(s.window) && (s.relative_motion || platform::relative_motion_set(true))) {
+      // Relative motion from the platform's relative mode, which holds the
+      // pointer inside the focused window.
+      s.relative_motion = true;
+      s.cursor_reference = false;
+      int dx = 0, dy = 0;
+      platform::relative_motion_read(dx, dy);
+      x += dx;
+      y += dy;
     } else {
-      // Relative motion: the cursor goes back to (200, 200) after each read.
-      platform::cursor_warp_screen(200, 200);
-      x += cx - 200;
-      y += cy - 200;
+      // In the background the cursor belongs to the other programs: it is
+      // never moved, and the motion is its path since the last read.
+      if (s.relative_motion) stop_relative_motion(s);
+      if (s.cursor_reference) {
+        x += cx - s.cursor_reference_x;
+        y += cy - s.cursor_reference_y;
+      }
+      s.cursor_reference = true;
+      s.cursor_reference_x = cx;
+      s.cursor_reference_y = cy;
     }
   }
   int w = 0, h = 0;
@@ -201,11 +232,10 @@ void mouse_shutdown(InputState& s) {
     s.mouse_level = 6;
     platform::captured_mouse_set_exclusive(s.window, false);
   }
+  stop_relative_motion(s);
   if (!s.pointer_shown && !s.mice.empty()) {
     MouseRecord& r = current(s);
-    int x = r.frame_x, y = r.frame_y;
-    platform::window_to_screen(s.window, x, y);
-    platform::cursor_warp_screen(x, y);
+    warp_cursor_to(s, r.frame_x, r.frame_y);
   }
   platform::pointer_show(true);
   s.pointer_shown = 1;
@@ -228,11 +258,10 @@ void start_pointer(int exclusive_mouse) {
     platform::captured_mouse_set_exclusive(s->window, exclusive_mouse != 0);
   }
   if (!exclusive_mouse) {
+    stop_relative_motion(*s);
     if (!s->pointer_shown) {
       MouseRecord& r = current(*s);
-      int x = r.x, y = r.y;
-      platform::window_to_screen(s->window, x, y);
-      platform::cursor_warp_screen(x, y);
+      warp_cursor_to(*s, r.x, r.y);
     }
     platform::pointer_show(true);
   } else {
@@ -328,11 +357,10 @@ void inp_system_pointer(double flag) {
     tmx::platform::captured_mouse_set_exclusive(s->window, !show);
   }
   if (show) {
+    stop_relative_motion(*s);
     if (!s->pointer_shown && !s->mice.empty()) {
       MouseRecord& r = s->mice[static_cast<size_t>(s->current_mouse)];
-      int x = r.frame_x, y = r.frame_y;
-      tmx::platform::window_to_screen(s->window, x, y);
-      tmx::platform::cursor_warp_screen(x, y);
+      warp_cursor_to(*s, r.frame_x, r.frame_y);
     }
     tmx::platform::pointer_show(true);
   } else {

@@ -3,9 +3,10 @@
 
 namespace tmx::platform {
 
-// Opens the default output device as 16-bit stereo at 22050 samples per
-// second (the mixer converts every sound to it). Initialises SDL's audio
-// subsystem when needed. Returns false when no device can be opened.
+// Opens the default output device as 16-bit stereo at the device's preferred
+// rate when that is 44100 or more, else at 48000 samples per second (the mixer
+// converts every sound and the music to it). Initialises SDL's audio subsystem
+// when needed. Returns false when no device can be opened.
 bool audio_device_open();
 // Closes the device (halting every voice and the music first).
 void audio_device_close();

@@ -56,4 +56,12 @@ void captured_mouse_read(int& dx, int& dy, int& wheel, unsigned& buttons);
 // The event pump hands wheel motion here.
 void captured_mouse_add_wheel(int steps);
 
+// Relative motion of the system mouse (the pointer hidden, no captured
+// mouse): the platform's relative mode, which hides and holds the pointer in
+// the window and reports the motion. Turning it on or off never moves the
+// cursor while the window is in the background. False when it cannot be set.
+bool relative_motion_set(bool on);
+// The motion since the last read (or since the mode was turned on).
+void relative_motion_read(int& dx, int& dy);
+
 }  // namespace tmx::platform

@@ -70,6 +70,11 @@ void music_set_volume(MusicTrack* track, int volume);
 // Whether the mixer is producing the track's sound right now.
 bool music_sounding(MusicTrack* track);
 bool music_paused(MusicTrack* track);
+// A looping track goes from its end straight back to its start inside the
+// mixer, without a gap (set before play; the next play starts the loop).
+void music_set_looping(MusicTrack* track, bool looping);
+// Whether the mixer is looping the track right now (playing or paused).
+bool music_loops_itself(MusicTrack* track);
 
 }  // namespace tmx::platform
 

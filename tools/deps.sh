@@ -10,6 +10,8 @@ TAMBLIX_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libboost-graph-dev  # tests and benchmarks only (bench/path)
   xvfb xauth xdotool lame
+  libx11-dev  # the keyboard layout (XKB headers; the X library itself comes with SDL)
+  x11-xkb-utils  # setxkbmap for the keyboard layout tests
   zenity  # the file dialog tests (the engine runs without it)
   python3  # the socket tests' peers
 )

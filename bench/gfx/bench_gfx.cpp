@@ -13,10 +13,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "gfx/backgrounds.h"
 #include "gfx/context.h"
 #include "gfx/draw_state.h"
+#include "gfx/file_access.h"
 #include "gfx/fonts.h"
 #include "gfx/frame_capture.h"
 #include "gfx/gl_ext.h"
@@ -195,6 +197,59 @@ void BM_StretchSurface(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_StretchSurface)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// Bytes of every level of a texture (RGBA8).
+double texture_bytes(uint32_t tex) {
+  if (tex == 0) return 0;
+  double bytes = 0;
+  glBindTexture(GL_TEXTURE_2D, tex);
+  for (int level = 0;; ++level) {
+    GLint w = 0, h = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &w);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &h);
+    if (w < 1 || h < 1) break;
+    bytes += 4.0 * w * h;
+  }
+  glBindTexture(GL_TEXTURE_2D, 0);
+  gl_binding_cache_invalidate();
+  return bytes;
+}
+
+// The game's sprite loads at start-up (background, hero atlas, glow image
+// from its generated media), each read, keyed and uploaded as a sprite load
+// does. Arg 0: the texture only, as a load does now (the mipmap texture waits
+// for its first use, which the game never makes); arg 1: the texture and its
+// mipmap texture, as every load used to. texture_KiB is the texture memory
+// the three images hold afterwards.
+void BM_LoadGameSprites(benchmark::State& state) {
+#ifdef SKORVANE_MEDIA
+  if (!setup()) return state.SkipWithError("no GL context");
+  const bool eager = state.range(0) != 0;
+  const char* names[] = {"bkg.png", "hero.png", "light.bmp"};
+  uint32_t tex[3] = {0, 0, 0}, mip[3] = {0, 0, 0};
+  for (auto _ : state) {
+    for (int i = 0; i < 3; ++i) {
+      const std::string path = std::string(SKORVANE_MEDIA) + "/" + names[i];
+      ImageBuffer img;
+      if (!read_image_file(img, path.c_str(), g_gfx->spriteKey, true))
+        return state.SkipWithError(("cannot load " + path).c_str());
+      if (!img.hasOwnAlpha) bleed_transparent_colours(img);
+      if (mip[i]) glDeleteTextures(1, &mip[i]);
+      mip[i] = 0;
+      upload_texture_region(img, 0, 0, 0, 0, &tex[i], eager ? &mip[i] : nullptr, false, false);
+    }
+    glFinish();
+  }
+  double bytes = 0;
+  for (int i = 0; i < 3; ++i) bytes += texture_bytes(tex[i]) + texture_bytes(mip[i]);
+  state.counters["texture_KiB"] = bytes / 1024.0;
+  glDeleteTextures(3, tex);
+  glDeleteTextures(3, mip);
+#else
+  state.SkipWithError("built without the game's media");
+#endif
+}
+BENCHMARK(BM_LoadGameSprites)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -11,6 +11,7 @@ bool g_open = false;
 bool g_inited_subsystem = false;
 int g_rate = 0;
 int g_channels = 0;
+constexpr int kPreferredRate = 48000;
 }  // namespace
 
 bool audio_device_open() {
@@ -21,7 +22,17 @@ bool audio_device_open() {
   }
   // MP3 music decodes through mpg123; a missing decoder only loses music.
   Mix_Init(MIX_INIT_MP3);
-  if (Mix_OpenAudioDevice(22050, AUDIO_S16SYS, 2, 512, nullptr, 0) != 0) {
+  // The device's own rate when it names a full-band one (no resampling in the
+  // sound server), else 48000: music keeps everything up to 20 kHz and the
+  // effects are resampled once, at load.
+  int rate = kPreferredRate;
+  SDL_AudioSpec preferred;
+  if (SDL_GetDefaultAudioInfo(nullptr, &preferred, 0) == 0 && preferred.freq >= 44100 &&
+      preferred.freq <= 192000)
+    rate = preferred.freq;
+  // About 21 ms of buffer at 48000, as 512 frames were at 22050.
+  const int buffer = rate > 24000 ? 1024 : 512;
+  if (Mix_OpenAudioDevice(rate, AUDIO_S16SYS, 2, buffer, nullptr, 0) != 0) {
     Mix_Quit();
     if (g_inited_subsystem) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     g_inited_subsystem = false;

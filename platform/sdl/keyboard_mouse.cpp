@@ -1,5 +1,7 @@
 #include "platform/keyboard_mouse.h"
 
+#include "platform/sdl/x11_keymap.h"
+
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <dlfcn.h>
@@ -213,9 +215,52 @@ bool key_down_by_virtual_key(int vk) {
   return down;
 }
 
+namespace {
+
+// The byte of a character in the ANSI code page (Windows-1252), 0 when the
+// page has none.
+int ansi_byte(long ch) {
+  if (ch >= 0 && ch <= 0x7F) return static_cast<int>(ch);
+  if (ch >= 0xA0 && ch <= 0xFF) return static_cast<int>(ch);
+  static const uint16_t k80to9F[32] = {
+      0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+  for (int i = 0; i < 32; ++i)
+    if (k80to9F[i] != 0 && k80to9F[i] == ch) return 0x80 + i;
+  return 0;
+}
+
+// The key's character from the X server's active layout, for every shift
+// level; false when there is no X keyboard description to ask, or when its
+// key codes do not name the key SDL sees there (the fixed table then
+// answers).
+bool layout_character(int code, SDL_Scancode sc, int& out) {
+  if (g_window == nullptr) return false;
+  const int xk = x11_keycode_of_key_code(code);
+  if (xk == 0) return false;
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(g_window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
+  void* display = info.info.x11.display;
+  const long plain = x11_key_character(display, xk, true);
+  if (plain < 0) return false;
+  const SDL_Keycode k = SDL_GetKeyFromScancode(sc);
+  if ((k & SDLK_SCANCODE_MASK) == 0 && k != SDLK_UNKNOWN && k != plain) return false;
+  const long ch = x11_key_character(display, xk, false);
+  if (ch < 0) return false;
+  out = ansi_byte(ch);
+  return true;
+}
+
+}  // namespace
+
 int key_character(int code) {
   int sc = scancode_of_key_code(code);
   if (sc == 0) return 0;
+  if (int ch = 0; layout_character(code, static_cast<SDL_Scancode>(sc), ch)) return ch;
+  // Without a keyboard description: SDL's key code and the shifted symbols
+  // of the US layout.
   const SDL_Keymod mod = SDL_GetModState();
   const bool shift = (mod & KMOD_SHIFT) != 0;
   SDL_Keycode k = SDL_GetKeyFromScancode(static_cast<SDL_Scancode>(sc));
@@ -320,5 +365,20 @@ void captured_mouse_read(int& dx, int& dy, int& wheel, unsigned& buttons) {
 }
 
 void captured_mouse_add_wheel(int steps) { g_wheel_steps += steps; }
+
+bool relative_motion_set(bool on) {
+  if (!keyboard_available()) return false;
+  // SDL warps the cursor only for the window with the keyboard focus: into
+  // its middle when the mode starts, back where it was when the mode ends.
+  const bool ok = SDL_SetRelativeMouseMode(on ? SDL_TRUE : SDL_FALSE) == 0;
+  SDL_GetRelativeMouseState(nullptr, nullptr);  // forget the motion so far
+  return ok;
+}
+
+void relative_motion_read(int& dx, int& dy) {
+  dx = dy = 0;
+  if (!keyboard_available()) return;
+  SDL_GetRelativeMouseState(&dx, &dy);
+}
 
 }  // namespace tmx::platform

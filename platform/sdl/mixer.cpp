@@ -23,8 +23,8 @@ struct MixSamples {
 
 namespace {
 
-// The largest sound the mixer keeps, in device bytes (about 50 minutes of
-// 16-bit stereo at 22050 samples per second).
+// The largest sound the mixer keeps, in device bytes (about 23 minutes of
+// 16-bit stereo at 48000 samples per second).
 constexpr uint64_t kMaxConvertedBytes = 256ull * 1024 * 1024;
 // Frames handed to the rate converter at a time: its work buffers follow
 // the size of each put, and no copy of the whole sound is made first.
@@ -242,6 +242,7 @@ struct MusicTrack {
   double length_ms = 0;
   enum State { kStopped, kPlaying, kPaused } state = kStopped;
   double held_ms = 0;  // position while stopped
+  bool looping = false;  // the mixer restarts it at its end
 };
 
 namespace {
@@ -311,7 +312,7 @@ void music_play(MusicTrack* t) {
     t->held_ms = t->length_ms;
     return;
   }
-  if (Mix_PlayMusic(t->music, 1) != 0) return;
+  if (Mix_PlayMusic(t->music, t->looping ? -1 : 1) != 0) return;
   g_current = t;
   if (from > 0) Mix_SetMusicPosition(from / 1000.0);
   t->state = MusicTrack::kPlaying;
@@ -361,6 +362,14 @@ bool music_sounding(MusicTrack* t) {
 }
 
 bool music_paused(MusicTrack* t) { return t != nullptr && t->state == MusicTrack::kPaused; }
+
+void music_set_looping(MusicTrack* t, bool looping) {
+  if (t != nullptr) t->looping = looping;
+}
+
+bool music_loops_itself(MusicTrack* t) {
+  return t != nullptr && t->looping && g_current == t && t->state != MusicTrack::kStopped && Mix_PlayingMusic();
+}
 
 }  // namespace tmx::platform
 

@@ -1,5 +1,6 @@
 // A sound device on SDL's disk driver: everything mixed goes to a raw file
-// (signed 16-bit stereo at 22050 Hz) in a private temporary directory.
+// (signed 16-bit stereo at the device rate, 48000 Hz on the disk driver) in a
+// private temporary directory.
 #pragma once
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "audio/sound.h"
+#include "platform/audio_device.h"
 #include "wav_util.h"
 
 class DiskAudio : public ::testing::Test {
@@ -56,6 +58,10 @@ class DiskAudio : public ::testing::Test {
   }
 
   static void wait_ms(int ms) { SDL_Delay(static_cast<Uint32>(ms)); }
+  // Output frames in `ms` milliseconds.
+  static size_t device_frames(int ms) {
+    return static_cast<size_t>(tmx::platform::audio_device_rate()) * static_cast<size_t>(ms) / 1000;
+  }
 
   size_t output_frames() {
     std::error_code ec;

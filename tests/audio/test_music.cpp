@@ -156,7 +156,7 @@ TEST_F(MusicTest, OutputFollowsPauseEndAndRestart) {
     return std::make_pair(loud, out.size() > from ? out.size() - from : 0);
   };
   const size_t margin = 2048;  // frames already mixed ahead of the device
-  const size_t quarter = 22050 / 4;
+  const size_t quarter = device_frames(250);
   mus_play(BasicString(dc.c_str()), 1);
   wait_output(output_frames() + margin + quarter / 2);
   EXPECT_GT(sounding_after(0).first, 0u);

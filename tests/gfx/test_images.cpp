@@ -46,12 +46,76 @@ TEST_F(Images, TextureSizesAndExtents) {
     EXPECT_FLOAT_EQ(s.sExtent, float(c.w) / c.tw);
     EXPECT_FLOAT_EQ(s.tExtent, float(c.h) / c.th);
     EXPECT_NE(s.texture, 0u);
-    EXPECT_NE(s.mipmapTexture, 0u);
+    EXPECT_EQ(s.mipmapTexture, 0u);  // made when a draw first asks for it
+    EXPECT_TRUE(s.mipmapPending);
     int w = 0, h = 0;
     gfx_get_sprite_size(7, w, h);
     EXPECT_EQ(w, c.w);
     EXPECT_EQ(h, c.h);
   }
+}
+
+namespace {
+
+// Every level of a mipmapped texture, level 0 first.
+std::vector<std::vector<uint8_t>> mip_levels(uint32_t tex) {
+  std::vector<std::vector<uint8_t>> levels;
+  glBindTexture(GL_TEXTURE_2D, tex);
+  for (int level = 0;; ++level) {
+    GLint w = 0, h = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &w);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &h);
+    if (w < 1 || h < 1) break;
+    std::vector<uint8_t> px(size_t(w) * h * 4);
+    glGetTexImage(GL_TEXTURE_2D, level, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+    levels.push_back(std::move(px));
+  }
+  glBindTexture(GL_TEXTURE_2D, 0);
+  gl_binding_cache_invalidate();
+  return levels;
+}
+
+}  // namespace
+
+// A load uploads no mipmap texture; the first draw that asks for one builds
+// it, level for level the same as one built at load time from the same
+// image (plain and bump textures, square, wide and tall). Fonts never get one.
+TEST_F(Images, MipmapTextureIsBuiltOnFirstUseAndMatchesOneBuiltAtLoad) {
+  struct Case {
+    int w, h;
+    bool bump;
+  } cases[] = {{100, 50, false}, {17, 300, false}, {64, 64, true}, {5, 3, false}};
+  for (const Case& c : cases) {
+    ImageBuffer img;
+    ASSERT_TRUE(img.resize(c.w, c.h));
+    for (int i = 0; i < c.w * c.h * 4; ++i) img.pixels[i] = uint8_t((i * 37 + (i / 4) * 11) ^ (i >> 5));
+    ASSERT_TRUE(upload_sprite(9, img, c.bump));
+    const SpriteSlot& s = g_gfx->slots[9];
+    EXPECT_EQ(s.mipmapTexture, 0u) << c.w << "x" << c.h;
+    uint32_t tex = 0, eager = 0;
+    ASSERT_TRUE(upload_texture_region(img, 0, 0, 0, 0, &tex, &eager, c.bump, false));
+    const auto expected = mip_levels(eager);
+    ASSERT_GE(expected.size(), 5u);  // down to 1 x 1 from at least 16 x 16
+    bind_sprite_texture(9, -1, true);
+    bind_sprite_texture(-1);
+    ASSERT_NE(s.mipmapTexture, 0u);
+    const uint32_t made = s.mipmapTexture;
+    EXPECT_EQ(mip_levels(made), expected) << c.w << "x" << c.h;
+    bind_sprite_texture(9, -1, true);  // built once
+    bind_sprite_texture(-1);
+    EXPECT_EQ(s.mipmapTexture, made);
+    glDeleteTextures(1, &tex);
+    glDeleteTextures(1, &eager);
+  }
+  ImageBuffer img;
+  ASSERT_TRUE(img.resize(8, 8));
+  ASSERT_TRUE(upload_sprite(kFontSlotBase + 1, img, false));
+  bind_sprite_texture(kFontSlotBase + 1, -1, true);
+  bind_sprite_texture(-1);
+  EXPECT_EQ(g_gfx->slots[kFontSlotBase + 1].mipmapTexture, 0u);
+  free_sprite_slot(kFontSlotBase + 1);
+  free_sprite_slot(9);
+  EXPECT_FALSE(g_gfx->slots[9].mipmapPending);
 }
 
 TEST_F(Images, ImageSitsInTheLowerLeftOfItsTextureBottomRowFirst) {

@@ -18,6 +18,32 @@ using Mouse = XWindowTest;
 
 void move_to(int x, int y) { xdo("mousemove " + std::to_string(x) + " " + std::to_string(y)); }
 
+// Lets the window system deliver what xdotool did (SDL reads it at its pump).
+void settle() {
+  for (int i = 0; i < 5; ++i) {
+    SDL_Delay(10);
+    PlatformEvent e;
+    while (platform_event_pending() && platform_take_event(&e)) handle_platform_event(e);
+  }
+}
+
+// A relative move of the mouse, as a real mouse makes.
+void move_by(int dx, int dy) {
+  xdo("mousemove_relative -- " + std::to_string(dx) + " " + std::to_string(dy));
+  settle();
+}
+
+bool take_focus(SDL_Window* w) {
+  int tries = 0;
+  return serve_until([&] {
+    if (tries++ % 10 == 0) {
+      SDL_RaiseWindow(w);
+      SDL_SetWindowInputFocus(w);
+    }
+    return SDL_GetKeyboardFocus() == w;
+  });
+}
+
 TEST_F(Mouse, ShownPointerGivesMotionSinceTheLastFrame) {
   move_to(150, 130);  // window at (100, 80): client (50, 50)
   frame_snapshot();
@@ -44,37 +70,70 @@ TEST_F(Mouse, ShownPointerGivesMotionSinceTheLastFrame) {
   EXPECT_EQ(any_mouse_button(), 0);
 }
 
+// With the pointer hidden and the window in front, motion comes from the
+// platform's relative mode; the engine's position stays within the window's
+// rectangle however far the mouse moves.
 TEST_F(Mouse, HiddenPointerMovesRelativelyInsideTheWindow) {
   inp_system_pointer(0);
   EXPECT_FALSE(state()->pointer_shown);
-  move_to(200, 200);
   inp_set_mouse(100, 60);
-  frame_snapshot();
-  move_to(230, 190);  // 30 right, 10 up of the rest position
+  frame_snapshot();  // the relative mode starts
+  move_by(30, -10);
   EXPECT_EQ(inp_mouse_axis(0), 30);
-  int cx, cy;
-  tmx::platform::cursor_on_screen(cx, cy);
-  EXPECT_EQ(cx, 200);  // every read puts the cursor back
-  EXPECT_EQ(cy, 200);
+  EXPECT_EQ(inp_mouse_axis(1), -10);
   frame_snapshot();
   int x, y, l, r;
   inp_mouse_state(x, y, l, r);
   EXPECT_EQ(x, 130);
   EXPECT_EQ(y, 50);
-  move_to(1000, 700);  // far beyond the window's right and bottom edges
+  move_by(1000, 700);  // far beyond the window's right and bottom edges
   frame_snapshot();
   inp_mouse_state(x, y, l, r);
   EXPECT_EQ(x, 320);
   EXPECT_EQ(y, 200);
-  for (int i = 0; i < 2; ++i) {  // 200 left and up per read
-    move_to(0, 0);
-    frame_snapshot();
-  }
+  move_by(-400, -400);
+  frame_snapshot();
   inp_mouse_state(x, y, l, r);
   EXPECT_EQ(x, 0);
   EXPECT_EQ(y, 0);
   inp_system_pointer(1);
   EXPECT_TRUE(state()->pointer_shown);
+}
+
+// While another window has the focus the cursor is never moved: the hidden
+// pointer follows the cursor's own motion instead, and showing the pointer
+// leaves the cursor where it is.
+TEST_F(Mouse, HiddenPointerInTheBackgroundNeverMovesTheCursor) {
+  SDL_Window* other = SDL_CreateWindow("other", 500, 400, 200, 150, SDL_WINDOW_SHOWN);
+  ASSERT_NE(other, nullptr);
+  ASSERT_TRUE(take_focus(other));
+  inp_system_pointer(0);
+  move_to(600, 500);
+  inp_set_mouse(100, 60);
+  int cx, cy;
+  for (int i = 0; i < 3; ++i) {
+    frame_snapshot();
+    settle();
+    tmx::platform::cursor_on_screen(cx, cy);
+    EXPECT_EQ(cx, 600) << i;
+    EXPECT_EQ(cy, 500) << i;
+  }
+  move_to(620, 490);
+  settle();
+  EXPECT_EQ(inp_mouse_axis(0), 20);
+  EXPECT_EQ(inp_mouse_axis(1), -10);
+  frame_snapshot();
+  int x, y, l, r;
+  inp_mouse_state(x, y, l, r);
+  EXPECT_EQ(x, 120);
+  EXPECT_EQ(y, 50);
+  inp_system_pointer(1);
+  settle();
+  tmx::platform::cursor_on_screen(cx, cy);
+  EXPECT_EQ(cx, 620);
+  EXPECT_EQ(cy, 490);
+  SDL_DestroyWindow(other);
+  ASSERT_TRUE(take_focus(window_));
 }
 
 // The motion turns with the screen as a vector: a still mouse reads 0 under
