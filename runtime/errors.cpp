@@ -21,6 +21,7 @@ namespace {
 int g_debug_override = -1;  // -1: ask the platform; 0 off; 1 on
 int g_ending = 0;           // set by the first sys_end
 int g_quit_called = 0;      // set once the quit callback was offered
+int g_exit_code = 0;        // the code sys_end exits with
 std::string g_log_path;
 
 bool debugger_attached() {
@@ -47,6 +48,9 @@ ShutdownHooks& shutdown_hooks() {
 }
 
 void debug_channel_override(int mode) { g_debug_override = mode; }
+
+void sys_end_set_exit_code(int code) { g_exit_code = code; }
+int sys_end_exit_code() { return g_exit_code; }
 
 void shutdown_flags_reset_for_tests() {
   g_ending = 0;
@@ -175,7 +179,7 @@ void sys_end_after_teardown(void (*after_teardown)()) {
   // There is no desktop to repaint here: the window system redraws by itself.
   std::fputs("exit\n", stdout);
   std::fflush(stdout);
-  std::exit(0);
+  std::exit(g_exit_code);
 }
 
 void sys_end_fatal() {
@@ -185,5 +189,5 @@ void sys_end_fatal() {
   std::fputs("exit\n", stdout);
   std::fflush(stdout);
   std::fflush(stderr);
-  std::_Exit(0);
+  std::_Exit(g_exit_code);
 }
