@@ -3,6 +3,8 @@
 #pragma once
 #include <string>
 
+#include "platform/posix_file.h"
+
 enum class PlatformPathKind {
   missing,    // nothing there (or a symbolic link that leads nowhere)
   regular,    // a regular file
@@ -17,3 +19,6 @@ bool platform_is_link(const char* path);
 // The absolute path with every symbolic link resolved; "" when some part of
 // it does not exist.
 std::string platform_real_path(const char* path);
+// Gives the open file the permission bits (read, write, run for owner, group
+// and others) of the file at `from`; false when `from` cannot be examined.
+bool platform_copy_permissions(const char* from, PlatformFile to);

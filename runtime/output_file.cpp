@@ -23,7 +23,8 @@ bool write_output_file(const std::string& path, const void* bytes, size_t n, std
     target = platform_real_path(path.c_str());
     if (target.empty()) return refuse(path, "a link that leads nowhere", why);
   }
-  switch (platform_path_kind(target.c_str())) {
+  const PlatformPathKind kind = platform_path_kind(target.c_str());
+  switch (kind) {
     case PlatformPathKind::missing:
     case PlatformPathKind::regular: break;
     case PlatformPathKind::directory: return refuse(path, "a folder is in the way (not a file)", why);
@@ -32,6 +33,8 @@ bool write_output_file(const std::string& path, const void* bytes, size_t n, std
   std::string temp;
   PlatformFile f = platform_create_beside(target.c_str(), temp);
   if (f == kNoPlatformFile) return refuse(path, "no new file can be made in its folder", why);
+  // A file the user kept private stays private.
+  if (kind == PlatformPathKind::regular) platform_copy_permissions(target.c_str(), f);
   bool ok = n == 0 || platform_file_write(f, bytes, static_cast<int64_t>(n));
   if (!ok) why = "the bytes could not all be written (disk full?)";
   if (ok && !platform_file_flush(f)) {

@@ -25,3 +25,9 @@ std::string platform_real_path(const char* path) {
   ::free(real);
   return out;
 }
+
+bool platform_copy_permissions(const char* from, PlatformFile to) {
+  struct stat st;
+  if (!from || to < 0 || ::stat(from, &st) != 0) return false;
+  return ::fchmod(to, st.st_mode & 0777) == 0;
+}

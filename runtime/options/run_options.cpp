@@ -244,5 +244,7 @@ const char* run_options_help() {
          "  --fast            no frame waiting (frame limiter and swap interval off)\n"
          "  --screenshot FILE write the last presented frame to FILE as a PNG at the end\n"
          "  --state-out FILE  write the program's named values to FILE as JSON at the end\n"
-         "  --help            this text\n";
+         "  --help            this text\n"
+         "Relative FILE names are taken from the folder the program was started in.\n"
+         "An output that cannot be written ends the program with exit code 3.\n";
 }

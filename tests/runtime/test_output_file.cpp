@@ -70,8 +70,13 @@ TEST_F(OutputFile, NewAndReplacedFilesLeaveNothingElseBehind) {
   ASSERT_TRUE(write(p, "second, longer"));
   EXPECT_EQ(rt_read_file(p), "second, longer");
   EXPECT_EQ(rt_read_file(path("old.json")), "first");
+  // A private file stays private.
+  ASSERT_EQ(chmod(p.c_str(), 0600), 0);
   ASSERT_TRUE(write(p, ""));
   EXPECT_EQ(rt_read_file(p), "");
+  struct stat st {};
+  ASSERT_EQ(stat(p.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
   EXPECT_EQ(names(dir_), "old.json out.json ");
 }
 
