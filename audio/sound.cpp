@@ -2,8 +2,11 @@
 
 #include <array>
 #include <cmath>
+#include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "audio/media_source.h"
@@ -27,13 +30,38 @@ struct SoundSlot {
   int32_t current_voice = 0;
   std::string source_name;
   SoundDevice* device = nullptr;
-  // Voice i plays on mixer channel voices[i]; all voices share `samples`.
+  // Voice i plays on mixer channel voices[i]; all voices share `samples`,
+  // and so do all slots that loaded the same file.
   std::array<int, kMaxVoices> voices{-1, -1, -1, -1};
-  platform::MixSamples* samples = nullptr;
+  std::shared_ptr<platform::MixSamples> samples;
 };
 
 std::unique_ptr<SoundDevice> g_device;
 std::vector<SoundSlot> g_slots;  // empty until sound_start
+
+// The converted samples of every file some slot holds, by the resolved name,
+// the size and a hash of the file's bytes (a file changed on disk is a new
+// entry): a sound costs its memory once however many slots load it. The
+// entries go with the last slot using them.
+std::map<std::string, std::weak_ptr<platform::MixSamples>> g_converted;
+
+std::string converted_key(const std::string& name, const std::vector<uint8_t>& bytes) {
+  const size_t hash = std::hash<std::string_view>{}(
+      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  char tail[48];
+  std::snprintf(tail, sizeof tail, "|%zu|%zx", bytes.size(), hash);
+  return name + tail;
+}
+
+void forget_unused_conversions() {
+  for (auto it = g_converted.begin(); it != g_converted.end();) {
+    if (it->second.expired()) {
+      it = g_converted.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
 
 bool device_present() { return g_device && g_device->present; }
 
@@ -47,8 +75,7 @@ void release_slot(SoundSlot& s) {
     if (ch >= 0) platform::mix_voice_close(ch);
     ch = -1;
   }
-  platform::mix_samples_free(s.samples);
-  s.samples = nullptr;
+  s.samples.reset();
   s.current_voice = 0;
   s.voice_count = 0;
 }
@@ -77,7 +104,8 @@ void stop_voices(int slot, int voice) {
   for (int i = 0; i < s.voice_count; ++i) stop_voice(s.voices[static_cast<size_t>(i)]);
 }
 
-// Loads the WAV into the slot's samples; false on any failure.
+// Loads the WAV into the slot's samples (the ones another slot already has
+// for the same file, or a new conversion); false on any failure.
 bool load_wav(SoundSlot& s, const std::string& name) {
   std::vector<uint8_t> bytes;
   bool memory_block = false;
@@ -85,17 +113,45 @@ bool load_wav(SoundSlot& s, const std::string& name) {
     log_append(("sound: cannot read " + name + "\n").c_str());
     return false;
   }
+  forget_unused_conversions();
+  const std::string key = converted_key(name, bytes);
+  auto known = g_converted.find(key);
+  if (known != g_converted.end()) {
+    s.samples = known->second.lock();
+    if (s.samples) return true;
+  }
   WavSound wav;
   WavError e = parse_wav(WavSource{bytes.data(), bytes.size(), memory_block}, wav);
   if (e != WavError::kNone) {
     log_append(("sound: " + name + ": " + wav_error_text(e) + "\n").c_str());
     return false;
   }
+  bytes.clear();
+  bytes.shrink_to_fit();  // the data chunk's copy is all the conversion needs
   platform::PcmLayout layout{wav.format.channels, wav.format.file_channels,
                              static_cast<int>(wav.format.sample_rate), wav.format.block_align,
                              wav.format.bits_per_sample, wav.format.is_float};
-  s.samples = platform::mix_samples_create(layout, wav.data.data(), static_cast<uint32_t>(wav.data.size()));
-  return s.samples != nullptr;
+  // What the conversion would hold at its peak is known before it starts.
+  const uint32_t size = static_cast<uint32_t>(wav.data.size());
+  const uint64_t cost = platform::mix_samples_cost(layout, size);
+  if (cost > platform::kMaxSampleCost) {
+    char line[160];
+    std::snprintf(line, sizeof line, ": converting it would take %llu MiB, more than the %llu MiB a sound may\n",
+                  static_cast<unsigned long long>(cost >> 20),
+                  static_cast<unsigned long long>(platform::kMaxSampleCost >> 20));
+    log_append(("sound: " + name + line).c_str());
+    return false;
+  }
+  platform::MixSamples* made = platform::mix_samples_create(layout, wav.data.data(), size);
+  if (made == nullptr) {
+    log_append(("sound: " + name + ": the mixer cannot take it\n").c_str());
+    return false;
+  }
+  // Freed with the last slot using it; every voice playing it was stopped by
+  // then (a slot stops its voices before it lets go).
+  s.samples.reset(made, platform::mix_samples_free);
+  g_converted[key] = s.samples;
+  return true;
 }
 
 }  // namespace
@@ -113,6 +169,7 @@ void sound_shutdown() {
   for (int i = kSoundSlots - 1; i >= 0 && !g_slots.empty(); --i) release_slot(g_slots[static_cast<size_t>(i)]);
   g_slots.clear();
   g_slots.shrink_to_fit();
+  g_converted.clear();
   platform::audio_device_close();
   g_device.reset();
 }
@@ -128,6 +185,16 @@ int sound_voice_count(int slot) {
 int sound_voice_mixer_channel(int slot, int voice) {
   if (sound_voice_count(slot) <= voice || voice < 0) return -1;
   return g_slots[static_cast<size_t>(slot)].voices[static_cast<size_t>(voice)];
+}
+
+const void* sound_slot_samples(int slot) {
+  if (g_slots.empty() || slot < 0 || slot >= kSoundSlots) return nullptr;
+  return g_slots[static_cast<size_t>(slot)].samples.get();
+}
+
+int sound_converted_count() {
+  forget_unused_conversions();
+  return static_cast<int>(g_converted.size());
 }
 
 }  // namespace tmx::audio
@@ -193,7 +260,7 @@ int snd_play(int slot, double pan, double volume) {
   int attenuation = percent == 0 ? -10000 : static_cast<int>(std::trunc(2000.0 * std::log10(percent / 100.0)));
   int ch = s.voices[static_cast<size_t>(k)];
   tmx::platform::mix_voice_set_volume_pan(ch, attenuation, platform_pan);
-  if (!tmx::platform::mix_voice_play(ch, s.samples)) return -1;
+  if (!tmx::platform::mix_voice_play(ch, s.samples.get())) return -1;
   return slot * 256 + k;
 }
 

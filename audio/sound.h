@@ -20,5 +20,11 @@ bool sound_device_present();
 int sound_voice_count(int slot);
 // The mixer channel of a voice, -1 when none.
 int sound_voice_mixer_channel(int slot, int voice);
+// The converted samples a slot plays (null when empty); slots that loaded the
+// same file share one.
+const void* sound_slot_samples(int slot);
+// How many files' converted samples are held (each once, however many slots
+// use it).
+int sound_converted_count();
 
 }  // namespace tmx::audio

@@ -65,6 +65,7 @@ const char* wav_error_text(WavError e) {
     case WavError::kShortFormat: return "format chunk too short";
     case WavError::kNoData: return "no data chunk";
     case WavError::kBadFormat: return "unsupported sample format";
+    case WavError::kBadRate: return "sample rate outside 1000..384000 per second";
     case WavError::kBadEncoding: return "unsupported sample encoding (only PCM and IEEE float)";
     case WavError::kShortData: return "data chunk runs past the end of the file";
   }
@@ -120,9 +121,8 @@ WavError parse_wav(const WavSource& src, WavSound& out) {
   const bool depth_ok = f.is_float ? (f.bits_per_sample == 32 || f.bits_per_sample == 64)
                                    : (f.bits_per_sample == 8 || f.bits_per_sample == 16 ||
                                       f.bits_per_sample == 24 || f.bits_per_sample == 32);
-  if (!depth_ok || f.file_channels < 1 || f.sample_rate < 1 || f.sample_rate > 384000 ||
-      f.block_align != f.file_channels * bytes)
-    return WavError::kBadFormat;
+  if (!depth_ok || f.file_channels < 1 || f.block_align != f.file_channels * bytes) return WavError::kBadFormat;
+  if (f.sample_rate < kMinSampleRate || f.sample_rate > kMaxSampleRate) return WavError::kBadRate;
 
   size_t n = data_size;
   if (n > r.remaining()) {

@@ -29,6 +29,12 @@ struct WavFormat {
   uint64_t byte_rate() const { return uint64_t{sample_rate} * static_cast<uint64_t>(block_align); }
 };
 
+// The sample rates a sound may have: from telephone-like 1000 samples per
+// second to the highest studio rates. Outside, a file is broken or hostile
+// (one frame per second would become 22050 frames on the device).
+constexpr uint32_t kMinSampleRate = 1000;
+constexpr uint32_t kMaxSampleRate = 384000;
+
 struct WavSound {
   WavFormat format;
   std::vector<uint8_t> data;  // the data chunk's bytes
@@ -49,7 +55,8 @@ enum class WavError {
   kNoFormat,        // the source ended before a "fmt " chunk
   kShortFormat,     // the format chunk is shorter than 16 bytes
   kNoData,          // the source ended before a "data" chunk
-  kBadFormat,       // channel count, block align, bit depth or rate unusable
+  kBadFormat,       // channel count, block align or bit depth unusable
+  kBadRate,         // a sample rate outside kMinSampleRate..kMaxSampleRate
   kBadEncoding,     // a sample encoding other than PCM or IEEE float
   kShortData,       // the data chunk runs past the end of the source
 };

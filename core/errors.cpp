@@ -20,6 +20,7 @@ namespace {
 int g_debug_override = -1;  // -1: ask the platform; 0 off; 1 on
 int g_ending = 0;           // set by the first sys_end
 void (*g_end_sequence)() = nullptr;
+int g_exit_code = 0;        // the code sys_end exits with
 std::string g_log_path;
 
 bool debugger_attached() {
@@ -32,6 +33,9 @@ bool debugger_attached() {
 void program_end_install(void (*end_sequence)()) { g_end_sequence = end_sequence; }
 
 void debug_channel_override(int mode) { g_debug_override = mode; }
+
+void sys_end_set_exit_code(int code) { g_exit_code = code; }
+int sys_end_exit_code() { return g_exit_code; }
 
 void program_end_reset_for_tests() {
   g_ending = 0;
@@ -129,7 +133,7 @@ void sys_end_after_teardown(void (*after_teardown)()) {
   // There is no desktop to repaint here: the window system redraws by itself.
   std::fputs("exit\n", stdout);
   std::fflush(stdout);
-  std::exit(0);
+  std::exit(g_exit_code);
 }
 
 void sys_end_fatal() {
@@ -139,5 +143,5 @@ void sys_end_fatal() {
   std::fputs("exit\n", stdout);
   std::fflush(stdout);
   std::fflush(stderr);
-  std::_Exit(0);
+  std::_Exit(g_exit_code);
 }

@@ -14,6 +14,11 @@ void program_end_install(void (*end_sequence)());
 // happen once the engine is gone (starting the program of sys_shell_end).
 void sys_end_after_teardown(void (*after_teardown)());
 
+// The exit code sys_end ends the process with (0 unless set): a run whose
+// requested outputs could not be written ends with a failure code.
+void sys_end_set_exit_code(int code);
+int sys_end_exit_code();
+
 // Test seams for the debugger channel: -1 asks the platform (a tracer attached
 // to the process), 0 forces it off, 1 forces it on.
 void debug_channel_override(int mode);

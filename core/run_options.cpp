@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -28,6 +29,10 @@ bool parse_real(const std::string& s, double& out) {
   return true;
 }
 
+// Text: anything but the control bytes, of which only tab, carriage return
+// and line feed belong in a script (a NUL would end a number early).
+bool is_text_byte(unsigned char c) { return (c >= 0x20 && c != 0x7F) || c == '\t' || c == '\r' || c == '\n'; }
+
 std::string line_error(int line, const std::string& what) {
   return "line " + std::to_string(line) + ": " + what;
 }
@@ -43,6 +48,14 @@ bool input_script_parse(const std::string& text, InputScript& out, std::string& 
   int64_t last_key_frame = 0, last_joy_frame = 0;
   while (std::getline(in, line)) {
     ++line_no;
+    for (unsigned char c : line) {
+      if (!is_text_byte(c)) {
+        char code[8];
+        std::snprintf(code, sizeof code, "0x%02X", c);
+        error = line_error(line_no, std::string("a byte that is not text (") + code + ")");
+        return false;
+      }
+    }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     std::istringstream words(line);
     std::vector<std::string> w;
@@ -231,5 +244,7 @@ const char* run_options_help() {
          "  --fast            no frame waiting (frame limiter and swap interval off)\n"
          "  --screenshot FILE write the last presented frame to FILE as a PNG at the end\n"
          "  --state-out FILE  write the program's named values to FILE as JSON at the end\n"
-         "  --help            this text\n";
+         "  --help            this text\n"
+         "Relative FILE names are taken from the folder the program was started in.\n"
+         "An output that cannot be written ends the program with exit code 3.\n";
 }

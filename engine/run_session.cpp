@@ -11,7 +11,10 @@
 
 #include "gfx/screenshot.h"
 #include "input/input_override.h"
+#include "platform/file_replace.h"
 #include "platform/file_system.h"
+#include "platform/path_kind.h"
+#include "runtime/output_file.h"
 #include "runtime/virtual_file.h"
 #include "core/program_end.h"
 #include "tamblix.h"
@@ -62,42 +65,83 @@ void record_frame() {
 
 void write_state(const std::string& path);
 
+// Larger scripts are refused rather than read: a hand-written or recorded
+// script of even hours of play is a few megabytes.
+constexpr int64_t kMaxScriptBytes = 64ll * 1024 * 1024;
+
+// The exit code of a run whose requested output could not be written.
+constexpr int kOutputFailedExitCode = 3;
+
 // The replay script: a file on disk, or else an entry of the archive packed
 // onto the executable (a single-file program carries its demo replay).
-bool read_replay_text(const std::string& path, std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  if (in) {
-    std::stringstream ss;
-    ss << in.rdbuf();
-    text = ss.str();
-    return static_cast<bool>(in);
+// `given` is the name as given, `path` the same resolved against the folder
+// the program was started from. False with the reason in `why`.
+bool read_replay_text(const std::string& given, const std::string& path, std::string& text, std::string& why) {
+  switch (platform_path_kind(path.c_str())) {
+    case PlatformPathKind::directory:
+      why = "not a file (a folder)";
+      return false;
+    case PlatformPathKind::other:
+      // A named pipe without a writer would wait for ever, a device may
+      // never end.
+      why = "not a regular file";
+      return false;
+    case PlatformPathKind::regular: {
+      PlatformFileInfo info;
+      if (platform_file_info(path.c_str(), info) && info.size > kMaxScriptBytes) {
+        why = "the file is too large for a script";
+        return false;
+      }
+      std::ifstream in(path, std::ios::binary);
+      std::stringstream ss;
+      if (in) ss << in.rdbuf();
+      if (!in || static_cast<int64_t>(ss.str().size()) > kMaxScriptBytes) {
+        why = "the file cannot be read";
+        return false;
+      }
+      text = ss.str();
+      return true;
+    }
+    case PlatformPathKind::missing: break;
   }
   FileResolver archive;
   std::snprintf(archive.archivePath, sizeof archive.archivePath, "%s",
                 platform_path(platform_executable_path().c_str()).c_str());
   std::string found;
   bool ok = false;
-  if (archive.archivePath[0] && resolve_media_file(archive, path.c_str(), found, true)) {
+  if (archive.archivePath[0] && resolve_media_file(archive, given.c_str(), found, true)) {
     VirtualFile f;
-    if (f.open_read(found.c_str())) {
+    if (f.open_read(found.c_str()) && f.size >= 0 && f.size <= kMaxScriptBytes) {
       text.assign(static_cast<size_t>(f.size), '\0');
       ok = f.size == 0 || f.read(text.data(), f.size);
     }
   }
   release_resolver_holdings(archive);
+  if (!ok) why = "the file cannot be read";
   return ok;
+}
+
+// Writes one output of the run; a failure is reported and makes the run end
+// with a failure code.
+void write_run_output(const char* what, const std::string& path, const std::string& bytes) {
+  std::string why;
+  if (write_output_file(path, bytes.data(), bytes.size(), why)) return;
+  std::fprintf(stderr, "cannot write the %s to %s: %s\n", what, path.c_str(), why.c_str());
+  sys_end_set_exit_code(kOutputFailedExitCode);
 }
 
 // Runs at the start of sys_end, while the window and the program still exist.
 void finish_run() {
-  if (g_recorder) {
-    std::ofstream out(g_options.record_path, std::ios::binary | std::ios::trunc);
-    out << input_script_format(g_recorder->script());
-    out.close();  // a full disk may show only when the last block is written
-    if (!out) std::fprintf(stderr, "cannot write the recording to %s\n", g_options.record_path.c_str());
+  if (g_recorder) write_run_output("recording", g_options.record_path, input_script_format(g_recorder->script()));
+  if (!g_options.screenshot_path.empty()) {
+    std::string why;
+    if (!gfx_write_screenshot_png(g_options.screenshot_path.c_str(), &why)) {
+      std::fprintf(stderr, "cannot write the screenshot to %s: %s\n", g_options.screenshot_path.c_str(),
+                   why.c_str());
+      log_append(("screenshot: " + why + "\n").c_str());
+      sys_end_set_exit_code(kOutputFailedExitCode);
+    }
   }
-  if (!g_options.screenshot_path.empty() && !gfx_write_screenshot_png(g_options.screenshot_path.c_str()))
-    std::fprintf(stderr, "cannot write the screenshot to %s\n", g_options.screenshot_path.c_str());
   if (!g_options.state_out_path.empty()) write_state(g_options.state_out_path);
 }
 
@@ -124,20 +168,24 @@ void write_state(const std::string& path) {
   } else {
     rest = "}";  // not an object: only the engine's values are written
   }
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) {
-    std::fprintf(stderr, "cannot write the state to %s\n", path.c_str());
-    return;
-  }
   char seed[32] = "null";  // the start-up clock's seed is not kept
   if (g_seed_known) std::snprintf(seed, sizeof seed, "%u", g_seed);
-  std::fprintf(f, "{\"engine\":{\"frames\":%lld,\"seed\":%s,\"music_playing\":%d,\"error\":%d}",
-               static_cast<long long>(g_frame_count), seed, mus_is_playing(), g_error_state.code);
-  std::fputs(rest.c_str(), f);
-  if (rest.empty() || rest.back() != '\n') std::fputc('\n', f);
-  // A full disk shows as an error of a write or of the closing flush.
-  const bool failed = std::ferror(f) != 0;
-  if (std::fclose(f) != 0 || failed) std::fprintf(stderr, "cannot write the state to %s\n", path.c_str());
+  char engine[192];
+  std::snprintf(engine, sizeof engine, "{\"engine\":{\"frames\":%lld,\"seed\":%s,\"music_playing\":%d,\"error\":%d}",
+                static_cast<long long>(g_frame_count), seed, mus_is_playing(), g_error_state.code);
+  std::string text = engine + rest;
+  if (rest.empty() || rest.back() != '\n') text += '\n';
+  write_run_output("state", path, text);
+}
+
+// A run-option path as the user meant it: relative to the folder the program
+// was started from (start-up later makes the executable's folder the working
+// folder). False when that folder cannot be found.
+bool resolve_run_path(std::string& path, const std::string& start_dir) {
+  if (path.empty() || path[0] == '/') return true;
+  if (start_dir.empty()) return false;
+  path = start_dir + (start_dir.back() == '/' ? "" : "/") + path;
+  return true;
 }
 
 }  // namespace
@@ -179,13 +227,25 @@ void run_session_start(int argc, char** argv) {
     std::fputs(run_options_help(), stdout);
     std::exit(0);
   }
+  // Every path is fixed now, before start-up changes the working folder.
+  const std::string given_replay = g_options.replay_path;
+  {
+    const std::string start_dir = platform_current_dir();
+    for (std::string* p : {&g_options.record_path, &g_options.replay_path, &g_options.screenshot_path,
+                           &g_options.state_out_path}) {
+      if (!resolve_run_path(*p, start_dir)) {
+        std::fprintf(stderr, "the folder the program was started from cannot be found: give %s as a full path\n",
+                     p->c_str());
+        std::exit(2);
+      }
+    }
+  }
   if (!g_options.replay_path.empty()) {
-    std::string text;
-    const bool read = read_replay_text(g_options.replay_path, text);
+    std::string text, why;
+    const bool read = read_replay_text(given_replay, g_options.replay_path, text, why);
     g_replay_script = std::make_unique<InputScript>();
     if (!read || !input_script_parse(text, *g_replay_script, error)) {
-      std::fprintf(stderr, "cannot replay %s: %s\n", g_options.replay_path.c_str(),
-                   read ? error.c_str() : "the file cannot be read");
+      std::fprintf(stderr, "cannot replay %s: %s\n", given_replay.c_str(), read ? error.c_str() : why.c_str());
       std::exit(2);
     }
   }

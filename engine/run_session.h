@@ -8,9 +8,13 @@
 #include "input/input_state.h"
 #include "core/run_options.h"
 
-// run_program, before anything else: parses the options. --help prints the
-// options and ends the process (code 0); a malformed option or an unreadable
-// replay file is reported on standard error and ends the process (code 2).
+// run_program, before anything else: parses the options and makes every FILE
+// absolute against the working folder (start-up changes it later). --help
+// prints the options and ends the process (code 0); a malformed option or a
+// replay file that is not a readable, regular text file is reported on
+// standard error and ends the process (code 2). The outputs are written at
+// the start of sys_end; one that cannot be written is reported on standard
+// error and makes sys_end exit with code 3.
 void run_session_start(int argc, char** argv);
 // After engine_init: the seed, fast mode, the replay's input override.
 void run_session_after_init();

@@ -4,7 +4,9 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "gfx/backgrounds.h"
 #include "gfx/context.h"
@@ -16,6 +18,7 @@
 #include "gfx/texture_store.h"
 #include "gfx/viewport.h"
 #include "platform/gl_proc.h"
+#include "runtime/output_file.h"
 #include "tamblix/errors.h"
 #include "tamblix/gfx.h"
 
@@ -138,34 +141,55 @@ namespace {
 
 void png_write_error(png_structp png, png_const_charp) { longjmp(png_jmpbuf(png), 1); }
 void png_write_warning(png_structp, png_const_charp) {}
+void png_append_bytes(png_structp png, png_bytep data, png_size_t n) {
+  auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+  bool grown = true;
+  try {
+    out->insert(out->end(), data, data + n);
+  } catch (const std::bad_alloc&) {
+    grown = false;  // no exception may cross the library's frames
+  }
+  if (!grown) png_error(png, "out of memory");
+}
 
 }  // namespace
 
-bool write_png_file(const char* path, int w, int h, const uint8_t* rgba) {
-  if (!path || w <= 0 || h <= 0 || !rgba) return false;
-  std::FILE* f = std::fopen(path, "wb");
-  if (!f) return false;
+bool encode_png(int w, int h, const uint8_t* rgba, std::vector<uint8_t>& out) {
+  out.clear();
+  if (w <= 0 || h <= 0 || !rgba) return false;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, png_write_error, png_write_warning);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!png || !info) {
     png_destroy_write_struct(&png, nullptr);
-    std::fclose(f);
     return false;
   }
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, &info);
-    std::fclose(f);
-    std::remove(path);
+    out.clear();
     return false;
   }
-  png_init_io(png, f);
+  png_set_write_fn(png, &out, png_append_bytes, nullptr);
   png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
   for (int y = 0; y < h; ++y) png_write_row(png, const_cast<png_bytep>(rgba + size_t(y) * w * 4));
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
-  return std::fclose(f) == 0;
+  return true;
+}
+
+bool write_png_file(const char* path, int w, int h, const uint8_t* rgba, std::string* why) {
+  std::string reason;
+  std::vector<uint8_t> bytes;
+  if (!path || !*path) {
+    reason = "no file name";
+  } else if (!encode_png(w, h, rgba, bytes)) {
+    reason = "the picture could not be encoded";
+  } else if (write_output_file(path, bytes.data(), bytes.size(), reason)) {
+    return true;
+  }
+  if (why) *why = reason;
+  return false;
 }
 
 // ------------------------------------------------------- engine entry points

@@ -88,8 +88,11 @@ void gfx_capture_frame() {
   if (prev) g_glx.BindFramebufferEXT(GL_FRAMEBUFFER_EXT, GLuint(prev));
 }
 
-bool gfx_write_screenshot_png(const char* path) {
-  if (!path || !*path || !g_gfx) return false;
+bool gfx_write_screenshot_png(const char* path, std::string* why) {
+  if (!path || !*path || !g_gfx) {
+    if (why) *why = !g_gfx ? "no picture to write" : "no file name";
+    return false;
+  }
   int w = 0, h = 0;
   std::vector<uint8_t> rgba;
   if (g_capture.texture && g_capture.width > 0) {
@@ -104,7 +107,8 @@ bool gfx_write_screenshot_png(const char* path) {
   } else if (!gfx_read_window_pixels(false, w, h, rgba)) {
     // Without a capture the back buffer is read: after a swap it still holds
     // the presented frame on GL implementations that preserve it.
+    if (why) *why = "the window's picture could not be read";
     return false;
   }
-  return write_png_file(path, w, h, rgba.data());
+  return write_png_file(path, w, h, rgba.data(), why);
 }

@@ -22,8 +22,16 @@ struct PcmLayout {
 
 struct MixSamples;  // samples in the device format
 
-// Converts `size` bytes of PCM frames; null when the device is not open or
-// the conversion fails.
+// The most a sound may hold in memory while it is converted: the converted
+// samples and the converter's working buffers together (about 50 minutes of
+// 16-bit stereo at 22050 samples per second).
+constexpr uint64_t kMaxSampleCost = 256ull * 1024 * 1024;
+// What converting `size` bytes of PCM frames to the device format holds in
+// memory at its peak, in bytes, computed before anything is converted; 0 when
+// the device is not open or the layout is unusable.
+uint64_t mix_samples_cost(const PcmLayout& layout, uint32_t size);
+// Converts `size` bytes of PCM frames; null when the device is not open, the
+// cost is above kMaxSampleCost or the conversion fails.
 MixSamples* mix_samples_create(const PcmLayout& layout, const uint8_t* data, uint32_t size);
 void mix_samples_free(MixSamples* samples);
 // Length of the converted samples in device frames.

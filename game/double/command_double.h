@@ -113,7 +113,7 @@ const Call* find_print(const std::vector<Call>& calls, const std::string& text);
 int default_text_width(const std::string& s);
 
 // ---- control scripts ----
-// Scripts use the engine's input script format (runtime/options/run_options.h):
+// Scripts use the engine's input script format (tamblix/input_script.h):
 // the seed on the first line, then "F k1 k2 ..." (from the snapshot taken by
 // the F-th sys_show_screen on, exactly these keys are down) and joystick lines.
 // Installs the script (its seed is not applied: call rt_seed for that): from

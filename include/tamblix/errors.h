@@ -48,8 +48,9 @@ const char* error_log_path();
 void rt_assert(double value);
 
 // Ends the program in order: the quit callback, the engine teardown, "exit"
-// on standard output and exit code 0. It returns only when an end is already
-// in progress (a second call during the teardown does nothing).
+// on standard output and exit code 0 (3 when an output asked for by a run
+// option, such as --state-out, could not be written). It returns only when an
+// end is already in progress (a second call during the teardown does nothing).
 void sys_end();
 // For fatal errors (array bounds, out of data, ...): sys_end, and when an end
 // was already in progress, the process ends at once, so the failing code never

@@ -23,12 +23,51 @@ struct MixSamples {
 
 namespace {
 
-// The largest sound the mixer keeps, in device bytes (about 23 minutes of
-// 16-bit stereo at 48000 samples per second).
-constexpr uint64_t kMaxConvertedBytes = 256ull * 1024 * 1024;
-// Frames handed to the rate converter at a time: its work buffers follow
-// the size of each put, and no copy of the whole sound is made first.
-constexpr uint32_t kConvertFrames = 16 * 1024;
+// Frames the rate converter produces per put at most: its work buffers follow
+// the size of each put (and grow with the ratio of the rates), and no copy of
+// the whole sound is made first.
+constexpr uint64_t kConvertFrames = 16 * 1024;
+
+// How a conversion goes and what it holds at its peak.
+struct ConvertPlan {
+  uint32_t frames = 0;         // whole frames in the file's data
+  uint32_t piece_frames = 0;   // frames handed to the converter per put
+  uint64_t result_bytes = 0;   // the converted samples (kept, reserved at once)
+  uint64_t working_bytes = 0;  // the piece, the converter's buffers, its queue
+  int rate = 0, channels = 0;
+  Uint16 format = 0;
+  int frame_bytes = 0;
+};
+
+bool plan_conversion(const PcmLayout& l, uint32_t size, ConvertPlan& p) {
+  const int bytes = l.bits_per_sample / 8;
+  if (l.channels < 1 || l.channels > 2 || l.frame_channels < l.channels || bytes < 1 ||
+      l.block_align < l.frame_channels * bytes || l.sample_rate < 1)
+    return false;
+  Mix_QuerySpec(&p.rate, &p.format, &p.channels);
+  if (p.rate < 1 || p.channels < 1) return false;
+  p.frame_bytes = (SDL_AUDIO_BITSIZE(p.format) / 8) * p.channels;
+  p.frames = size / static_cast<uint32_t>(l.block_align);
+  const uint64_t rate = static_cast<uint64_t>(p.rate), src_rate = static_cast<uint64_t>(l.sample_rate);
+  // Device frames per file frame, rounded up: the pieces are cut so that each
+  // put makes at most kConvertFrames of them.
+  const uint64_t stretch = (rate + src_rate - 1) / src_rate;
+  const uint64_t piece = kConvertFrames / stretch > 0 ? kConvertFrames / stretch : 1;
+  p.piece_frames = static_cast<uint32_t>(piece < p.frames ? piece : p.frames);
+  // The converted length grows with the ratio of the rates; a little more is
+  // kept for what the resampler adds at the ends.
+  const uint64_t device_frames = static_cast<uint64_t>(p.frames) * rate / src_rate + 64;
+  p.result_bytes = device_frames * static_cast<uint64_t>(p.frame_bytes);
+  // One put: the piece as 16-bit samples, the converter's float copy of it,
+  // its resampled float copy (and both again when the channel count grows),
+  // and its output queue until it is taken, in the device format.
+  const uint64_t in_samples = static_cast<uint64_t>(p.piece_frames) * static_cast<uint64_t>(l.channels);
+  const uint64_t out_frames = static_cast<uint64_t>(p.piece_frames) * stretch + 64;
+  const uint64_t widest = static_cast<uint64_t>(p.channels > l.channels ? p.channels : l.channels);
+  p.working_bytes = in_samples * 2 + 2 * (in_samples * 4 + out_frames * widest * 4) +
+                    out_frames * static_cast<uint64_t>(p.frame_bytes);
+  return true;
+}
 
 int16_t float_sample(double v) {
   // NaN plays as silence; beyond full scale is clipped.
@@ -60,35 +99,43 @@ int16_t sample_at(const uint8_t* p, int bits, bool is_float) {
 
 }  // namespace
 
+uint64_t mix_samples_cost(const PcmLayout& layout, uint32_t size) {
+  ConvertPlan p;
+  if (!audio_device_is_open() || !plan_conversion(layout, size, p)) return 0;
+  return p.result_bytes + p.working_bytes;
+}
+
 MixSamples* mix_samples_create(const PcmLayout& l, const uint8_t* data, uint32_t size) {
   if (!audio_device_is_open()) return nullptr;
+  ConvertPlan p;
+  if (!plan_conversion(l, size, p) || p.result_bytes + p.working_bytes > kMaxSampleCost) return nullptr;
+  const uint32_t frames = p.frames;
   const int bytes = l.bits_per_sample / 8;
-  if (l.channels < 1 || l.channels > 2 || l.frame_channels < l.channels || bytes < 1 ||
-      l.block_align < l.frame_channels * bytes || l.sample_rate < 1)
-    return nullptr;
-  const uint32_t frames = size / static_cast<uint32_t>(l.block_align);
-  int rate = 0, channels = 0;
-  Uint16 fmt = 0;
-  Mix_QuerySpec(&rate, &fmt, &channels);
-  const int frame_bytes = (SDL_AUDIO_BITSIZE(fmt) / 8) * channels;
-  // The converted length grows with the ratio of the rates: a low rate in the
-  // file can ask for far more than the mixer's sizes (int) can hold.
-  const uint64_t device_frames =
-      static_cast<uint64_t>(frames) * static_cast<uint64_t>(rate > 0 ? rate : 0) / static_cast<uint64_t>(l.sample_rate);
-  if ((device_frames + 1) * static_cast<uint64_t>(frame_bytes > 0 ? frame_bytes : 0) > kMaxConvertedBytes)
-    return nullptr;
 
   auto* s = new MixSamples;
   if (frames > 0) {
     SDL_AudioStream* st = SDL_NewAudioStream(AUDIO_S16SYS, static_cast<Uint8>(l.channels), l.sample_rate,
-                                             fmt, static_cast<Uint8>(channels), rate);
+                                             p.format, static_cast<Uint8>(p.channels), p.rate);
     if (st == nullptr) {
       delete s;
       return nullptr;
     }
+    s->bytes.reserve(static_cast<size_t>(p.result_bytes));
+    // Takes what the converter has ready, so its queue never holds the
+    // whole sound beside the result.
+    auto take = [&]() -> bool {
+      const int ready = SDL_AudioStreamAvailable(st);
+      if (ready <= 0) return true;
+      const size_t at = s->bytes.size();
+      s->bytes.resize(at + static_cast<size_t>(ready));
+      const int got = SDL_AudioStreamGet(st, s->bytes.data() + at, ready);
+      if (got < 0) return false;
+      s->bytes.resize(at + static_cast<size_t>(got));
+      return true;
+    };
     // Frames to 16-bit interleaved samples of the played channels, a piece
     // at a time.
-    const uint32_t piece_frames = frames < kConvertFrames ? frames : kConvertFrames;
+    const uint32_t piece_frames = p.piece_frames;
     std::vector<int16_t> piece(static_cast<size_t>(piece_frames) * static_cast<size_t>(l.channels));
     bool ok = true;
     for (uint32_t first = 0; ok && first < frames; first += piece_frames) {
@@ -98,21 +145,16 @@ MixSamples* mix_samples_create(const PcmLayout& l, const uint8_t* data, uint32_t
         for (int c = 0; c < l.channels; ++c)
           piece[static_cast<size_t>(f) * l.channels + c] = sample_at(frame + c * bytes, l.bits_per_sample, l.is_float);
       }
-      ok = SDL_AudioStreamPut(st, piece.data(), static_cast<int>(n * l.channels * sizeof(int16_t))) == 0;
+      ok = SDL_AudioStreamPut(st, piece.data(), static_cast<int>(n * l.channels * sizeof(int16_t))) == 0 && take();
     }
-    ok = ok && SDL_AudioStreamFlush(st) == 0;
-    if (ok) {
-      s->bytes.resize(static_cast<size_t>(SDL_AudioStreamAvailable(st)));
-      int got = s->bytes.empty() ? 0 : SDL_AudioStreamGet(st, s->bytes.data(), static_cast<int>(s->bytes.size()));
-      if (got < 0) ok = false;
-      else s->bytes.resize(static_cast<size_t>(got));
-    }
+    ok = ok && SDL_AudioStreamFlush(st) == 0 && take();
     SDL_FreeAudioStream(st);
     if (!ok) {
       delete s;
       return nullptr;
     }
   }
+  const int frame_bytes = p.frame_bytes;
   s->frames = frame_bytes > 0 ? static_cast<uint32_t>(s->bytes.size() / frame_bytes) : 0;
   static uint8_t silence[4] = {0, 0, 0, 0};
   s->chunk = Mix_QuickLoad_RAW(s->bytes.empty() ? silence : s->bytes.data(), static_cast<Uint32>(s->bytes.size()));

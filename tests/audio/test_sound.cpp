@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <sys/resource.h>
 
 #include "audio/media_source.h"
 #include "audio/wav_reader.h"
@@ -18,6 +19,16 @@ using namespace tmx::audio;
 namespace {
 
 using SoundTest = DiskAudio;
+
+std::string read_text(const std::string& path) {
+  std::string text;
+  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+    std::fclose(f);
+  }
+  return text;
+}
 
 TEST_F(SoundTest, LoadChecksSlotAndFileAndClampsVoices) {
   const std::string good = dc_sound("a.wav", 1000, 50);
@@ -82,30 +93,92 @@ TEST_F(SoundTest, SampleFormatsLoadAndPlay) {
 
 // The mixer converts every sound to the device rate. A tiny sample rate in a
 // small file asks for an enormous conversion (one frame per second becomes
-// 48000): such a sound is refused like any other unusable file, while a short
-// sound at a low rate still loads.
+// 48000): rates outside 1000..384000 are refused, and so is a sound whose
+// conversion would hold more than 256 MiB, before anything is converted. Each
+// refusal is error 3 with a line in the log, and the process does not grow.
 TEST_F(SoundTest, ConversionsTooLargeForTheMixerAreRefused) {
+  setenv("TMPDIR", dir_.c_str(), 1);
   struct Case {
     const char* name;
     uint32_t rate, frames;
     bool loads;
+    const char* log;
   } cases[] = {
-      {"1 Hz, 20 frames", 1, 20, true},
-      {"1 Hz, 100000 frames", 1, 100000, false},
-      {"8 Hz, 1000000 frames", 8, 1000000, false},
-      {"1000 Hz, 2000 frames", 1000, 2000, true},
+      // 6 KB: 3000 frames at 1 Hz asked for 264 MB of samples and 529 MB of
+      // conversion buffers.
+      {"1 Hz, 3000 frames", 1, 3000, false, "sample rate outside 1000..384000"},
+      {"1 Hz, 20 frames", 1, 20, false, "sample rate outside 1000..384000"},
+      {"999 Hz, 20 frames", 999, 20, false, "sample rate outside 1000..384000"},
+      {"8 Hz, 1000000 frames", 8, 1000000, false, "sample rate outside 1000..384000"},
+      {"1000 Hz, 2000 frames", 1000, 2000, true, nullptr},
+      {"384000 Hz, 2000 frames", 384000, 2000, true, nullptr},
+      // 6 MB at 1000 Hz: 282 MB once converted.
+      {"1000 Hz, 3200000 frames", 1000, 3200000, false, "MiB, more than the 256 MiB a sound may"},
   };
   int slot = 20;
   for (const Case& c : cases) {
     wavtest::Fmt f;
     f.rate = c.rate;
     const std::string p = file("low.wav", wavtest::wav(f, wavtest::dc16(100, c.frames)));
+    std::remove((dir_ + "/ErrorLog.txt").c_str());
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
     snd_load(BasicString(p.c_str()), slot, 1);
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
     EXPECT_EQ(g_error_state.code, c.loads ? 0 : 3) << c.name;
     EXPECT_EQ(sound_voice_count(slot), c.loads ? 1 : 0) << c.name;
     EXPECT_EQ(snd_play(slot, 0, 1), c.loads ? slot * 256 : -1) << c.name;
+    // The file's bytes and the parsed copy of them, nothing converted.
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 48 * 1024) << c.name << " (KiB)";
+    if (c.log) {
+      const std::string log = read_text(dir_ + "/ErrorLog.txt");
+      EXPECT_NE(log.find("sound: " + p + ": "), std::string::npos) << c.name << ": " << log;
+      EXPECT_NE(log.find(c.log), std::string::npos) << c.name << ": " << log;
+    }
     ++slot;
   }
+  unsetenv("TMPDIR");
+}
+
+// Slots loading the same file share one conversion; a changed file is
+// converted anew, and the samples go with the last slot holding them.
+TEST_F(SoundTest, SlotsLoadingOneFileShareItsSamples) {
+  const std::string a = dc_sound("a.wav", 1000, 200);
+  const std::string b = dc_sound("b.wav", 2000, 200);
+  for (int slot = 40; slot < 62; ++slot) {
+    snd_load(BasicString(a.c_str()), slot, 2);
+    ASSERT_EQ(g_error_state.code, 0);
+  }
+  snd_load(BasicString(b.c_str()), 62, 1);
+  EXPECT_EQ(sound_converted_count(), 2);
+  const void* shared = sound_slot_samples(40);
+  ASSERT_NE(shared, nullptr);
+  for (int slot = 41; slot < 62; ++slot) EXPECT_EQ(sound_slot_samples(slot), shared) << slot;
+  EXPECT_NE(sound_slot_samples(62), shared);
+  // Every slot still plays on its own voices.
+  EXPECT_EQ(snd_play(40, 0, 1), 40 * 256);
+  EXPECT_EQ(snd_play(41, 0, 1), 41 * 256);
+  EXPECT_EQ(snd_play(40, 0, 1), 40 * 256 + 1);
+
+  // The file changes on disk: a new load converts it again, the slots loaded
+  // before keep what they have.
+  const std::string a2 = dc_sound("a.wav", -3000, 200);
+  ASSERT_EQ(a2, a);
+  snd_load(BasicString(a.c_str()), 70, 1);
+  EXPECT_EQ(g_error_state.code, 0);
+  EXPECT_NE(sound_slot_samples(70), shared);
+  EXPECT_EQ(sound_slot_samples(41), shared);
+  EXPECT_EQ(sound_converted_count(), 3);
+
+  // Slot 40 loads another file: the others keep the shared samples; once the
+  // last of them lets go they are gone.
+  snd_load(BasicString(b.c_str()), 40, 1);
+  EXPECT_EQ(sound_slot_samples(40), sound_slot_samples(62));
+  EXPECT_EQ(sound_slot_samples(61), shared);
+  const std::string bad = file("bad.wav", {'R', 'I', 'F', 'F'});
+  for (int slot = 41; slot < 62; ++slot) snd_load(BasicString(bad.c_str()), slot, 1);
+  EXPECT_EQ(sound_converted_count(), 2);
 }
 
 TEST_F(SoundTest, PlayResultsForSlotsThatCannotPlay) {

@@ -152,7 +152,11 @@ TEST(WavReader, BadFilesFailWithTheirReason) {
       {"odd block align", fmt_of(2, 3, 16), WavError::kBadFormat},
       {"block align 0", fmt_of(1, 0, 16), WavError::kBadFormat},
       {"12 bits", fmt_of(1, 2, 12), WavError::kBadFormat},
-      {"rate 0", fmt_of(1, 2, 16, 0), WavError::kBadFormat},
+      {"rate 0", fmt_of(1, 2, 16, 0), WavError::kBadRate},
+      {"rate 1", fmt_of(1, 2, 16, 1), WavError::kBadRate},
+      {"rate 999", fmt_of(1, 2, 16, 999), WavError::kBadRate},
+      {"rate 384001", fmt_of(1, 2, 16, 384001), WavError::kBadRate},
+      {"rate 4294967295", fmt_of(1, 2, 16, 0xFFFFFFFFu), WavError::kBadRate},
   };
   for (const Case& c : cases) {
     WavSound s;

@@ -43,7 +43,8 @@ TEST(InputScript, ParsesKeysAndJoystickAndHoldsEachLineUntilTheNext) {
 }
 
 TEST(InputScript, RefusesMalformedScriptsWithTheLine) {
-  struct Case { const char* text; const char* error_part; };
+  using namespace std::string_literals;
+  struct Case { std::string text; const char* error_part; };
   const Case cases[] = {
       {"", "empty"},
       {"x\n", "line 1"},
@@ -55,6 +56,13 @@ TEST(InputScript, RefusesMalformedScriptsWithTheLine) {
       {"1\n2 joy 0 0 0\n", "line 2"},   // too few values
       {"1\n2 joy 0 0 0 0 32\n", "line 2"},
       {"1\n2 99999999999999999999999\n", "line 2"},
+      // Bytes that are not text: a NUL would end the number before it.
+      {"5\n5 57\0" "200\n"s, "line 2: a byte that is not text (0x00)"},
+      {"5\0\n"s, "line 1: a byte that is not text"},
+      {"5\n# a comment\x01\n", "line 2: a byte that is not text (0x01)"},
+      {"5\n1\n2 57\x7F\n", "line 3: a byte that is not text (0x7F)"},
+      {"5\n2 57\v\n", "line 2: a byte that is not text (0x0B)"},
+      {"5\n2\x1B[A\n", "line 2"},
   };
   for (const Case& c : cases) {
     InputScript s;
@@ -62,6 +70,15 @@ TEST(InputScript, RefusesMalformedScriptsWithTheLine) {
     EXPECT_FALSE(input_script_parse(c.text, s, err)) << c.text;
     EXPECT_NE(err.find(c.error_part), std::string::npos) << c.text << " -> " << err;
   }
+}
+
+// Tabs, carriage returns and bytes of UTF-8 text are text.
+TEST(InputScript, TabsAndUtf8AreText) {
+  InputScript s;
+  std::string err;
+  ASSERT_TRUE(input_script_parse("5\n# caf\xC3\xA9\n2\t57\t200\r\n", s, err)) << err;
+  ASSERT_EQ(s.key_lines.size(), 1u);
+  EXPECT_EQ(s.key_lines[0].keys, (std::vector<int>{57, 200}));
 }
 
 // Frame numbers use the whole 64-bit range; one step past it is refused.
