@@ -1,6 +1,7 @@
 #include "files/channel_io.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/file_replace.h"
@@ -13,7 +14,42 @@ constexpr size_t kBufferBytes = 16 * 1024;
 
 bool Channel::open_read(const char* name) {
   close();
-  return file.open_read(name) != 0;
+  if (!file.open_read(name)) return false;
+  if (file.memory && !own_memory_block()) {
+    file.close();
+    return false;
+  }
+  return true;
+}
+
+// The media lookup frees its unpacked block at its next find (for any
+// loader), and a memory file's name may outlive its block: a channel reading
+// one keeps the bytes itself. The lookup's block is taken over as it is; any
+// other memory block is copied.
+bool Channel::own_memory_block() {
+  FileResolver* lookup = g_general_resolver;
+  if (lookup && lookup->heldBlock && file.memory == lookup->heldBlock) {
+    block_ = lookup->heldBlock;
+    block_named_ = true;
+    lookup->heldBlock = nullptr;
+    return true;
+  }
+  block_ = static_cast<uint8_t*>(std::malloc(file.size > 0 ? static_cast<size_t>(file.size) : 1));
+  if (!block_) {
+    log_append("file channel: no memory for a copy of a memory file\n");
+    return false;
+  }
+  if (file.size > 0) std::memcpy(block_, file.memory, static_cast<size_t>(file.size));
+  file.memory = block_;
+  return true;
+}
+
+void Channel::drop_block() {
+  if (!block_) return;
+  if (block_named_) release_memory_file(block_);
+  std::free(block_);
+  block_ = nullptr;
+  block_named_ = false;
 }
 
 bool Channel::open_write(const char* name) {
@@ -209,6 +245,7 @@ bool Channel::flush() {
 void Channel::close() {
   if (!flush()) log_append("file channel: buffered bytes could not be written at close\n");
   file.close();
+  drop_block();
   rbuf_len_ = 0;
   rbuf_start_ = 0;
   writable_ = append_ = false;

@@ -15,6 +15,11 @@ class Channel {
  public:
   VirtualFile file;
 
+  Channel() = default;
+  Channel(const Channel&) = delete;
+  Channel& operator=(const Channel&) = delete;
+  ~Channel() { drop_block(); }
+
   bool open_read(const char* name);
   bool open_write(const char* name);
   bool open_append(const char* name);
@@ -43,6 +48,9 @@ class Channel {
 
  private:
   bool fill();
+  // A memory file's bytes become the channel's own (see open_read).
+  bool own_memory_block();
+  void drop_block();
   std::vector<uint8_t> rbuf_;
   int64_t rbuf_start_ = 0;
   size_t rbuf_len_ = 0;
@@ -51,6 +59,11 @@ class Channel {
   int64_t wbuf_start_ = 0;
   bool writable_ = false;
   bool append_ = false;
+  // The bytes of a memory file open on the channel, freed at close: the
+  // block the media lookup unpacked (named as a memory file until then), or
+  // a copy of another memory file.
+  uint8_t* block_ = nullptr;
+  bool block_named_ = false;
 };
 
 using WriteBytes = std::function<bool(const void* bytes, int64_t n)>;

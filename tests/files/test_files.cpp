@@ -21,6 +21,7 @@
 #include "runtime/shutdown.h"
 #include "runtime/virtual_file.h"
 #include "tamblix.h"
+#include "tests/runtime/archive_writer.h"
 
 namespace {
 
@@ -373,4 +374,48 @@ TEST_F(Files, AFailedWriteBackKeepsTheOldFile) {
   EXPECT_EQ(code, 3);
   EXPECT_EQ(slurp(a), "old\r\n");
   EXPECT_EQ(listing().find(".tmp-"), std::string::npos) << listing();
+}
+
+// A channel on a file packed onto the executable keeps its bytes while other
+// packed files are looked up and opened: the lookup's next find (on another
+// channel, or by a loader) must not take them away.
+TEST_F(Files, PackedFilesStayReadableWhileOthersAreLookedUp) {
+  std::string a, b;
+  for (int i = 0; i < 300; ++i) a += "alpha line " + std::to_string(i) + "\r\n";
+  b = std::string(a.size(), 'B');  // the same size: its block may land where a's was
+  spit(path("game.exe"), build_archive("EXE", {{"a.txt", a, "", 0, -1}, {"b.txt", b, "", 0, -1}, {"c.txt", "c\r\n", "", 0, -1}}, false));
+  set_archive_path(path("game.exe").c_str(), path("game.exe").c_str());
+
+  ASSERT_EQ(sys_open_file(0, "Media/a.txt", 1), 1);
+  EXPECT_EQ(g_error_state.code, 0);
+  BasicString s;
+  sys_read_line(0, s);
+  EXPECT_STREQ(s.c_str(), "alpha line 0");
+  // Another packed file on another channel, then a plain lookup as the
+  // image and sound loaders make.
+  ASSERT_EQ(sys_open_file(1, "b.txt", 1), 1);
+  std::string other;
+  ASSERT_EQ(resolve_general_file("c.txt", other), 1);
+  sys_read_line(0, s);
+  EXPECT_STREQ(s.c_str(), "alpha line 1");
+  int32_t v = 0;
+  sys_read_u8(0, v);
+  EXPECT_EQ(v, 'a');
+  sys_seek_file(0, -7, -1);
+  sys_read_text(0, s, 7);
+  EXPECT_STREQ(s.c_str(), "e 299\r\n");
+  sys_copy_file(other.c_str(), path("c.txt").c_str());
+  EXPECT_EQ(slurp(path("c.txt")), "c\r\n");
+  sys_read_text(1, s, 3);
+  EXPECT_STREQ(s.c_str(), "BBB");
+  // A line file read from the archive while the channels stay open.
+  EXPECT_EQ(sys_get_file_line("a.txt", 200, s), 0);
+  EXPECT_STREQ(s.c_str(), "alpha line 200");
+  sys_seek_file(0, 0, 0);
+  for (int i = 0; i < 300; ++i) {
+    sys_read_line(0, s);
+    ASSERT_EQ(std::string(s.c_str()), "alpha line " + std::to_string(i));
+  }
+  files_close_all();
+  release_resolvers();
 }
