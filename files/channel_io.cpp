@@ -82,16 +82,16 @@ bool Channel::seek(int64_t position) {
 }
 
 bool Channel::fill() {
-  if (rbuf_.size() < kBufferBytes) rbuf_.resize(kBufferBytes);
+  // Room for the zero that ends the read-ahead (see quick_line) and the
+  // 16-byte pieces quick_line_to reads up to it.
+  if (rbuf_.size() < kBufferBytes + 32) rbuf_.resize(kBufferBytes + 32);
   rbuf_len_ = 0;
   rbuf_start_ = file.position;
   if (!platform_file_seek(file.handle, file.position)) return false;
-  const int64_t got = platform_file_read(file.handle, rbuf_.data(), static_cast<int64_t>(rbuf_.size()));
+  const int64_t got = platform_file_read(file.handle, rbuf_.data(), static_cast<int64_t>(kBufferBytes));
   if (got <= 0) return false;
   rbuf_len_ = static_cast<size_t>(got);
-  // Text lines rarely hold zero bytes: one look per read-ahead spares the
-  // line reads a search each.
-  rbuf_has_zero_ = std::memchr(rbuf_.data(), 0, rbuf_len_) != nullptr;
+  rbuf_[rbuf_len_] = 0;
   return true;
 }
 
@@ -122,22 +122,8 @@ int64_t Channel::read(void* out, int64_t n) {
 }
 
 bool Channel::next_line(const char*& data, size_t& len, std::string& spill, size_t max, bool cut_at_zero) {
-  // The common case first: a disk line whole in a read-ahead without zero
-  // bytes.
-  if (file.handle != kNoPlatformFile && wbuf_.empty() && !rbuf_has_zero_) {
-    const int64_t off = file.position - rbuf_start_;
-    if (off >= 0 && off < static_cast<int64_t>(rbuf_len_)) {
-      const char* avail = reinterpret_cast<const char*>(rbuf_.data()) + off;
-      const size_t n = std::min(rbuf_len_ - static_cast<size_t>(off), max);
-      if (const void* lf = std::memchr(avail, '\n', n)) {
-        data = avail;
-        len = static_cast<size_t>(static_cast<const char*>(lf) - avail);
-        file.position += static_cast<int64_t>(len + 1);
-        if (len > 0 && data[len - 1] == '\r') --len;
-        return true;
-      }
-    }
-  }
+  // A quick line never holds a zero byte: nothing to cut.
+  if (quick_line(data, len, max)) return true;
   spill.clear();
   bool any = false;
   bool ended = false;  // by a line feed
@@ -171,10 +157,6 @@ bool Channel::next_line(const char*& data, size_t& len, std::string& spill, size
       data = reinterpret_cast<const char*>(avail);
       len = take;
       file.position += static_cast<int64_t>(take + 1);
-      if (file.handle != kNoPlatformFile && !rbuf_has_zero_) {
-        if (len > 0 && data[len - 1] == '\r') --len;
-        return true;  // no zero byte to cut at
-      }
       any = ended = true;
       break;
     }
