@@ -10,12 +10,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "files/files.h"
 #include "runtime/shutdown.h"
@@ -125,6 +127,65 @@ TEST_F(Files, LongLinesComeIn1024BytePieces) {
   // A last line of exactly 64 bytes without a line feed is still a line.
   sys_read_line(2, s);
   EXPECT_EQ(std::string(s.c_str()), std::string(64, 'b'));
+}
+
+// Lines of every length up to past 1024 bytes, with carriage returns, zero
+// bytes and lines across the edges of the read-ahead, read from a disk file
+// and from a packed (memory) file, against a plain model of the line read:
+// up to 1024 bytes until a line feed, the line feed and a carriage return
+// before it (or before the file's end) dropped, the text cut at a zero byte.
+TEST_F(Files, LineReadsMatchTheModelOnDiskAndInMemory) {
+  // Line feeds at and around the 1024-byte limit first.
+  std::string data;
+  for (size_t n : {1022, 1023, 1024, 1025})
+    for (const char* end : {"\n", "\r\n"}) data += std::string(n, 'x') + end;
+  uint32_t seed = 7;
+  auto next = [&seed](uint32_t n) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % n;
+  };
+  while (data.size() < 200 * 1024) {
+    const uint32_t kind = next(10);
+    const size_t len = kind == 0 ? 1000 + next(100) : kind == 1 ? next(3) : next(120);
+    std::string line(len, 'a');
+    for (char& c : line) c = static_cast<char>('a' + next(26));
+    if (len > 0 && next(8) == 0) line[next(static_cast<uint32_t>(len))] = '\0';
+    if (len > 0 && next(8) == 0) line[next(static_cast<uint32_t>(len))] = '\r';
+    data += line;
+    data += next(3) == 0 ? "\n" : "\r\n";
+  }
+  data += "end\r";  // the last line: no line feed, its carriage return goes
+  std::vector<std::string> want;
+  for (size_t pos = 0; pos < data.size();) {
+    const size_t take = std::min<size_t>(data.size() - pos, 1024);
+    const size_t lf = data.find('\n', pos);
+    std::string line;
+    if (lf != std::string::npos && lf < pos + take) {
+      line = data.substr(pos, lf - pos);
+      pos = lf + 1;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+    } else {
+      line = data.substr(pos, take);
+      pos += take;
+      if (take < 1024 && !line.empty() && line.back() == '\r') line.pop_back();
+    }
+    want.push_back(line.substr(0, line.find('\0')));
+  }
+  spit(path("lines.txt"), data);
+  spit(path("game.exe"), build_archive("EXE", {{"packed.txt", data, "", 0, -1}}, false));
+  set_archive_path(path("game.exe").c_str(), path("game.exe").c_str());
+  ASSERT_EQ(sys_open_file(0, path("lines.txt").c_str(), 1), 1);
+  ASSERT_EQ(sys_open_file(1, "packed.txt", 1), 1);
+  for (int channel : {0, 1}) {
+    BasicString s;  // one text for every line: its room is reused
+    for (size_t i = 0; i < want.size(); ++i) {
+      sys_read_line(channel, s);
+      ASSERT_EQ(std::string(s.c_str(), s.length()), want[i]) << "channel " << channel << ", line " << i;
+    }
+    EXPECT_EQ(sys_file_position(channel), static_cast<int64_t>(data.size()));
+  }
+  files_close_all();
+  release_resolvers();
 }
 
 TEST_F(Files, TypedValuesAreLittleEndian) {
