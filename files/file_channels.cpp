@@ -145,13 +145,7 @@ void sys_read_line(int channel, BasicString& out) {
   if (out.capacity() < kMaxLine + 17) string_reserve(out, kMaxLine + 16, false);
   size_t len = 0;
   if (ch.quick_line_to(out.data(), len, kMaxLine)) {
-    // No zero byte before len: the length is len.
-    out.data()[len] = 0;
-    if (len <= out.length()) {
-      rt_truncate(out, static_cast<int32_t>(len));
-    } else {
-      string_recount(out);
-    }
+    string_set_length(out, static_cast<uint32_t>(len));
     return;
   }
   const char* data = nullptr;
