@@ -83,8 +83,8 @@ bool Channel::seek(int64_t position) {
 
 bool Channel::fill() {
   // Room for the zero that ends the read-ahead (see quick_line) and the
-  // 16-byte pieces quick_line_to reads up to it.
-  if (rbuf_.size() < kBufferBytes + 32) rbuf_.resize(kBufferBytes + 32);
+  // pieces quick_line_to reads up to it.
+  if (rbuf_.size() < kBufferBytes + kLineSlack) rbuf_.resize(kBufferBytes + kLineSlack);
   rbuf_len_ = 0;
   rbuf_start_ = file.position;
   if (!platform_file_seek(file.handle, file.position)) return false;

@@ -142,7 +142,8 @@ void sys_read_line(int channel, BasicString& out) {
   Channel& ch = channel_or_end(channel);
   // The text gets room for the longest line once, and lines are copied
   // straight into it: no allocation from line to line.
-  if (out.capacity() < kMaxLine + 17) string_reserve(out, kMaxLine + 16, false);
+  constexpr size_t kRoom = kMaxLine + Channel::kLineSlack;
+  if (out.capacity() < kRoom + 1) string_reserve(out, kRoom, false);
   size_t len = 0;
   if (ch.quick_line_to(out.data(), len, kMaxLine)) {
     string_set_length(out, static_cast<uint32_t>(len));
