@@ -143,7 +143,10 @@ void sys_read_line(int channel, BasicString& out) {
   // The text gets room for the longest line once, and lines are copied
   // straight into it: no allocation from line to line.
   constexpr size_t kRoom = kMaxLine + Channel::kLineSlack;
-  if (out.capacity() < kRoom + 1) string_reserve(out, kRoom, false);
+  if (out.capacity() < kRoom + 1) {
+    string_reserve(out, kRoom, false);
+    string_set_length(out, 0);
+  }
   size_t len = 0;
   if (ch.quick_line_to(out.data(), len, kMaxLine)) {
     string_set_length(out, static_cast<uint32_t>(len));
