@@ -97,7 +97,7 @@ class Channel {
     return true;
 #endif
   }
-  // The same without a copy where it can: (data, len) points into the
+  // read_line without a copy where it can: (data, len) points into the
   // read-ahead (valid until the next call) or into `spill`. Without
   // `cut_at_zero` the caller cuts the line at its first zero byte itself.
   bool next_line(const char*& data, size_t& len, std::string& spill, size_t max, bool cut_at_zero = true);
