@@ -1,10 +1,12 @@
 #include "files/channel_io.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/file_replace.h"
 #include "platform/file_system.h"
+#include "runtime/runtime_state.h"
 #include "tamblix/errors.h"
 
 namespace {
@@ -13,7 +15,42 @@ constexpr size_t kBufferBytes = 16 * 1024;
 
 bool Channel::open_read(const char* name) {
   close();
-  return file.open_read(name) != 0;
+  if (!file.open_read(name)) return false;
+  if (file.memory && !own_memory_block()) {
+    file.close();
+    return false;
+  }
+  return true;
+}
+
+// The media lookup frees its unpacked block at its next find (for any
+// loader), and a memory file's name may outlive its block: a channel reading
+// one keeps the bytes itself. The lookup's block is taken over as it is; any
+// other memory block is copied.
+bool Channel::own_memory_block() {
+  FileResolver* lookup = g_runtime.generalResolver;
+  if (lookup && lookup->heldBlock && file.memory == lookup->heldBlock) {
+    block_ = lookup->heldBlock;
+    block_named_ = true;
+    lookup->heldBlock = nullptr;
+    return true;
+  }
+  block_ = static_cast<uint8_t*>(std::malloc(file.size > 0 ? static_cast<size_t>(file.size) : 1));
+  if (!block_) {
+    log_append("file channel: no memory for a copy of a memory file\n");
+    return false;
+  }
+  if (file.size > 0) std::memcpy(block_, file.memory, static_cast<size_t>(file.size));
+  file.memory = block_;
+  return true;
+}
+
+void Channel::drop_block() {
+  if (!block_) return;
+  if (block_named_) release_memory_file(block_);
+  std::free(block_);
+  block_ = nullptr;
+  block_named_ = false;
 }
 
 bool Channel::open_write(const char* name) {
@@ -46,16 +83,16 @@ bool Channel::seek(int64_t position) {
 }
 
 bool Channel::fill() {
-  if (rbuf_.size() < kBufferBytes) rbuf_.resize(kBufferBytes);
+  // Room for the zero that ends the read-ahead (see quick_line) and the
+  // pieces quick_line_to reads up to it.
+  if (rbuf_.size() < kBufferBytes + kLineSlack) rbuf_.resize(kBufferBytes + kLineSlack);
   rbuf_len_ = 0;
   rbuf_start_ = file.position;
   if (!platform_file_seek(file.handle, file.position)) return false;
-  const int64_t got = platform_file_read(file.handle, rbuf_.data(), static_cast<int64_t>(rbuf_.size()));
+  const int64_t got = platform_file_read(file.handle, rbuf_.data(), static_cast<int64_t>(kBufferBytes));
   if (got <= 0) return false;
   rbuf_len_ = static_cast<size_t>(got);
-  // Text lines rarely hold zero bytes: one look per read-ahead spares the
-  // line reads a search each.
-  rbuf_has_zero_ = std::memchr(rbuf_.data(), 0, rbuf_len_) != nullptr;
+  rbuf_[rbuf_len_] = 0;
   return true;
 }
 
@@ -86,22 +123,8 @@ int64_t Channel::read(void* out, int64_t n) {
 }
 
 bool Channel::next_line(const char*& data, size_t& len, std::string& spill, size_t max, bool cut_at_zero) {
-  // The common case first: a disk line whole in a read-ahead without zero
-  // bytes.
-  if (file.handle != kNoPlatformFile && wbuf_.empty() && !rbuf_has_zero_) {
-    const int64_t off = file.position - rbuf_start_;
-    if (off >= 0 && off < static_cast<int64_t>(rbuf_len_)) {
-      const char* avail = reinterpret_cast<const char*>(rbuf_.data()) + off;
-      const size_t n = std::min(rbuf_len_ - static_cast<size_t>(off), max);
-      if (const void* lf = std::memchr(avail, '\n', n)) {
-        data = avail;
-        len = static_cast<size_t>(static_cast<const char*>(lf) - avail);
-        file.position += static_cast<int64_t>(len + 1);
-        if (len > 0 && data[len - 1] == '\r') --len;
-        return true;
-      }
-    }
-  }
+  // A quick line never holds a zero byte: nothing to cut.
+  if (quick_line(data, len, max)) return true;
   spill.clear();
   bool any = false;
   bool ended = false;  // by a line feed
@@ -135,10 +158,6 @@ bool Channel::next_line(const char*& data, size_t& len, std::string& spill, size
       data = reinterpret_cast<const char*>(avail);
       len = take;
       file.position += static_cast<int64_t>(take + 1);
-      if (file.handle != kNoPlatformFile && !rbuf_has_zero_) {
-        if (len > 0 && data[len - 1] == '\r') --len;
-        return true;  // no zero byte to cut at
-      }
       any = ended = true;
       break;
     }
@@ -209,6 +228,7 @@ bool Channel::flush() {
 void Channel::close() {
   if (!flush()) log_append("file channel: buffered bytes could not be written at close\n");
   file.close();
+  drop_block();
   rbuf_len_ = 0;
   rbuf_start_ = 0;
   writable_ = append_ = false;

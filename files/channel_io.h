@@ -2,9 +2,13 @@
 // file without ever losing the old one.
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "runtime/virtual_file.h"
 
@@ -14,6 +18,11 @@
 class Channel {
  public:
   VirtualFile file;
+
+  Channel() = default;
+  Channel(const Channel&) = delete;
+  Channel& operator=(const Channel&) = delete;
+  ~Channel() { drop_block(); }
 
   bool open_read(const char* name);
   bool open_write(const char* name);
@@ -29,7 +38,66 @@ class Channel {
   // cut at its first zero byte; at most `max` bytes are taken when no line
   // feed comes. False when nothing is left at all.
   bool read_line(std::string& out, size_t max);
-  // The same without a copy where it can: (data, len) points into the
+  // The common case of next_line, small enough to be inlined into the line
+  // reads: a disk line that lies whole in the read-ahead, shorter than `max`
+  // and free of zero bytes, found in one search. (data, len) point into the
+  // read-ahead until the next call. False: next_line takes it.
+  bool quick_line(const char*& data, size_t& len, size_t max) {
+    // A position before the read-ahead gives a huge offset: refused too. (While
+    // bytes wait in the write buffer the read-ahead is empty.)
+    const size_t off = static_cast<size_t>(file.position - rbuf_start_);
+    if (off >= rbuf_len_) return false;
+    const char* avail = reinterpret_cast<const char*>(rbuf_.data()) + off;
+    // The read-ahead ends with a zero byte: the search stops at a line feed,
+    // a zero byte in the line or that end.
+    const char* end = strchrnul(avail, '\n');
+    const size_t n = static_cast<size_t>(end - avail);
+    if (*end != '\n' || n >= max) return false;
+    file.position += static_cast<int64_t>(n + 1);
+    data = avail;
+    len = n > 0 && avail[n - 1] == '\r' ? n - 1 : n;
+    return true;
+  }
+  // quick_line that copies the line to `dst` while it looks for its end, so
+  // the bytes are read once. dst needs room for max + kLineSlack bytes: what
+  // follows the line in its 32-byte piece is copied too. len: the line's
+  // length in dst, without the line feed and a carriage return before it.
+  static constexpr size_t kLineSlack = 32;
+  bool quick_line_to(char* dst, size_t& len, size_t max) {
+    const size_t off = static_cast<size_t>(file.position - rbuf_start_);
+    if (off >= rbuf_len_) return false;
+    const char* src = reinterpret_cast<const char*>(rbuf_.data()) + off;
+#if defined(__SSE2__)
+    // 32 bytes at a time; the zero after the read-ahead stops the search
+    // before it leaves the buffer's slack.
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i zero = _mm_setzero_si128();
+    for (size_t i = 0; i < max; i += 32) {
+      const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+      const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 16));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), v0);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i + 16), v1);
+      const unsigned h0 =
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v0, lf), _mm_cmpeq_epi8(v0, zero))));
+      const unsigned h1 =
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v1, lf), _mm_cmpeq_epi8(v1, zero))));
+      const unsigned hits = h0 | h1 << 16;
+      if (hits == 0) continue;
+      const size_t n = i + static_cast<size_t>(__builtin_ctz(hits));
+      if (src[n] != '\n' || n >= max) return false;
+      file.position += static_cast<int64_t>(n + 1);
+      len = n > 0 && src[n - 1] == '\r' ? n - 1 : n;
+      return true;
+    }
+    return false;
+#else
+    const char* data = nullptr;
+    if (!quick_line(data, len, max)) return false;
+    std::memcpy(dst, data, len);
+    return true;
+#endif
+  }
+  // read_line without a copy where it can: (data, len) points into the
   // read-ahead (valid until the next call) or into `spill`. Without
   // `cut_at_zero` the caller cuts the line at its first zero byte itself.
   bool next_line(const char*& data, size_t& len, std::string& spill, size_t max, bool cut_at_zero = true);
@@ -43,14 +111,21 @@ class Channel {
 
  private:
   bool fill();
+  // A memory file's bytes become the channel's own (see open_read).
+  bool own_memory_block();
+  void drop_block();
   std::vector<uint8_t> rbuf_;
   int64_t rbuf_start_ = 0;
   size_t rbuf_len_ = 0;
-  bool rbuf_has_zero_ = true;  // whether the read-ahead holds a zero byte
   std::vector<uint8_t> wbuf_;
   int64_t wbuf_start_ = 0;
   bool writable_ = false;
   bool append_ = false;
+  // The bytes of a memory file open on the channel, freed at close: the
+  // block the media lookup unpacked (named as a memory file until then), or
+  // a copy of another memory file.
+  uint8_t* block_ = nullptr;
+  bool block_named_ = false;
 };
 
 using WriteBytes = std::function<bool(const void* bytes, int64_t n)>;

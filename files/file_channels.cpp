@@ -132,11 +132,21 @@ std::string& line_buffer() { return g_line; }
 
 void sys_read_line(int channel, BasicString& out) {
   Channel& ch = channel_or_end(channel);
-  const char* data = nullptr;
+  // The text gets room for the longest line once, and lines are copied
+  // straight into it: no allocation from line to line.
+  constexpr size_t kRoom = kMaxLine + Channel::kLineSlack;
+  if (out.capacity() < kRoom + 1) {
+    string_reserve(out, kRoom, false);
+    string_set_length(out, 0);
+  }
   size_t len = 0;
+  if (ch.quick_line_to(out.data(), len, kMaxLine)) {
+    string_set_length(out, static_cast<uint32_t>(len));
+    return;
+  }
+  const char* data = nullptr;
   if (!ch.next_line(data, len, line_buffer(), kMaxLine))
     fail(TMX_ERR_NO_SUCH_FILE, "line read at the end of the file", channel);
-  // Into the text's own room: no allocation once it is large enough.
   rt_truncate(out, 0);
   out.append(data, static_cast<uint32_t>(len));
 }

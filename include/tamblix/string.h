@@ -114,6 +114,7 @@ class BasicString {
  private:
   friend void string_reserve(BasicString& s, uint32_t n, bool keep);
   friend void string_recount(BasicString& s);
+  friend void string_set_length(BasicString& s, uint32_t n) noexcept;
   friend void rt_truncate(BasicString& s, int32_t n);
   void release() noexcept;
   void copy_from(const char* bytes, uint32_t n);  // construct-time copy
@@ -133,6 +134,14 @@ void string_reserve(BasicString& s, uint32_t n, bool keep);
 // After direct writes: length = bytes before the first zero, at most
 // capacity - 1 (that byte then becomes the terminator).
 void string_recount(BasicString& s);
+// After direct writes of n bytes, when their count is known: length = n and
+// byte n becomes the terminator. Nothing happens unless n is below the
+// capacity.
+inline void string_set_length(BasicString& s, uint32_t n) noexcept {
+  if (n >= s.capacity_) return;
+  s.length_ = n;
+  s.buffer_[n] = 0;
+}
 
 // Ends the program with error 7 ("out of memory"); used by the allocators of
 // strings and arrays.

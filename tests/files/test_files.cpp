@@ -10,17 +10,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "files/files.h"
 #include "core/program_end.h"
 #include "runtime/virtual_file.h"
 #include "tamblix.h"
+#include "tests/runtime/archive_writer.h"
 
 namespace {
 
@@ -124,6 +127,65 @@ TEST_F(Files, LongLinesComeIn1024BytePieces) {
   // A last line of exactly 64 bytes without a line feed is still a line.
   sys_read_line(2, s);
   EXPECT_EQ(std::string(s.c_str()), std::string(64, 'b'));
+}
+
+// Lines of every length up to past 1024 bytes, with carriage returns, zero
+// bytes and lines across the edges of the read-ahead, read from a disk file
+// and from a packed (memory) file, against a plain model of the line read:
+// up to 1024 bytes until a line feed, the line feed and a carriage return
+// before it (or before the file's end) dropped, the text cut at a zero byte.
+TEST_F(Files, LineReadsMatchTheModelOnDiskAndInMemory) {
+  // Line feeds at and around the 1024-byte limit first.
+  std::string data;
+  for (size_t n : {1022, 1023, 1024, 1025})
+    for (const char* end : {"\n", "\r\n"}) data += std::string(n, 'x') + end;
+  uint32_t seed = 7;
+  auto next = [&seed](uint32_t n) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % n;
+  };
+  while (data.size() < 200 * 1024) {
+    const uint32_t kind = next(10);
+    const size_t len = kind == 0 ? 1000 + next(100) : kind == 1 ? next(3) : next(120);
+    std::string line(len, 'a');
+    for (char& c : line) c = static_cast<char>('a' + next(26));
+    if (len > 0 && next(8) == 0) line[next(static_cast<uint32_t>(len))] = '\0';
+    if (len > 0 && next(8) == 0) line[next(static_cast<uint32_t>(len))] = '\r';
+    data += line;
+    data += next(3) == 0 ? "\n" : "\r\n";
+  }
+  data += "end\r";  // the last line: no line feed, its carriage return goes
+  std::vector<std::string> want;
+  for (size_t pos = 0; pos < data.size();) {
+    const size_t take = std::min<size_t>(data.size() - pos, 1024);
+    const size_t lf = data.find('\n', pos);
+    std::string line;
+    if (lf != std::string::npos && lf < pos + take) {
+      line = data.substr(pos, lf - pos);
+      pos = lf + 1;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+    } else {
+      line = data.substr(pos, take);
+      pos += take;
+      if (take < 1024 && !line.empty() && line.back() == '\r') line.pop_back();
+    }
+    want.push_back(line.substr(0, line.find('\0')));
+  }
+  spit(path("lines.txt"), data);
+  spit(path("game.exe"), build_archive("EXE", {{"packed.txt", data, "", 0, -1}}, false));
+  set_archive_path(path("game.exe").c_str(), path("game.exe").c_str());
+  ASSERT_EQ(sys_open_file(0, path("lines.txt").c_str(), 1), 1);
+  ASSERT_EQ(sys_open_file(1, "packed.txt", 1), 1);
+  for (int channel : {0, 1}) {
+    BasicString s;  // one text for every line: its room is reused
+    for (size_t i = 0; i < want.size(); ++i) {
+      sys_read_line(channel, s);
+      ASSERT_EQ(std::string(s.c_str(), s.length()), want[i]) << "channel " << channel << ", line " << i;
+    }
+    EXPECT_EQ(sys_file_position(channel), static_cast<int64_t>(data.size()));
+  }
+  files_close_all();
+  release_resolvers();
 }
 
 TEST_F(Files, TypedValuesAreLittleEndian) {
@@ -373,4 +435,48 @@ TEST_F(Files, AFailedWriteBackKeepsTheOldFile) {
   EXPECT_EQ(code, 3);
   EXPECT_EQ(slurp(a), "old\r\n");
   EXPECT_EQ(listing().find(".tmp-"), std::string::npos) << listing();
+}
+
+// A channel on a file packed onto the executable keeps its bytes while other
+// packed files are looked up and opened: the lookup's next find (on another
+// channel, or by a loader) must not take them away.
+TEST_F(Files, PackedFilesStayReadableWhileOthersAreLookedUp) {
+  std::string a, b;
+  for (int i = 0; i < 300; ++i) a += "alpha line " + std::to_string(i) + "\r\n";
+  b = std::string(a.size(), 'B');  // the same size: its block may land where a's was
+  spit(path("game.exe"), build_archive("EXE", {{"a.txt", a, "", 0, -1}, {"b.txt", b, "", 0, -1}, {"c.txt", "c\r\n", "", 0, -1}}, false));
+  set_archive_path(path("game.exe").c_str(), path("game.exe").c_str());
+
+  ASSERT_EQ(sys_open_file(0, "Media/a.txt", 1), 1);
+  EXPECT_EQ(g_error_state.code, 0);
+  BasicString s;
+  sys_read_line(0, s);
+  EXPECT_STREQ(s.c_str(), "alpha line 0");
+  // Another packed file on another channel, then a plain lookup as the
+  // image and sound loaders make.
+  ASSERT_EQ(sys_open_file(1, "b.txt", 1), 1);
+  std::string other;
+  ASSERT_EQ(resolve_general_file("c.txt", other), 1);
+  sys_read_line(0, s);
+  EXPECT_STREQ(s.c_str(), "alpha line 1");
+  int32_t v = 0;
+  sys_read_u8(0, v);
+  EXPECT_EQ(v, 'a');
+  sys_seek_file(0, -7, -1);
+  sys_read_text(0, s, 7);
+  EXPECT_STREQ(s.c_str(), "e 299\r\n");
+  sys_copy_file(other.c_str(), path("c.txt").c_str());
+  EXPECT_EQ(slurp(path("c.txt")), "c\r\n");
+  sys_read_text(1, s, 3);
+  EXPECT_STREQ(s.c_str(), "BBB");
+  // A line file read from the archive while the channels stay open.
+  EXPECT_EQ(sys_get_file_line("a.txt", 200, s), 0);
+  EXPECT_STREQ(s.c_str(), "alpha line 200");
+  sys_seek_file(0, 0, 0);
+  for (int i = 0; i < 300; ++i) {
+    sys_read_line(0, s);
+    ASSERT_EQ(std::string(s.c_str()), "alpha line " + std::to_string(i));
+  }
+  files_close_all();
+  release_resolvers();
 }
