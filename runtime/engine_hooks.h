@@ -78,6 +78,9 @@ struct GfxHooks {
   void (*set_font)(int slot, double scale) = nullptr;
   // Start-up "clear screen": gfx_clear_screen(colour).
   void (*clear_screen)(int colour) = nullptr;
+  // Start-up, after the fonts: draw each kind of 2-D drawing once off-screen
+  // so the GL driver prepares its code before the first frame. Optional.
+  void (*warm_up)() = nullptr;
 };
 
 // ------------------------------------------------------------------- audio --

@@ -268,6 +268,7 @@ int engine_init(void* instance, int show_command, const char* caption) {
     }
   }
   if (g_gfx_hooks.set_font) g_gfx_hooks.set_font(0, 1.0);
+  if (g_gfx_hooks.warm_up) g_gfx_hooks.warm_up();
 
   g_frame_state.paused = 0;
   if (g_input_hooks.blank_pointer) g_input_hooks.blank_pointer();
