@@ -14,7 +14,9 @@ export SDL_AUDIODRIVER="${SDL_AUDIODRIVER:-dummy}"
 BENCH_NICE="${BENCH_NICE:-0}"
 XVFB_PID=""
 
+# BENCH_KEEP=DIR keeps the interval files of every run there.
 bench_cleanup() {
+  if [ -n "${BENCH_KEEP:-}" ]; then mkdir -p "$BENCH_KEEP" && cp "$BENCH_TMP"/*.iv "$BENCH_KEEP"/ 2>/dev/null || true; fi
   if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null; wait "$XVFB_PID" 2>/dev/null; fi
   rm -rf "$BENCH_TMP"
 }
