@@ -40,6 +40,10 @@ bool key(int code) { return tmx::input::key_state_down(code) != 0; }
 MessageRoutine g_limiter_routine = nullptr;
 void limiter_pump() { pump_messages(g_limiter_routine); }
 void limiter_sleep(int ms) { platform_sleep_ms(ms); }
+bool limiter_sleep_until(double due) { return timer_sleep_until(due); }
+
+// Set by flip_and_wait's clear, taken by the next begin_frame_state.
+bool g_cleared_after_swap = false;
 
 }  // namespace
 
@@ -90,7 +94,10 @@ void present_frame() {
 }
 
 void begin_frame_state() {
-  clear_frame();
+  // The frame was cleared right after its buffer swap; a second clear would
+  // draw the same picture again.
+  if (!g_cleared_after_swap) clear_frame();
+  g_cleared_after_swap = false;
   gfx_begin_frame_blend();
   reset_2d_state();
   gfx_use_shader(-1);  // every frame starts on the fixed pipeline
@@ -98,17 +105,22 @@ void begin_frame_state() {
 
 void flip_and_wait(MessageRoutine routine) {
   gfx_end_of_frame();
-  platform_gl_swap(g_runtime.window.window);
-  clear_frame();
   g_limiter_routine = routine;
   if (run_session_fast()) {
     // Fast runs do not wait for the frame's time; events are still served.
     pump_messages(routine);
     g_runtime.window.nextFrameDue = timer_ms();
-    return;
+  } else {
+    // The frame is finished first and the buffers are swapped at its due
+    // time, so the time between two swaps is the frame period whatever the
+    // frame took to draw.
+    platform_gl_finish();
+    LimiterEnv env{&timer_ms, &limiter_sleep, &limiter_pump, &limiter_sleep_until};
+    frame_limiter_wait(g_runtime.window.nextFrameDue, g_runtime.window.framePeriod, env);
   }
-  LimiterEnv env{&timer_ms, &limiter_sleep, &limiter_pump};
-  frame_limiter_wait(g_runtime.window.nextFrameDue, g_runtime.window.framePeriod, env);
+  platform_gl_swap(g_runtime.window.window);
+  clear_frame();
+  g_cleared_after_swap = true;
 }
 
 void pump_messages(MessageRoutine routine) {

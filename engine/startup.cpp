@@ -230,6 +230,7 @@ int engine_init(int show_command, const char* caption) {
     }
   }
   gfx_set_font(0, 1.0);
+  gfx_warm_up();
 
   g_runtime.frame.paused = 0;
   tmx::input::blank_pointer();

@@ -118,5 +118,9 @@ void gfx_select_font_slot(int slot);
 // (the back buffer becomes the target again), and the frame about to be
 // shown is kept for a screenshot when captures are on.
 void gfx_end_of_frame();
+// Start-up, after the fonts: draws each kind of 2-D drawing once off-screen
+// so the GL driver prepares its code before the first frame; leaves nothing
+// behind.
+void gfx_warm_up();
 // Frees every slot's textures and the background tiles.
 void gfx_release_window_textures();

@@ -55,6 +55,8 @@ PlatformGLContext platform_gl_create_context(PlatformWindow window);
 bool platform_gl_make_current(PlatformWindow window, PlatformGLContext context);
 void platform_gl_delete_context(PlatformGLContext context);
 void platform_gl_swap(PlatformWindow window);
+// Waits until the GL context has carried out every command given so far.
+void platform_gl_finish();
 // Buffer swaps wait for `interval` vertical retraces; false when unsupported.
 bool platform_gl_set_swap_interval(int interval);
 // Whether the driver lets the swap interval be set (the swap-control entry).

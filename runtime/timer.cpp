@@ -1,5 +1,7 @@
 #include "runtime/timer.h"
 
+#include <cmath>
+
 #include "platform/clock.h"
 #include "runtime/window.h"
 #include "tamblix/runtime.h"
@@ -72,8 +74,31 @@ void frame_schedule_advance(double now, double& next_due, double period) {
   }
 }
 
+bool timer_sleep_until(double due) {
+  if (g_source != 1 || !g_base_taken) return false;
+  // The inverse of timer_ms: milliseconds since the base back to counts.
+  const double counts = (due + g_base) * g_frequency / 1000.0;
+  if (!(counts < 9.0e18)) return false;
+  return platform_sleep_until_counter(static_cast<int64_t>(std::ceil(counts)));
+}
+
 void frame_limiter_wait(double& next_due, double period, const LimiterEnv& env) {
   double now;
+  if (env.sleep_until) {
+    // One pass of the event pump, then one sleep to the due time itself: no
+    // busy wait, and a late wake-up does not shift later frames.
+    if (env.pump) env.pump();
+    now = env.now();
+    if (next_due - now <= 0.0) {
+      frame_schedule_advance(now, next_due, period);
+      return;
+    }
+    if (env.sleep_until(next_due)) {
+      now = env.now();
+      frame_schedule_advance(now, next_due, period);
+      return;
+    }
+  }
   for (;;) {
     if (env.pump) env.pump();
     now = env.now();

@@ -9,6 +9,10 @@ void timer_init();
 double timer_ms();
 // timer_ms() - the zero time.
 double timer_since_start();
+// Sleeps until timer_ms() reads `due` (returns at once when it has passed).
+// False when the clock is the tick count or the platform cannot sleep to a
+// deadline.
+bool timer_sleep_until(double due);
 // The zero time and the frame times (current, previous), in timer_ms units.
 void timer_set_zero(double ms);
 double timer_zero();
@@ -22,9 +26,14 @@ struct LimiterEnv {
   double (*now)();       // timer_ms
   void (*sleep_ms)(int); // coarse sleep
   void (*pump)();        // serve the window's events
+  // Sleeps until the clock reads `due` (timer_ms units); false when there is
+  // no such sleep (the wait then sleeps coarsely and busy-waits). Optional.
+  bool (*sleep_until)(double due) = nullptr;
 };
-// Waits until next_due (sleeping while more than 7 ms remain, then serving
-// events until at most 1 ms remains) and advances the schedule.
+// Waits until next_due and advances the schedule. With a deadline sleep it
+// serves events once and sleeps to next_due itself; without one it sleeps
+// while more than 7 ms remain, then serves events until at most 1 ms remains.
+// Either way the schedule advances from the last reading of the clock.
 void frame_limiter_wait(double& next_due, double period, const LimiterEnv& env);
 // The schedule rule alone, from the last measured time.
 void frame_schedule_advance(double now, double& next_due, double period);

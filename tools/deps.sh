@@ -14,6 +14,7 @@ TAMBLIX_PACKAGES=(
   x11-xkb-utils  # setxkbmap for the keyboard layout tests
   zenity  # the file dialog tests (the engine runs without it)
   python3  # the socket tests' peers
+  time  # CPU time and peak memory in the whole-program benchmarks (bench/frame_pacing)
 )
 
 tamblix_install_deps() {

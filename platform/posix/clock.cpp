@@ -1,5 +1,6 @@
 #include "platform/clock.h"
 
+#include <cerrno>
 #include <ctime>
 #include <sched.h>
 
@@ -35,4 +36,14 @@ void platform_sleep_ms(int ms) {
   timespec req{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
   timespec rem;
   while (nanosleep(&req, &rem) != 0) req = rem;
+}
+
+bool platform_sleep_until_counter(int64_t counter) {
+  if (counter < 0) return true;
+  timespec due{static_cast<time_t>(counter / 1000000000LL), static_cast<long>(counter % 1000000000LL)};
+  int rc;
+  // A signal ends the sleep early: sleep again to the same deadline.
+  while ((rc = clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &due, nullptr)) == EINTR) {
+  }
+  return rc == 0;
 }

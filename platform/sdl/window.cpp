@@ -226,6 +226,10 @@ void platform_gl_swap(PlatformWindow window) {
   if (window) SDL_GL_SwapWindow(win(window));
 }
 
+void platform_gl_finish() {
+  if (SDL_GL_GetCurrentContext()) glFinish();
+}
+
 bool platform_gl_set_swap_interval(int interval) { return SDL_GL_SetSwapInterval(interval) == 0; }
 
 bool platform_gl_has_swap_control() {

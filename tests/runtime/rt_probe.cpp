@@ -134,6 +134,18 @@ double probe_main() {
     sys_end();
   }
   if (g_mode == "return") return 0;  // run_program then ends through sys_end
+  if (g_mode == "warm") {
+    // What the start-up's warm-up drawing borrowed is free again, and the
+    // back buffer holds the frame's clear only.
+    int w1 = -1, h1 = -1, w2 = -1, h2 = -1;
+    gfx_get_sprite_size(65501, w1, h1);
+    gfx_get_sprite_size(65502, w2, h2);
+    char line[160];
+    std::snprintf(line, sizeof line, "warm screen=%d sprites=%dx%d,%dx%d pixels=%d,%d,%d", gfx_gen_screen(), w1, h1,
+                  w2, h2, gfx_get_pixel(0, 0), gfx_get_pixel(20, 20), gfx_get_pixel(70, 50));
+    say(line);
+    sys_end();
+  }
   say("ready");
   for (int frame = 0; frame < 3000; ++frame) sys_show_screen();
   say("still running");

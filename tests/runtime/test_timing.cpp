@@ -28,6 +28,15 @@ void fake_sleep(int ms) {
   g_clock->now += ms;
 }
 void fake_pump() { ++g_clock->pumps; }
+// A deadline sleep that wakes a little late, as a real one does.
+double g_deadline_overshoot = 0.05;
+std::vector<double> g_deadlines;
+bool fake_sleep_until(double due) {
+  g_deadlines.push_back(due);
+  if (g_clock->now < due) g_clock->now = due + g_deadline_overshoot;
+  return true;
+}
+bool no_sleep_until(double) { return false; }
 
 class LimiterTest : public ::testing::Test {
  protected:
@@ -130,4 +139,73 @@ TEST(Schedule, Boundaries) {
     frame_schedule_advance(c.now, due, period);
     EXPECT_DOUBLE_EQ(c.expected, due) << c.now;
   }
+}
+
+// With a deadline sleep the wait serves events once, sleeps once to the due
+// time itself (no coarse sleeps, no busy wait) and keeps every schedule rule.
+TEST_F(LimiterTest, DeadlineSleepServesEventsOnceAndKeepsTheSchedule) {
+  const double period = 100.0 / 3;
+  auto wait_deadline = [&](double& due) {
+    frame_limiter_wait(due, period, LimiterEnv{&fake_now, &fake_sleep, &fake_pump, &fake_sleep_until});
+  };
+  g_deadlines.clear();
+  double due = period;
+  for (int i = 1; i <= 5; ++i) {
+    const int pumps = clock_.pumps;
+    wait_deadline(due);
+    EXPECT_EQ(pumps + 1, clock_.pumps);
+    EXPECT_GE(clock_.now, period * i);  // never before the due time
+    EXPECT_LT(clock_.now, period * i + 1.0);
+    EXPECT_DOUBLE_EQ(period * (i + 1), due);
+  }
+  EXPECT_TRUE(clock_.sleeps.empty());
+  ASSERT_EQ(5u, g_deadlines.size());
+  EXPECT_DOUBLE_EQ(period * 5, g_deadlines.back());  // the due time itself, not a relative sleep
+
+  // Late frames: no sleep at all, and the same three rules as without it.
+  struct Case {
+    double due, now, expected;
+  };
+  const Case cases[] = {{1000, 1000 + 0.5 * period, 1000 + period},
+                        {1500, 1500 + 1.5 * period, 1500 + 2 * period},
+                        {2000, 2000 + 2 * period + 0.5, 0}};
+  for (const Case& c : cases) {
+    g_deadlines.clear();
+    due = c.due;
+    clock_.now = c.now;
+    wait_deadline(due);
+    EXPECT_TRUE(g_deadlines.empty());
+    EXPECT_NEAR(c.expected != 0 ? c.expected : clock_.now + period, due, 1e-9) << c.due;
+  }
+}
+
+// Without a deadline sleep (the tick-count clock) the wait falls back to the
+// coarse sleep and the busy wait.
+TEST_F(LimiterTest, FallsBackWhenTheDeadlineSleepIsMissing) {
+  double due = 33.0;
+  frame_limiter_wait(due, 100.0 / 3, LimiterEnv{&fake_now, &fake_sleep, &fake_pump, &no_sleep_until});
+  ASSERT_FALSE(clock_.sleeps.empty());
+  EXPECT_EQ(29, clock_.sleeps[0]);
+  EXPECT_GE(clock_.now, 32.0);
+  EXPECT_DOUBLE_EQ(33.0 + 100.0 / 3, due);
+}
+
+// The real clock: a sleep to a deadline on the engine clock wakes at it.
+TEST(Timer, SleepUntilWakesAtTheDeadline) {
+  timer_force_source_for_tests(1);
+  timer_reset_for_tests();
+  timer_ms();
+  for (double ahead : {5.0, 20.0}) {
+    const double due = timer_ms() + ahead;
+    ASSERT_TRUE(timer_sleep_until(due));
+    const double woke = timer_ms();
+    EXPECT_GE(woke, due);
+    EXPECT_LT(woke, due + 50.0);  // generous: the machine may be busy
+  }
+  const double before = timer_ms();
+  EXPECT_TRUE(timer_sleep_until(before - 10.0));  // passed: returns at once
+  EXPECT_LT(timer_ms() - before, 50.0);
+  timer_force_source_for_tests(0);
+  EXPECT_FALSE(timer_sleep_until(timer_ms() + 1.0));  // the tick count has no deadline sleep
+  timer_force_source_for_tests(1);
 }

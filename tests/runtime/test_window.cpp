@@ -160,6 +160,14 @@ TEST_F(WindowTest, EndsByTheCloseRequest) {
 
 TEST_F(WindowTest, EndsWhenTheMainRoutineReturns) { expect_clean_end(run("return")); }
 
+// The start-up draws every kind of drawing once to prepare the GL driver;
+// the program then finds the slots free and a cleared back buffer.
+TEST_F(WindowTest, StartUpWarmUpLeavesNothingBehind) {
+  ProbeRun r = run("warm");
+  expect_clean_end(r);
+  EXPECT_NE(std::string::npos, r.out.find("warm screen=31 sprites=0x0,0x0 pixels=0,0,0")) << r.out;
+}
+
 TEST_F(WindowTest, PausesWhileInTheBackground) {
   ProbeRun r = run("pause");
   expect_clean_end(r);
