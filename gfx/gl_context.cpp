@@ -12,6 +12,7 @@
 #include "gfx/fonts.h"
 #include "gfx/frame_capture.h"
 #include "gfx/gl_ext.h"
+#include "gfx/opacity.h"
 #include "gfx/surfaces.h"
 #include "gfx/texture_store.h"
 #include "gfx/viewport.h"
@@ -187,6 +188,8 @@ bool hook_context_exists() { return g_gfx != nullptr; }
 void hook_end_of_frame() {
   end_screen_drawing();
   gfx_capture_frame();
+  // After the swap the back buffer's content is undefined until cleared.
+  back_buffer_cleared(false);
 }
 
 struct Registrar {

@@ -6,6 +6,7 @@
 #include "gfx/context.h"
 #include "gfx/draw_state.h"
 #include "gfx/gl_ext.h"
+#include "gfx/opacity.h"
 #include "gfx/poly_batch.h"
 #include "gfx/texture_store.h"
 #include "tamblix/gfx.h"
@@ -53,11 +54,11 @@ void gfx_alpha_mode(double mode) {
     g_gfx->globalAlpha = 1.0f;
   } else if (m > 0.0f) {
     state_enable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    set_blend_func(GL_SRC_ALPHA, GL_ONE);
     g_gfx->globalAlpha = m < 1.0f ? m : 1.0f;
   } else {
     state_enable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    set_blend_func(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     g_gfx->globalAlpha = -m < 1.0f ? -m : 1.0f;
   }
   restore_colour();
@@ -95,6 +96,7 @@ void draw_points_or_line(GLenum mode, int x1, int y1, int x2, int y2, int colour
   glTranslatef(0.375f, 0.375f, 0.0f);
   client_arrays(true, false, false);
   const float line[4] = {float(x1), float(y1), float(x2), float(y2)};
+  note_drawing();
   glVertexPointer(2, GL_FLOAT, 0, line);
   if (mode == GL_LINES) {
     glDrawArrays(GL_LINES, 0, 2);
@@ -236,7 +238,10 @@ void gfx_end_poly() {
     case 2: prim = GL_TRIANGLE_STRIP; break;
     default: draw = false; break;
   }
-  if (draw && g_poly.count > 0) glDrawArrays(prim, 0, g_poly.count);
+  if (draw && g_poly.count > 0) {
+    note_drawing();
+    glDrawArrays(prim, 0, g_poly.count);
+  }
   client_arrays(false, false, g_poly_state.colourArray);
   if (g_poly_state.colourArray) {
     // Drawing with a colour array leaves the GL current colour undefined.
