@@ -12,13 +12,8 @@ void state_cache_invalidate();
 void set_colour_rgba(float r, float g, float b, float a);
 // glBlendFunc through a cache.
 void set_blend_func(GLenum src, GLenum dst);
-// What the caches know: a capability known enabled; the blend function
-// (source alpha, 1 - source alpha) or (source alpha, 1); the current colour.
-bool state_is_enabled(GLenum cap);
-bool blend_is_normal();
-bool blend_is_additive();
-bool current_colour_is_white();
-float current_colour_alpha();
+// Blending on with (source alpha, 1 - source alpha), current colour (1, 1, 1, 1).
+bool blend_is_normal_at_white();
 void colour_cache_invalidate();
 void bind_sprite_texture(int slot, int second = -1, bool mipmap = false, const uint32_t* table = nullptr);
 // Filtering of the bound slot's texture by the smoothing flag.
@@ -28,9 +23,8 @@ struct QuadVertex {
   float x, y, s, t;
 };
 void draw_textured_quad(const QuadVertex v[4]);
-// One quad in immediate mode (texture coordinates when tex); `exact`: drawn
-// texel for texel.
-void emit_quad(const QuadVertex v[4], bool tex, bool exact = false);
+// One quad in immediate mode (texture coordinates when tex).
+void emit_quad(const QuadVertex v[4], bool tex);
 void reset_2d_state();
 // Forget what is known about GL bindings (after foreign GL code ran).
 void gl_binding_cache_invalidate();

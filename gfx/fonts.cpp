@@ -1,6 +1,5 @@
 // Bitmap fonts: 16-column glyph grids measured at load time, the built-in
 // 8 x 8 font, and text drawing as one triangle strip.
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -255,16 +254,7 @@ void draw_text(int font, const char* text, float x, float y, float z, bool kerni
   client_arrays(true, tex, false);
   glVertexPointer(3, GL_FLOAT, sizeof(TextVertex), &v[0].x);
   if (tex) glTexCoordPointer(2, GL_FLOAT, sizeof(TextVertex), &v[0].s);
-  {
-    float x0 = v[0].x, y0 = v[0].y, x1 = v[0].x, y1 = v[0].y;
-    for (int i = 1; i < n; ++i) {
-      x0 = std::min(x0, v[i].x);
-      y0 = std::min(y0, v[i].y);
-      x1 = std::max(x1, v[i].x);
-      y1 = std::max(y1, v[i].y);
-    }
-    note_drawing_rect(x0, y0, x1, y1, textured_draw_alpha(false));
-  }
+  note_drawing();
   glDrawArrays(GL_TRIANGLE_STRIP, 0, n);
   client_arrays(false, false, false);
 }

@@ -1,5 +1,4 @@
 // Untextured primitives, reading pixels, the polygon batch and blending.
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -97,8 +96,7 @@ void draw_points_or_line(GLenum mode, int x1, int y1, int x2, int y2, int colour
   glTranslatef(0.375f, 0.375f, 0.0f);
   client_arrays(true, false, false);
   const float line[4] = {float(x1), float(y1), float(x2), float(y2)};
-  note_drawing_rect(float(std::min(x1, x2)), float(std::min(y1, y2)), float(std::max(x1, x2)) + 1.0f,
-                    float(std::max(y1, y2)) + 1.0f, colour_draw_alpha(current_colour_alpha()));
+  note_drawing();
   glVertexPointer(2, GL_FLOAT, 0, line);
   if (mode == GL_LINES) {
     glDrawArrays(GL_LINES, 0, 2);
@@ -219,35 +217,6 @@ void gfx_poly_new_strip() {
   ++g_poly.count;
 }
 
-namespace {
-
-// The batch's rectangle and what its fragments' alpha can be.
-void note_poly_drawing(bool tex) {
-  const PolyVertex* v = g_poly.data;
-  float x0 = v[0].x, y0 = v[0].y, x1 = v[0].x, y1 = v[0].y;
-  bool allOpaque = true, allClear = true;
-  for (int32_t i = 0; i < g_poly.count; ++i) {
-    x0 = std::min(x0, v[i].x);
-    y0 = std::min(y0, v[i].y);
-    x1 = std::max(x1, v[i].x);
-    y1 = std::max(y1, v[i].y);
-    allOpaque = allOpaque && v[i].a == 255;
-    allClear = allClear && v[i].a == 0;
-  }
-  DrawAlpha a;
-  if (!g_poly_state.colourArray) {
-    a = tex ? textured_draw_alpha(false) : colour_draw_alpha(current_colour_alpha());
-  } else if (tex) {
-    if (allOpaque) a = textured_draw_alpha(false);
-  } else {
-    a.binary = allOpaque || allClear;
-    a.opaque = allOpaque;
-  }
-  note_drawing_rect(x0, y0, x1, y1, a);
-}
-
-}  // namespace
-
 void gfx_end_poly() {
   if (!g_gfx || !g_poly.data) return;
   const bool tex = g_last_bound_slot >= 0;
@@ -270,7 +239,7 @@ void gfx_end_poly() {
     default: draw = false; break;
   }
   if (draw && g_poly.count > 0) {
-    note_poly_drawing(tex);
+    note_drawing();
     glDrawArrays(prim, 0, g_poly.count);
   }
   client_arrays(false, false, g_poly_state.colourArray);

@@ -129,18 +129,10 @@ void set_blend_func(GLenum src, GLenum dst) {
   g_blend[1] = dst;
 }
 
-bool state_is_enabled(GLenum cap) {
-  const int i = cap_index(cap);
-  return i >= 0 && g_caps[i] == 1;
+bool blend_is_normal_at_white() {
+  return g_caps[0] == 1 && g_blend[0] == GL_SRC_ALPHA && g_blend[1] == GL_ONE_MINUS_SRC_ALPHA && g_colour[0] == 1.0f &&
+         g_colour[1] == 1.0f && g_colour[2] == 1.0f && g_colour[3] == 1.0f;
 }
-
-bool blend_is_normal() { return g_blend[0] == GL_SRC_ALPHA && g_blend[1] == GL_ONE_MINUS_SRC_ALPHA; }
-
-bool blend_is_additive() { return g_blend[0] == GL_SRC_ALPHA && g_blend[1] == GL_ONE; }
-
-bool current_colour_is_white() { return g_colour[0] == 1.0f && g_colour[1] == 1.0f && g_colour[2] == 1.0f; }
-
-float current_colour_alpha() { return g_colour[3]; }
 
 void colour_cache_invalidate() { g_colour[0] = g_colour[1] = g_colour[2] = g_colour[3] = -1; }
 
@@ -255,20 +247,8 @@ void apply_sprite_filter() {
 // that share their state into one draw, which keeps hundreds of small sprites
 // and rectangles per frame cheap. The four corners are in fan order, which
 // GL_QUADS splits the same way.
-void emit_quad(const QuadVertex v[4], bool tex, bool exact) {
-  if (g_gfx) {
-    float x0 = v[0].x, y0 = v[0].y, x1 = v[0].x, y1 = v[0].y;
-    for (int i = 1; i < 4; ++i) {
-      x0 = std::min(x0, v[i].x);
-      y0 = std::min(y0, v[i].y);
-      x1 = std::max(x1, v[i].x);
-      y1 = std::max(y1, v[i].y);
-    }
-    DrawAlpha a = tex ? textured_draw_alpha(exact) : colour_draw_alpha(current_colour_alpha());
-    if (exact && tex && !state_is_enabled(GL_BLEND) && texture_is_opaque(g_gfx->boundSlot) && a.binary)
-      a.opaque = true;
-    note_drawing_rect(x0, y0, x1, y1, a);
-  }
+void emit_quad(const QuadVertex v[4], bool tex) {
+  note_drawing();
   glBegin(GL_QUADS);
   for (int i = 0; i < 4; ++i) {
     if (tex) glTexCoord2f(v[i].s, v[i].t);
@@ -333,11 +313,8 @@ void gfx_draw_sprite(int slot, int x, int y) {
   // drawn from a stack array with the wrap mode of the bind.
   const QuadVertex v[4] = {{x1, y0, S, T}, {x0, y0, 0, T}, {x0, y1, 0, 0}, {x1, y1, S, 0}};
   const bool unblended = opaque_texel_draw_begin(slot, 0, 0, s->width, s->height);
-  emit_quad(v, true, true);
-  if (unblended) {
-    note_opaque_cover(x, y, s->width, s->height);
-    unblended_draw_end();
-  }
+  emit_quad(v, true);
+  if (unblended) unblended_draw_end();
 }
 
 void gfx_draw_sprite_scaled(int slot, int x, int y, int width, int height) {
@@ -348,7 +325,7 @@ void gfx_draw_sprite_scaled(int slot, int x, int y, int width, int height) {
   const float S = s->sExtent, T = s->tExtent;
   const float x0 = float(x), y0 = float(y), x1 = float(x + width), y1 = float(y + height);
   const QuadVertex v[4] = {{x0, y1, 0, 0}, {x1, y1, S, 0}, {x1, y0, S, T}, {x0, y0, 0, T}};
-  if (!stretch_onto_cleared_target(slot, x, y, width, height, v)) draw_textured_quad(v);
+  draw_textured_quad(v);
 }
 
 void gfx_zoom_sprite(int slot, int x, int y, double fx, double fy) {
@@ -374,9 +351,7 @@ void gfx_rotozoom_sprite(int slot, int x, int y, double angle, double zoom) {
   glRotatef(float(angle), 0.0f, 0.0f, -1.0f);
   apply_sprite_filter();
   const QuadVertex v[4] = {{-a, b, s0, t0}, {a, b, s1, t0}, {a, -b, s1, t1}, {-a, -b, s0, t1}};
-  note_transformed_drawing(true);
   draw_textured_quad(v);
-  note_transformed_drawing(false);
   glPopMatrix();
 }
 
@@ -396,11 +371,8 @@ void gfx_draw_anim(int slot, int frame, int x, int y) {
   const bool unblended =
       fx0 >= 0 && fy0 >= 0 && fx0 + s->frameWidth <= s->width && fy0 + s->frameHeight <= s->height &&
       opaque_texel_draw_begin(slot, int(fx0), int(fy0), int(fx0 + s->frameWidth), int(fy0 + s->frameHeight));
-  emit_quad(v, true, true);
-  if (unblended) {
-    note_opaque_cover(x, y, s->frameWidth, s->frameHeight);
-    unblended_draw_end();
-  }
+  emit_quad(v, true);
+  if (unblended) unblended_draw_end();
 }
 
 void gfx_stretch_anim(int slot, int frame, int x, int y, int width, int height) {

@@ -188,7 +188,7 @@ void gfx_use_screen(int screen) {
     g_gfx->fallbackScreen = screen;
   }
   free_collision_mask(slot);
-  surface_drawing_begins(slot);
+  texture_opacity_forget(slot);
 }
 
 namespace {
