@@ -10,8 +10,6 @@
 #include "gfx/file_access.h"
 #include "gfx/frame_capture.h"
 #include "gfx/gl_ext.h"
-#include "gfx/opacity.h"
-#include "gfx/surfaces.h"
 #include "gfx/texture_store.h"
 #include "tamblix/errors.h"
 #include "tamblix/gfx.h"
@@ -66,7 +64,6 @@ void draw_background(int b) {
                                {float(x), float(y), 0, h / th}};
       glVertexPointer(2, GL_FLOAT, sizeof(QuadVertex), &v[0].x);
       glTexCoordPointer(2, GL_FLOAT, sizeof(QuadVertex), &v[0].s);
-      note_drawing();
       glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
       y += int(h);
       colWidth = int(w);
@@ -80,15 +77,6 @@ void draw_background(int b) {
   g_gfx->globalAlpha = 1.0f;
   set_colour_rgba(1, 1, 1, 1);
 }
-
-namespace {
-
-bool clear_colour_is_black() {
-  const float* c = g_gfx->clearColour;
-  return c[0] == 0.0f && c[1] == 0.0f && c[2] == 0.0f;
-}
-
-}  // namespace
 
 void clear_frame() {
   if (!g_gfx) return;
@@ -111,7 +99,6 @@ void clear_frame() {
   } else {
     glClear(GL_COLOR_BUFFER_BIT);
   }
-  if (g_gfx->clearColourFlag && !drawing_into_surface()) back_buffer_cleared(clear_colour_is_black());
 }
 
 void gfx_clear_screen(int colour) {
@@ -130,7 +117,6 @@ void gfx_clear_screen(int colour) {
   g_gfx->clearColour[3] = 1.0f;
   glClearColor(r, g, b, 1.0f);
   glClear(GL_COLOR_BUFFER_BIT);
-  if (!drawing_into_surface()) back_buffer_cleared(clear_colour_is_black());
 }
 
 void fill_background(int b, const ImageBuffer& img) {

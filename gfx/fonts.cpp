@@ -9,7 +9,6 @@
 #include "gfx/file_access.h"
 #include "gfx/fonts.h"
 #include "gfx/gl_ext.h"
-#include "gfx/opacity.h"
 #include "gfx/texture_store.h"
 #include "tamblix/errors.h"
 #include "tamblix/gfx.h"
@@ -254,7 +253,7 @@ void draw_text(int font, const char* text, float x, float y, float z, bool kerni
   client_arrays(true, tex, false);
   glVertexPointer(3, GL_FLOAT, sizeof(TextVertex), &v[0].x);
   if (tex) glTexCoordPointer(2, GL_FLOAT, sizeof(TextVertex), &v[0].s);
-  note_drawing();
+  if (tex) sync_bound_wrap();
   glDrawArrays(GL_TRIANGLE_STRIP, 0, n);
   client_arrays(false, false, false);
 }

@@ -12,7 +12,6 @@
 #include "gfx/fonts.h"
 #include "gfx/frame_capture.h"
 #include "gfx/gl_ext.h"
-#include "gfx/opacity.h"
 #include "gfx/surfaces.h"
 #include "gfx/texture_store.h"
 #include "gfx/viewport.h"
@@ -63,6 +62,7 @@ void gfx_load_gl_extensions() {
   }
   shaders_load_entry_points(ext);
   gl_binding_cache_invalidate();
+  gfx_caches_new_context();
 }
 
 void gfx_record_gl_caps() {
@@ -188,8 +188,6 @@ bool hook_context_exists() { return g_gfx != nullptr; }
 void hook_end_of_frame() {
   end_screen_drawing();
   gfx_capture_frame();
-  // After the swap the back buffer's content is undefined until cleared.
-  back_buffer_cleared(false);
 }
 
 struct Registrar {

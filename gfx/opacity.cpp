@@ -6,20 +6,17 @@
 #include "gfx/context.h"
 #include "gfx/draw_state.h"
 #include "gfx/gl_ext.h"
-#include "gfx/surfaces.h"
 #include "gfx/texture_store.h"
+#include "shaders/shader_table.h"
 
 namespace {
 
 std::vector<uint8_t> g_opaque;  // per slot, 1 = opaque
-bool g_back_cleared_black = false;
 
 // No program of the shader slots in use (it would compute its own colours).
-bool fixed_pipeline() {
-  GLint program = 0;
-  glGetIntegerv(GL_CURRENT_PROGRAM, &program);
-  return program == 0;
-}
+// Asked of the shader slots, not of GL: a query would end the GL's gathering
+// of consecutive quads into one draw.
+bool fixed_pipeline() { return shaders_current_slot() < 0; }
 
 }  // namespace
 
@@ -39,12 +36,6 @@ void texture_opacity_forget(int slot) {
 }
 
 bool texture_is_opaque(int slot) { return valid_slot(slot) && size_t(slot) < g_opaque.size() && g_opaque[slot]; }
-
-void back_buffer_cleared(bool black) { g_back_cleared_black = black; }
-
-void note_drawing() {
-  if (g_back_cleared_black && g_gfx && !drawing_into_surface()) g_back_cleared_black = false;
-}
 
 bool opaque_texel_draw_begin(int slot, int x0, int y0, int x1, int y1) {
   if (!g_gfx || !texture_is_opaque(slot) || !blend_is_normal_at_white()) return false;

@@ -1,6 +1,5 @@
 // Drawing without blending where blending cannot change a pixel: opaque slot
-// textures drawn texel for texel, and textures blended onto a back buffer
-// that holds nothing but its black clear.
+// textures drawn texel for texel.
 #pragma once
 
 #include "gfx/image_decode.h"
@@ -11,12 +10,6 @@
 void texture_opacity_measure(int slot, const ImageBuffer& image);
 void texture_opacity_forget(int slot);
 bool texture_is_opaque(int slot);
-
-// The back buffer's content: cleared to black (true) or anything else.
-void back_buffer_cleared(bool black);
-// Every drawing call goes through here: drawing to the back buffer ends its
-// cleared state.
-void note_drawing();
 
 // Blending with (source alpha, 1 - source alpha) at colour (1, 1, 1, 1) gives
 // exactly the texture's pixels where its alpha is 1: an opaque slot drawn

@@ -6,7 +6,6 @@
 #include "gfx/context.h"
 #include "gfx/draw_state.h"
 #include "gfx/gl_ext.h"
-#include "gfx/opacity.h"
 #include "gfx/poly_batch.h"
 #include "gfx/texture_store.h"
 #include "tamblix/gfx.h"
@@ -96,7 +95,6 @@ void draw_points_or_line(GLenum mode, int x1, int y1, int x2, int y2, int colour
   glTranslatef(0.375f, 0.375f, 0.0f);
   client_arrays(true, false, false);
   const float line[4] = {float(x1), float(y1), float(x2), float(y2)};
-  note_drawing();
   glVertexPointer(2, GL_FLOAT, 0, line);
   if (mode == GL_LINES) {
     glDrawArrays(GL_LINES, 0, 2);
@@ -223,13 +221,16 @@ void gfx_end_poly() {
   if (g_poly_state.colourArray || g_gfx->globalAlpha != 1.0f) {
     g_poly_state.colourArray = true;
     state_enable(GL_DITHER);
-    glShadeModel(GL_SMOOTH);
+    set_shade_model(GL_SMOOTH);
   }
   client_arrays(true, tex, g_poly_state.colourArray);
   glVertexPointer(2, GL_FLOAT, sizeof(PolyVertex), &g_poly.data[0].x);
   if (tex) glTexCoordPointer(2, GL_FLOAT, sizeof(PolyVertex), &g_poly.data[0].s);
   if (g_poly_state.colourArray) glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(PolyVertex), &g_poly.data[0].r);
-  if (tex) apply_sprite_filter();
+  if (tex) {
+    apply_sprite_filter();
+    sync_bound_wrap();
+  }
   GLenum prim = 0;
   bool draw = true;
   switch (g_poly_state.mode) {
@@ -238,17 +239,15 @@ void gfx_end_poly() {
     case 2: prim = GL_TRIANGLE_STRIP; break;
     default: draw = false; break;
   }
-  if (draw && g_poly.count > 0) {
-    note_drawing();
-    glDrawArrays(prim, 0, g_poly.count);
-  }
-  client_arrays(false, false, g_poly_state.colourArray);
+  if (draw && g_poly.count > 0) glDrawArrays(prim, 0, g_poly.count);
+  // The arrays stay enabled, pointing into the batch: every drawing from
+  // arrays sets its own pointers and arrays first, and drawing in immediate
+  // mode does not read them.
   if (g_poly_state.colourArray) {
     // Drawing with a colour array leaves the GL current colour undefined.
     colour_cache_invalidate();
     set_colour_rgba(1, 1, 1, g_gfx->globalAlpha);
-    client_arrays(false, false, false);
-    glShadeModel(GL_FLAT);
+    set_shade_model(GL_FLAT);
     state_disable(GL_DITHER);
   }
 }

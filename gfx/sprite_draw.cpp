@@ -31,6 +31,8 @@ int cap_index(GLenum cap) {
 
 float g_colour[4] = {-1, -1, -1, -1};
 GLenum g_blend[2] = {0, 0};  // 0: unknown
+GLenum g_shade = 0;          // 0: unknown
+bool g_new_context = true;
 
 // ---- binding cache (not visible to programs): what the texture units hold
 struct UnitState {
@@ -77,6 +79,11 @@ uint8_t* params_of_bound() {
 
 void set_wrap(bool clamp) {
   uint8_t* p = params_of_bound();
+  // Recorded only while unit 0 is known to hold the bound slot's texture.
+  if (p && g_gfx) {
+    const int slot = g_gfx->boundSecondSlot >= 0 ? g_gfx->boundSecondSlot : g_gfx->boundSlot;
+    if (g_units[0].bound != int64_t(g_gfx->slots[slot].texture)) p = nullptr;
+  }
   if (p && *p != kUnknownParams && (*p & 4) && bool(*p & 2) == clamp) return;
   const GLint mode = clamp ? GL_CLAMP_TO_EDGE : GL_REPEAT;
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, mode);
@@ -86,6 +93,10 @@ void set_wrap(bool clamp) {
     *p = uint8_t((v & ~2) | (clamp ? 2 : 0) | 4);
   }
 }
+
+// The wrap mode the bound texture is drawn with: a bind asks for repeat, the
+// quad drawing for edge clamping; GL gets it only when a draw needs it.
+bool g_wrap_clamp = false;
 
 }  // namespace
 
@@ -132,6 +143,12 @@ void set_blend_func(GLenum src, GLenum dst) {
 bool blend_is_normal_at_white() {
   return g_caps[0] == 1 && g_blend[0] == GL_SRC_ALPHA && g_blend[1] == GL_ONE_MINUS_SRC_ALPHA && g_colour[0] == 1.0f &&
          g_colour[1] == 1.0f && g_colour[2] == 1.0f && g_colour[3] == 1.0f;
+}
+
+void set_shade_model(GLenum mode) {
+  if (g_shade == mode) return;
+  glShadeModel(mode);
+  g_shade = mode;
 }
 
 void colour_cache_invalidate() { g_colour[0] = g_colour[1] = g_colour[2] = g_colour[3] = -1; }
@@ -202,7 +219,7 @@ void bind_sprite_texture(int slot, int second, bool mipmap, const uint32_t* tabl
     }
     unit_bind(0, name_of(slot));
     unit_enable(0, true);
-    set_wrap(false);
+    g_wrap_clamp = false;
     return;
   }
   if (slot >= 0 && second >= 0) {
@@ -223,7 +240,11 @@ void bind_sprite_texture(int slot, int second, bool mipmap, const uint32_t* tabl
   }
   unit_bind(0, name_of(second >= 0 ? second : slot));
   unit_enable(0, true);
-  set_wrap(false);
+  g_wrap_clamp = false;
+}
+
+void sync_bound_wrap() {
+  if (g_gfx && g_gfx->boundSlot >= 0) set_wrap(g_wrap_clamp);
 }
 
 void set_bound_filter(bool linear) {
@@ -248,7 +269,7 @@ void apply_sprite_filter() {
 // and rectangles per frame cheap. The four corners are in fan order, which
 // GL_QUADS splits the same way.
 void emit_quad(const QuadVertex v[4], bool tex) {
-  note_drawing();
+  if (tex) sync_bound_wrap();
   glBegin(GL_QUADS);
   for (int i = 0; i < 4; ++i) {
     if (tex) glTexCoord2f(v[i].s, v[i].t);
@@ -259,7 +280,7 @@ void emit_quad(const QuadVertex v[4], bool tex) {
 
 void draw_textured_quad(const QuadVertex v[4]) {
   const bool tex = g_last_bound_slot >= 0;
-  if (tex) set_wrap(true);
+  if (tex) g_wrap_clamp = true;
   emit_quad(v, tex);
 }
 
@@ -444,6 +465,7 @@ void forget_all_caches() {
   colour_cache_invalidate();
   gl_binding_cache_invalidate();
   g_blend[0] = g_blend[1] = 0;
+  g_shade = 0;
   g_client[0] = g_client[1] = g_client[2] = -1;
   if (g_gfx) std::fill(g_gfx->texParams.begin(), g_gfx->texParams.end(), kUnknownParams);
 }
@@ -452,16 +474,26 @@ void forget_all_caches() {
 
 void gfx_forget_gl_state() {
   forget_all_caches();
-  back_buffer_cleared(false);
   // Sprites draw with the colour kept between operations.
   if (g_gfx) set_colour_rgba(1, 1, 1, g_gfx->globalAlpha);
 }
 
+void gfx_caches_new_context() { g_new_context = true; }
+
 void reset_2d_state() {
   if (!g_gfx) return;
   set_viewport(0, 0, 0, 0);
-  // Code outside the caches may have changed any of that since the last frame.
-  forget_all_caches();
+  // The capabilities, blend function and shade model are set again whatever
+  // happened to them; the colour, texture bindings and texture parameters
+  // stay known from frame to frame (code that changes them behind the caches
+  // says so through gfx_forget_gl_state), except in a new GL context.
+  if (g_new_context) {
+    forget_all_caches();
+    g_new_context = false;
+  }
+  state_cache_invalidate();
+  g_blend[0] = g_blend[1] = 0;
+  g_shade = 0;
   state_disable(GL_DEPTH_TEST);
   state_disable(GL_CULL_FACE);
   glFrontFace(GL_CCW);
@@ -472,7 +504,7 @@ void reset_2d_state() {
   state_disable(GL_STENCIL_TEST);
   state_disable(GL_NORMALIZE);
   state_disable(GL_LIGHTING);
-  glShadeModel(GL_FLAT);
+  set_shade_model(GL_FLAT);
   state_disable(GL_COLOR_MATERIAL);
   state_disable(GL_DITHER);
   state_disable(GL_POLYGON_SMOOTH);
