@@ -222,16 +222,41 @@ bool run_options_parse(int argc, char** argv, RunOptions& out, std::string& erro
       if (!value(out.replay_path)) return false;
     } else if (a == "--screenshot") {
       if (!value(out.screenshot_path)) return false;
+    } else if (a == "--screenshot-at") {
+      if (!value(v)) return false;
+      size_t start = 0;
+      while (start <= v.size()) {
+        const size_t comma = std::min(v.find(',', start), v.size());
+        int64_t n;
+        if (!parse_int64(v.substr(start, comma - start), n) || n < 1) {
+          error = "--screenshot-at needs frame numbers of 1 or more, separated by commas";
+          return false;
+        }
+        out.screenshot_frames.push_back(n);
+        start = comma + 1;
+      }
+      std::sort(out.screenshot_frames.begin(), out.screenshot_frames.end());
     } else if (a == "--state-out") {
       if (!value(out.state_out_path)) return false;
     }
     // Anything else belongs to the program.
+  }
+  if (!out.screenshot_frames.empty() && out.screenshot_path.empty()) {
+    error = "--screenshot-at needs --screenshot FILE";
+    return false;
   }
   if (!out.record_path.empty() && !out.replay_path.empty()) {
     error = "--record and --replay cannot be used together";
     return false;
   }
   return true;
+}
+
+std::string screenshot_frame_path(const std::string& path, int64_t n) {
+  const size_t slash = path.find_last_of('/');
+  size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) dot = path.size();
+  return path.substr(0, dot) + "-" + std::to_string(n) + path.substr(dot);
 }
 
 const char* run_options_help() {
@@ -243,6 +268,9 @@ const char* run_options_help() {
          "                    reproducible to the frame (the window focus is ignored)\n"
          "  --fast            no frame waiting (frame limiter and swap interval off)\n"
          "  --screenshot FILE write the last presented frame to FILE as a PNG at the end\n"
+         "  --screenshot-at N,N,...\n"
+         "                    also write the frames N (calls of sys_show_screen) to the\n"
+         "                    screenshot FILE with -N before its extension\n"
          "  --state-out FILE  write the program's named values to FILE as JSON at the end\n"
          "  --help            this text\n"
          "Relative FILE names are taken from the folder the program was started in.\n"

@@ -1,10 +1,11 @@
 // Run options every program built on the engine understands:
 //   --seed N, --frames N, --record FILE, --replay FILE, --fast,
-//   --screenshot FILE, --state-out FILE, --help.
+//   --screenshot FILE, --screenshot-at N,N,..., --state-out FILE, --help.
 #pragma once
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "tamblix/input_script.h"
 
@@ -13,12 +14,17 @@ struct RunOptions {
   uint32_t seed = 0;
   int64_t frames = 0;  // 0: no limit
   std::string record_path, replay_path, screenshot_path, state_out_path;
+  // Frames (calls of sys_show_screen) also written as screenshots, each to
+  // the screenshot file with "-N" before its extension; ascending.
+  std::vector<int64_t> screenshot_frames;
   bool fast = false;
   bool help = false;
 };
 
 // Parses the engine's options out of argv. Unknown arguments are left for the
 // program. False with a message on a malformed option.
+// The screenshot file of frame n: "-n" before the extension of path.
+std::string screenshot_frame_path(const std::string& path, int64_t n);
 bool run_options_parse(int argc, char** argv, RunOptions& out, std::string& error);
 // The text of --help.
 const char* run_options_help();

@@ -291,6 +291,12 @@ void run_session_after_snapshot() {
 }
 
 void run_session_frame_done() {
+  // The frame just presented, when it is one of those asked for.
+  const std::vector<int64_t>& shots = g_options.screenshot_frames;
+  if (std::binary_search(shots.begin(), shots.end(), g_frame_count)) {
+    const std::string path = screenshot_frame_path(g_options.screenshot_path, g_frame_count);
+    if (!gfx_write_screenshot_png(path.c_str())) std::fprintf(stderr, "cannot write the screenshot to %s\n", path.c_str());
+  }
   if (g_options.frames > 0 && g_frame_count >= g_options.frames) sys_end();
 }
 

@@ -10,6 +10,16 @@ void state_enable(GLenum cap);
 void state_disable(GLenum cap);
 void state_cache_invalidate();
 void set_colour_rgba(float r, float g, float b, float a);
+// glShadeModel through a cache.
+void set_shade_model(GLenum mode);
+// The bound slot's texture gets the wrap mode its draw needs.
+void sync_bound_wrap();
+// A new GL context: the next 2-D reset forgets every cache.
+void gfx_caches_new_context();
+// glBlendFunc through a cache.
+void set_blend_func(GLenum src, GLenum dst);
+// Blending on with (source alpha, 1 - source alpha), current colour (1, 1, 1, 1).
+bool blend_is_normal_at_white();
 void colour_cache_invalidate();
 void bind_sprite_texture(int slot, int second = -1, bool mipmap = false, const uint32_t* table = nullptr);
 // Filtering of the bound slot's texture by the smoothing flag.

@@ -253,6 +253,7 @@ void draw_text(int font, const char* text, float x, float y, float z, bool kerni
   client_arrays(true, tex, false);
   glVertexPointer(3, GL_FLOAT, sizeof(TextVertex), &v[0].x);
   if (tex) glTexCoordPointer(2, GL_FLOAT, sizeof(TextVertex), &v[0].s);
+  if (tex) sync_bound_wrap();
   glDrawArrays(GL_TRIANGLE_STRIP, 0, n);
   client_arrays(false, false, false);
 }

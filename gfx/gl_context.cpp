@@ -62,6 +62,7 @@ void gfx_load_gl_extensions() {
     g_glx.ActiveTextureARB = nullptr;
   }
   gl_binding_cache_invalidate();
+  gfx_caches_new_context();
 }
 
 void gfx_record_gl_caps() {

@@ -53,11 +53,11 @@ void gfx_alpha_mode(double mode) {
     g_gfx->globalAlpha = 1.0f;
   } else if (m > 0.0f) {
     state_enable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    set_blend_func(GL_SRC_ALPHA, GL_ONE);
     g_gfx->globalAlpha = m < 1.0f ? m : 1.0f;
   } else {
     state_enable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    set_blend_func(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     g_gfx->globalAlpha = -m < 1.0f ? -m : 1.0f;
   }
   restore_colour();
@@ -221,13 +221,16 @@ void gfx_end_poly() {
   if (g_poly_state.colourArray || g_gfx->globalAlpha != 1.0f) {
     g_poly_state.colourArray = true;
     state_enable(GL_DITHER);
-    glShadeModel(GL_SMOOTH);
+    set_shade_model(GL_SMOOTH);
   }
   client_arrays(true, tex, g_poly_state.colourArray);
   glVertexPointer(2, GL_FLOAT, sizeof(PolyVertex), &g_poly.data[0].x);
   if (tex) glTexCoordPointer(2, GL_FLOAT, sizeof(PolyVertex), &g_poly.data[0].s);
   if (g_poly_state.colourArray) glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(PolyVertex), &g_poly.data[0].r);
-  if (tex) apply_sprite_filter();
+  if (tex) {
+    apply_sprite_filter();
+    sync_bound_wrap();
+  }
   GLenum prim = 0;
   bool draw = true;
   switch (g_poly_state.mode) {
@@ -237,13 +240,14 @@ void gfx_end_poly() {
     default: draw = false; break;
   }
   if (draw && g_poly.count > 0) glDrawArrays(prim, 0, g_poly.count);
-  client_arrays(false, false, g_poly_state.colourArray);
+  // The arrays stay enabled, pointing into the batch: every drawing from
+  // arrays sets its own pointers and arrays first, and drawing in immediate
+  // mode does not read them.
   if (g_poly_state.colourArray) {
     // Drawing with a colour array leaves the GL current colour undefined.
     colour_cache_invalidate();
     set_colour_rgba(1, 1, 1, g_gfx->globalAlpha);
-    client_arrays(false, false, false);
-    glShadeModel(GL_FLAT);
+    set_shade_model(GL_FLAT);
     state_disable(GL_DITHER);
   }
 }

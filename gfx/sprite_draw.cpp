@@ -6,6 +6,7 @@
 #include "gfx/draw_state.h"
 #include "gfx/gl_ext.h"
 #include "gfx/gl_state.h"
+#include "gfx/opacity.h"
 #include "gfx/texture_store.h"
 #include "gfx/viewport.h"
 #include "tamblix/gfx.h"
@@ -29,6 +30,9 @@ int cap_index(GLenum cap) {
 }
 
 float g_colour[4] = {-1, -1, -1, -1};
+GLenum g_blend[2] = {0, 0};  // 0: unknown
+GLenum g_shade = 0;          // 0: unknown
+bool g_new_context = true;
 
 // ---- binding cache (not visible to programs): what the texture units hold
 struct UnitState {
@@ -75,6 +79,11 @@ uint8_t* params_of_bound() {
 
 void set_wrap(bool clamp) {
   uint8_t* p = params_of_bound();
+  // Recorded only while unit 0 is known to hold the bound slot's texture.
+  if (p && g_gfx) {
+    const int slot = g_gfx->boundSecondSlot >= 0 ? g_gfx->boundSecondSlot : g_gfx->boundSlot;
+    if (g_units[0].bound != int64_t(g_gfx->slots[slot].texture)) p = nullptr;
+  }
   if (p && *p != kUnknownParams && (*p & 4) && bool(*p & 2) == clamp) return;
   const GLint mode = clamp ? GL_CLAMP_TO_EDGE : GL_REPEAT;
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, mode);
@@ -84,6 +93,10 @@ void set_wrap(bool clamp) {
     *p = uint8_t((v & ~2) | (clamp ? 2 : 0) | 4);
   }
 }
+
+// The wrap mode the bound texture is drawn with: a bind asks for repeat, the
+// quad drawing for edge clamping; GL gets it only when a draw needs it.
+bool g_wrap_clamp = false;
 
 }  // namespace
 
@@ -120,6 +133,24 @@ void set_colour_rgba(float r, float g, float b, float a) {
   g_colour[3] = a;
 }
 
+void set_blend_func(GLenum src, GLenum dst) {
+  if (g_blend[0] == src && g_blend[1] == dst) return;
+  glBlendFunc(src, dst);
+  g_blend[0] = src;
+  g_blend[1] = dst;
+}
+
+bool blend_is_normal_at_white() {
+  return g_caps[0] == 1 && g_blend[0] == GL_SRC_ALPHA && g_blend[1] == GL_ONE_MINUS_SRC_ALPHA && g_colour[0] == 1.0f &&
+         g_colour[1] == 1.0f && g_colour[2] == 1.0f && g_colour[3] == 1.0f;
+}
+
+void set_shade_model(GLenum mode) {
+  if (g_shade == mode) return;
+  glShadeModel(mode);
+  g_shade = mode;
+}
+
 void colour_cache_invalidate() { g_colour[0] = g_colour[1] = g_colour[2] = g_colour[3] = -1; }
 
 void gl_binding_cache_invalidate() {
@@ -130,6 +161,7 @@ void gl_binding_cache_invalidate() {
 
 void texture_params_forget(int slot) {
   if (g_gfx && valid_slot(slot)) g_gfx->texParams[slot] = kUnknownParams;
+  texture_opacity_forget(slot);
   // The texture object behind a name may have changed.
   g_units[0].bound = g_units[1].bound = -1;
 }
@@ -192,7 +224,7 @@ void bind_sprite_texture(int slot, int second, bool mipmap, const uint32_t* tabl
     }
     unit_bind(0, name_of(slot));
     unit_enable(0, true);
-    set_wrap(false);
+    g_wrap_clamp = false;
     return;
   }
   if (slot >= 0 && second >= 0) {
@@ -213,7 +245,11 @@ void bind_sprite_texture(int slot, int second, bool mipmap, const uint32_t* tabl
   }
   unit_bind(0, name_of(second >= 0 ? second : slot));
   unit_enable(0, true);
-  set_wrap(false);
+  g_wrap_clamp = false;
+}
+
+void sync_bound_wrap() {
+  if (g_gfx && g_gfx->boundSlot >= 0) set_wrap(g_wrap_clamp);
 }
 
 void set_bound_filter(bool linear) {
@@ -238,6 +274,7 @@ void apply_sprite_filter() {
 // and rectangles per frame cheap. The four corners are in fan order, which
 // GL_QUADS splits the same way.
 void emit_quad(const QuadVertex v[4], bool tex) {
+  if (tex) sync_bound_wrap();
   glBegin(GL_QUADS);
   for (int i = 0; i < 4; ++i) {
     if (tex) glTexCoord2f(v[i].s, v[i].t);
@@ -248,7 +285,7 @@ void emit_quad(const QuadVertex v[4], bool tex) {
 
 void draw_textured_quad(const QuadVertex v[4]) {
   const bool tex = g_last_bound_slot >= 0;
-  if (tex) set_wrap(true);
+  if (tex) g_wrap_clamp = true;
   emit_quad(v, tex);
 }
 
@@ -266,6 +303,7 @@ inline const SpriteSlot* slot_of(int slot) {
 
 struct FrameCoords {
   float s0, s1, t0, t1;
+  int64_t row, column;
 };
 
 bool frame_coords(const SpriteSlot& s, int frame, FrameCoords& fc) {
@@ -278,6 +316,8 @@ bool frame_coords(const SpriteSlot& s, int frame, FrameCoords& fc) {
     row = frame / perRow;
     column = frame % perRow;
   }
+  fc.row = row;
+  fc.column = column;
   const float tw = float(s.textureWidth), th = float(s.textureHeight);
   fc.s0 = float(column * s.frameWidth) / tw;
   fc.s1 = fc.s0 + float(s.frameWidth) / tw;
@@ -298,7 +338,9 @@ void gfx_draw_sprite(int slot, int x, int y) {
   // Immediate-mode order (S,T)@(x+w,y), (0,T)@(x,y), (0,0)@(x,y+h), (S,0)@(x+w,y+h)
   // drawn from a stack array with the wrap mode of the bind.
   const QuadVertex v[4] = {{x1, y0, S, T}, {x0, y0, 0, T}, {x0, y1, 0, 0}, {x1, y1, S, 0}};
+  const bool unblended = opaque_texel_draw_begin(slot, 0, 0, s->width, s->height);
   emit_quad(v, true);
+  if (unblended) unblended_draw_end();
 }
 
 void gfx_draw_sprite_scaled(int slot, int x, int y, int width, int height) {
@@ -350,7 +392,13 @@ void gfx_draw_anim(int slot, int frame, int x, int y) {
   apply_sprite_filter();
   const float x0 = float(x), y0 = float(y), x1 = float(x + s->frameWidth), y1 = float(y + s->frameHeight);
   const QuadVertex v[4] = {{x1, y0, f.s1, f.t1}, {x0, y0, f.s0, f.t1}, {x0, y1, f.s0, f.t0}, {x1, y1, f.s1, f.t0}};
+  // The frame's texels, counted from the image's bottom row.
+  const int64_t fx0 = f.column * s->frameWidth, fy0 = s->height - int64_t(s->frameHeight) * (f.row + 1);
+  const bool unblended =
+      fx0 >= 0 && fy0 >= 0 && fx0 + s->frameWidth <= s->width && fy0 + s->frameHeight <= s->height &&
+      opaque_texel_draw_begin(slot, int(fx0), int(fy0), int(fx0 + s->frameWidth), int(fy0 + s->frameHeight));
   emit_quad(v, true);
+  if (unblended) unblended_draw_end();
 }
 
 void gfx_stretch_anim(int slot, int frame, int x, int y, int width, int height) {
@@ -408,7 +456,7 @@ void gfx_begin_frame_blend() {
   if (!g_gfx) return;
   gfx_alpha_test(1.0);
   state_enable(GL_BLEND);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  set_blend_func(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   g_gfx->globalAlpha = 1.0f;
   set_colour_rgba(1, 1, 1, 1);
 }
@@ -421,6 +469,8 @@ void forget_all_caches() {
   state_cache_invalidate();
   colour_cache_invalidate();
   gl_binding_cache_invalidate();
+  g_blend[0] = g_blend[1] = 0;
+  g_shade = 0;
   g_client[0] = g_client[1] = g_client[2] = -1;
   if (g_gfx) std::fill(g_gfx->texParams.begin(), g_gfx->texParams.end(), kUnknownParams);
 }
@@ -433,11 +483,22 @@ void gfx_forget_gl_state() {
   if (g_gfx) set_colour_rgba(1, 1, 1, g_gfx->globalAlpha);
 }
 
+void gfx_caches_new_context() { g_new_context = true; }
+
 void reset_2d_state() {
   if (!g_gfx) return;
   set_viewport(0, 0, 0, 0);
-  // Code outside the caches may have changed any of that since the last frame.
-  forget_all_caches();
+  // The capabilities, blend function and shade model are set again whatever
+  // happened to them; the colour, texture bindings and texture parameters
+  // stay known from frame to frame (code that changes them behind the caches
+  // says so through gfx_forget_gl_state), except in a new GL context.
+  if (g_new_context) {
+    forget_all_caches();
+    g_new_context = false;
+  }
+  state_cache_invalidate();
+  g_blend[0] = g_blend[1] = 0;
+  g_shade = 0;
   state_disable(GL_DEPTH_TEST);
   state_disable(GL_CULL_FACE);
   glFrontFace(GL_CCW);
@@ -448,7 +509,7 @@ void reset_2d_state() {
   state_disable(GL_STENCIL_TEST);
   state_disable(GL_NORMALIZE);
   state_disable(GL_LIGHTING);
-  glShadeModel(GL_FLAT);
+  set_shade_model(GL_FLAT);
   state_disable(GL_COLOR_MATERIAL);
   state_disable(GL_DITHER);
   state_disable(GL_POLYGON_SMOOTH);
@@ -461,7 +522,7 @@ void reset_2d_state() {
   state_disable(GL_ALPHA_TEST);
   g_gfx->alphaTestRef = 1.0f;
   state_enable(GL_BLEND);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  set_blend_func(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   g_gfx->globalAlpha = 1.0f;
   set_colour_rgba(1, 1, 1, 1);
   client_arrays(false, false, false);

@@ -7,6 +7,7 @@
 #include "gfx/context.h"
 #include "gfx/draw_state.h"
 #include "gfx/gl_ext.h"
+#include "gfx/opacity.h"
 #include "gfx/surfaces.h"
 #include "gfx/texture_store.h"
 #include "gfx/viewport.h"
@@ -187,6 +188,7 @@ void gfx_use_screen(int screen) {
     g_gfx->fallbackScreen = screen;
   }
   free_collision_mask(slot);
+  texture_opacity_forget(slot);
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #include "gfx/draw_state.h"
 #include "gfx/file_access.h"
 #include "gfx/gl_ext.h"
+#include "gfx/opacity.h"
 #include "gfx/image_decode.h"
 #include "gfx/surfaces.h"
 #include "gfx/texture_store.h"
@@ -277,6 +278,7 @@ bool upload_sprite(int slot, ImageBuffer& image, bool normalMap) {
     free_sprite_slot(slot);
     return false;
   }
+  texture_opacity_measure(slot, image);
   if (screen >= 0) rebuild_screen(screen, slot);
   return true;
 }

@@ -262,6 +262,30 @@ TEST_F(Draw, AlphaTestDropsPixelsAtOrBelowTheReference) {
   EXPECT_EQ(pixel(2, 1), (Rgba{255, 255, 0, 255}));
 }
 
+// An opaque texture drawn texel for texel at full alpha skips blending; every
+// other case must still blend over what is there.
+TEST_F(Draw, OpaqueSpritesSkipBlendingOnlyWhereNothingCanShowThrough) {
+  make_sprite(3, 8, 8, [](int, int) { return Rgba{0, 0, 255, 255}; });
+  make_sprite(4, 8, 8, [](int x, int y) { return Rgba{0, 0, 255, x == 2 && y == 2 ? 0 : 255}; });
+  gfx_draw_rect(0, 0, 64, 32, 0x0000FF);  // red underneath
+  gfx_draw_sprite(3, 0, 0);
+  EXPECT_EQ(pixel(3, 3), (Rgba{0, 0, 255, 255}));
+  EXPECT_TRUE(glIsEnabled(GL_BLEND));  // back on for what follows
+  gfx_draw_sprite(4, 10, 0);            // one transparent pixel: blended
+  EXPECT_EQ(pixel(12, 2), (Rgba{255, 0, 0, 255}));
+  gfx_alpha_mode(-0.5);  // half alpha: blended
+  gfx_draw_sprite(3, 20, 0);
+  const Rgba half = pixel(23, 3);
+  EXPECT_NEAR(half.r, 128, 2);
+  EXPECT_NEAR(half.b, 128, 2);
+  gfx_alpha_mode(1);  // additive
+  gfx_draw_sprite(3, 30, 0);
+  EXPECT_EQ(pixel(33, 3), (Rgba{255, 0, 255, 255}));
+  gfx_alpha_mode(-1);
+  gfx_draw_anim(3, 0, 40, 0);  // no frame size: nothing drawn
+  EXPECT_EQ(pixel(43, 3), (Rgba{255, 0, 0, 255}));
+}
+
 TEST_F(Draw, ResetRestoresTheDefaultState) {
   gfx_alpha_mode(0.5);
   gfx_alpha_test(0.2);

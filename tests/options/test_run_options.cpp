@@ -151,11 +151,25 @@ TEST(RunOptions, ParsesTheEngineOptionsAndLeavesTheRest) {
   EXPECT_FALSE(o.help);
 }
 
+TEST(RunOptions, ScreenshotFramesAreSortedAndNamedByFrame) {
+  const char* argv[] = {"prog", "--screenshot", "out/shot.png", "--screenshot-at", "300,7,45"};
+  RunOptions o;
+  std::string err;
+  ASSERT_TRUE(run_options_parse(5, const_cast<char**>(argv), o, err)) << err;
+  EXPECT_EQ(o.screenshot_frames, (std::vector<int64_t>{7, 45, 300}));
+  EXPECT_EQ(screenshot_frame_path(o.screenshot_path, 45), "out/shot-45.png");
+  EXPECT_EQ(screenshot_frame_path("a.b/shot", 7), "a.b/shot-7");
+}
+
 TEST(RunOptions, RefusesMalformedValues) {
   const std::vector<std::vector<const char*>> bad = {
       {"prog", "--seed"},           {"prog", "--seed", "abc"},
       {"prog", "--frames", "0"},    {"prog", "--frames", "-3"},
-      {"prog", "--record", "a", "--replay", "b"}, {"prog", "--screenshot", ""}};
+      {"prog", "--record", "a", "--replay", "b"}, {"prog", "--screenshot", ""},
+      {"prog", "--screenshot", "s.png", "--screenshot-at", "3,,5"},
+      {"prog", "--screenshot", "s.png", "--screenshot-at", "0"},
+      {"prog", "--screenshot", "s.png", "--screenshot-at", "4,"},
+      {"prog", "--screenshot-at", "4"}};
   for (const auto& args : bad) {
     RunOptions o;
     std::string err;

@@ -23,7 +23,7 @@ ALLOWED = {
     "lang": [],
     "core": ["platform", "lang"],
     "runtime": CORE,
-    "gfx": RUNTIME,
+    "gfx": RUNTIME + ["shaders"],
     "input": RUNTIME,
     "audio": RUNTIME + ["input"],
     "files": RUNTIME,
