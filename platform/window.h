@@ -99,9 +99,6 @@ bool platform_take_event(PlatformEvent* event);
 // Keeps the screen saver and monitor power-down off while the program runs
 // (after platform_video_init; before it, the call has no effect).
 void platform_suppress_screensaver();
-// Key state as the platform's key events left it, for the quit keys when the
-// input layer is not there: set-1 codes 1 (Escape), 56 (left Alt), 62 (F4).
-bool platform_fallback_key_down(int code);
 
 // A warning box with an exclamation icon (blocks until closed); the text is
 // single-byte (Latin-1).

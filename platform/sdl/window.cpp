@@ -10,7 +10,6 @@ namespace {
 
 bool g_video_started = false;
 SDL_Event g_current_event;
-bool g_fallback_keys[3] = {false, false, false};  // Escape, left Alt, F4
 
 SDL_Window* win(PlatformWindow w) { return static_cast<SDL_Window*>(w); }
 
@@ -43,15 +42,6 @@ void utf8_to_latin1(const char* in, char* out, size_t cap) {
     }
   }
   out[n] = 0;
-}
-
-int fallback_index(SDL_Scancode sc) {
-  switch (sc) {
-    case SDL_SCANCODE_ESCAPE: return 0;
-    case SDL_SCANCODE_LALT: return 1;
-    case SDL_SCANCODE_F4: return 2;
-    default: return -1;
-  }
 }
 
 }  // namespace
@@ -307,8 +297,6 @@ bool platform_take_event(PlatformEvent* event) {
       break;
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
-      int i = fallback_index(e.key.keysym.scancode);
-      if (i >= 0) g_fallback_keys[i] = e.type == SDL_KEYDOWN;
       if (e.type == SDL_KEYDOWN) {
         // Keys that type a control character (no text event comes for them).
         char c = 0;
@@ -333,15 +321,6 @@ bool platform_take_event(PlatformEvent* event) {
 }
 
 void platform_suppress_screensaver() { SDL_DisableScreenSaver(); }
-
-bool platform_fallback_key_down(int code) {
-  switch (code) {
-    case 1: return g_fallback_keys[0];
-    case 56: return g_fallback_keys[1];
-    case 62: return g_fallback_keys[2];
-    default: return false;
-  }
-}
 
 std::string platform_latin1_to_utf8(const char* text) {
   std::string utf8;
