@@ -21,8 +21,38 @@ if(NOT TAMBLIX_SANITIZE STREQUAL "")
   # that met it instead of scrolling past.
   add_compile_options(-fsanitize=${TAMBLIX_SANITIZE} -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=${TAMBLIX_SANITIZE} -fno-sanitize-recover=all)
+  # Every program of a leak-checking build keeps Mesa's software driver
+  # loaded until it ends (tools/sanitizer/keep_gl_driver.cpp): the leak check
+  # at exit can then name the driver's own blocks, which
+  # tools/sanitizer/lsan.supp suppresses. Linked into the programs by
+  # tamblix_keep_gl_driver_in_programs() once every target exists.
+  if(TAMBLIX_SANITIZE MATCHES "address|leak" AND NOT TAMBLIX_FUZZ)
+    add_library(tamblix_keep_gl_driver OBJECT ${CMAKE_CURRENT_LIST_DIR}/../tools/sanitizer/keep_gl_driver.cpp)
+    target_link_libraries(tamblix_keep_gl_driver PUBLIC ${CMAKE_DL_LIBS})
+  endif()
 endif()
 
 if(TAMBLIX_WERROR)
   add_compile_options(-Werror)
 endif()
+
+# Links tamblix_keep_gl_driver (when it exists) into every executable below
+# `dir` (default: the whole project).
+function(tamblix_keep_gl_driver_in_programs)
+  if(NOT TARGET tamblix_keep_gl_driver)
+    return()
+  endif()
+  set(dirs ${CMAKE_CURRENT_SOURCE_DIR})
+  while(dirs)
+    list(POP_FRONT dirs dir)
+    get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+    foreach(t ${targets})
+      get_target_property(type ${t} TYPE)
+      if(type STREQUAL "EXECUTABLE")
+        target_link_libraries(${t} PRIVATE tamblix_keep_gl_driver)
+      endif()
+    endforeach()
+    get_property(sub DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+    list(APPEND dirs ${sub})
+  endwhile()
+endfunction()
