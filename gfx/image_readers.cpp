@@ -325,13 +325,17 @@ namespace {
 
 // Walks the chunk lengths up to IEND: a chunk that claims more bytes than the
 // file holds marks a cut or damaged file, refused before libpng would
-// allocate what the length asks for.
+// allocate what the length asks for. That includes the last chunk of a file
+// cut inside a chunk (fewer than 12 bytes left): libpng reads its length and
+// type and, for some chunks (eXIf), allocates the length before reading on.
 bool png_chunks_fit(const uint8_t* data, size_t size) {
   size_t pos = 8;
-  while (pos + 12 <= size) {
+  while (pos + 8 <= size) {
     const uint32_t len = uint32_t(data[pos]) << 24 | uint32_t(data[pos + 1]) << 16 | uint32_t(data[pos + 2]) << 8 |
                          uint32_t(data[pos + 3]);
-    if (len > 0x7FFFFFFFu || len > size - pos - 12) return false;
+    if (len > 0x7FFFFFFFu || len > size - pos - 8) return false;
+    if (pos + 12 > size) return true;  // a cut last chunk whose data fit: libpng finds the cut
+    if (len > size - pos - 12) return false;
     if (std::memcmp(data + pos + 4, "IEND", 4) == 0) return true;
     pos += 12 + size_t(len);
   }

@@ -15,6 +15,7 @@ TAMBLIX_PACKAGES=(
   zenity  # the file dialog tests (the engine runs without it)
   python3  # the socket tests' peers
   time  # CPU time and peak memory in the whole-program benchmarks (bench/frame_pacing)
+  clang libclang-rt-14-dev llvm  # the fuzz targets (libFuzzer) and the sanitizers' symbolizer
 )
 
 tamblix_install_deps() {
@@ -50,6 +51,21 @@ tamblix_build() {
   local dir="${1:-build}"
   cmake -S "$TAMBLIX_ROOT" -B "$TAMBLIX_ROOT/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$TAMBLIX_ROOT/$dir" -j "$(nproc)"
+}
+
+# The run-time options of the sanitizer build (build-asan): leak detection on,
+# stop at the first report, stack traces from UBSan, and the suppressions of
+# leaks in libraries that are not ours (tools/sanitizer/lsan.supp).
+tamblix_sanitizer_env() {
+  # verify_asan_link_order=0: the window tests preload a small swap-control
+  # shim (LD_PRELOAD) in front of the runtime; every program of the build
+  # links the runtime itself, so the order check has nothing to protect.
+  export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:halt_on_error=1:verify_asan_link_order=0}"
+  export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$TAMBLIX_ROOT/tools/sanitizer/lsan.supp:print_suppressions=0}"
+  export UBSAN_OPTIONS="${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}"
+  if command -v llvm-symbolizer >/dev/null 2>&1; then
+    export ASAN_SYMBOLIZER_PATH="${ASAN_SYMBOLIZER_PATH:-$(command -v llvm-symbolizer)}"
+  fi
 }
 
 # True when DISPLAY names a display that answers (or cannot be asked: without

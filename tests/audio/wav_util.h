@@ -81,7 +81,8 @@ inline std::vector<uint8_t> wav(const Fmt& f, const std::vector<uint8_t>& data) 
 inline bool write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  // An empty vector may have no buffer at all, and fwrite takes none.
+  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   return std::fclose(f) == 0 && ok;
 }
 

@@ -5,6 +5,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -353,6 +354,50 @@ TEST(PngReader, AbsurdDimensionsAreRefusedBeforeAnyLargeAllocation) {
     EXPECT_FALSE(decode_png(img, f.data(), f.size(), -1, "big.png")) << width << "x" << height;
     EXPECT_EQ(img.pixels, nullptr);
   }
+}
+
+// The largest single allocation while `hooks_armed` (the test program is
+// built with AddressSanitizer, whose allocator reports every allocation).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
+                                                         void (*)(const volatile void*));
+namespace {
+std::atomic<bool> hooks_armed{false};
+std::atomic<size_t> largest_allocation{0};
+void note_allocation(const volatile void*, size_t n) {
+  if (hooks_armed && n > largest_allocation) largest_allocation = n;
+}
+void note_free(const volatile void*) {}
+}  // namespace
+
+// A file cut inside its last chunk, whose length claims far more than the
+// file holds, is refused before libpng allocates that length: 78 bytes asked
+// libpng for 1.78 GB through an eXIf chunk (found by fuzzing). Claims in a
+// whole chunk header were refused already; a cut chunk whose data fit is
+// still left to libpng, which finds the cut.
+TEST(PngReader, ACutLastChunkClaimingMoreThanTheFileIsRefusedBeforeLibpngAllocates) {
+  __sanitizer_install_malloc_and_free_hooks(note_allocation, note_free);
+  const std::vector<uint8_t> file = encode_png(2, 2, PNG_FORMAT_RGB, 50);
+  ASSERT_GT(file.size(), 33u);
+  const std::vector<uint8_t> ihdr(file.begin(), file.begin() + 33);  // signature and IHDR
+  for (const char* type : {"eXIf", "iCCP", "zTXt", "tEXt", "IDAT"}) {
+    for (size_t tail : {0, 1, 3}) {  // bytes of the chunk after its length and type
+      std::vector<uint8_t> f = ihdr;
+      for (uint8_t b : {0x6A, 0x45, 0x58, 0x74}) f.push_back(b);  // 1 782 929 524 bytes
+      f.insert(f.end(), type, type + 4);
+      f.insert(f.end(), tail, 0xCA);
+      ImageBuffer img;
+      largest_allocation = 0;
+      hooks_armed = true;
+      testing::internal::CaptureStdout();
+      EXPECT_FALSE(decode_png(img, f.data(), f.size(), -1, "cut.png")) << type << " " << tail;
+      testing::internal::GetCapturedStdout();
+      hooks_armed = false;
+      EXPECT_LT(largest_allocation.load(), size_t(1) << 20) << type << " " << tail;
+    }
+  }
+  // A whole file still decodes.
+  ImageBuffer img;
+  EXPECT_TRUE(decode_png(img, file.data(), file.size(), -1, "whole.png"));
 }
 
 // ------------------------------------------------------------ public suites

@@ -12,8 +12,13 @@ endif()
 if(NOT EXISTS ${prefix}/bin/pack)
   message(FATAL_ERROR "the pack tool was not installed")
 endif()
+# A sanitizer build's library needs the sanitizer runtime in the program.
+set(consumer_flags)
+if(SANITIZE)
+  set(consumer_flags "-DCMAKE_CXX_FLAGS=-fsanitize=${SANITIZE}" "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=${SANITIZE}")
+endif()
 execute_process(COMMAND ${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/build
-    -DCMAKE_PREFIX_PATH=${prefix}
+    -DCMAKE_PREFIX_PATH=${prefix} ${consumer_flags}
   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "configuring the consumer failed:\n${out}")

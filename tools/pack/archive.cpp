@@ -93,6 +93,15 @@ bool unpack_entry(const std::string& file, const Entry& e, std::string& out, std
     error = "recorded size " + std::to_string(u) + " is out of range";
     return false;
   }
+  // An LZO1X stream gives at most about 255 bytes per byte it holds (a run
+  // length grows by 255 per zero byte): a recorded size far beyond that is
+  // damage, refused before anything is allocated for it (a 31-byte archive
+  // claiming 256 MiB cost that much memory and seconds to check).
+  if (u > packed * 256 + 1024) {
+    error = "recorded size " + std::to_string(u) + " is more than its " + std::to_string(packed) +
+            "-byte stream can unpack to";
+    return false;
+  }
   if (!lzo_ready()) {
     error = "the LZO library did not initialise";
     return false;
