@@ -21,6 +21,7 @@
 #include "json_lite.h"
 #include "tests/common/private_display.h"
 #include "skorvane.h"
+#include "tests/common/read_file.h"
 
 namespace {
 
@@ -30,13 +31,6 @@ namespace {
 // (720 x 450), which keeps software rendering quick.
 const ::testing::Environment* const kXServer =
     ::testing::AddGlobalTestEnvironment(new PrivateDisplay("800x600x24"));
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 std::string data_file(const std::string& name) { return std::string(SKORVANE_SCRIPTS) + "/" + name; }
 

@@ -18,18 +18,12 @@
 #include <vector>
 
 #include "tests/common/private_display.h"
+#include "tests/common/read_file.h"
 
 namespace {
 
 const ::testing::Environment* const kXServer =
     ::testing::AddGlobalTestEnvironment(new PrivateDisplay("800x600x24"));
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 bool exists(const std::string& path) {
   struct stat st {};

@@ -12,15 +12,9 @@
 
 #include "core/program_end.h"
 #include "tamblix.h"
+#include "tests/common/read_file.h"
 
 namespace {
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 // Every test gets a temporary directory of its own for the error log.
 class ErrorsTest : public ::testing::Test {

@@ -23,18 +23,12 @@
 #include "archive.h"
 #include "json_lite.h"
 #include "tests/common/private_display.h"
+#include "tests/common/read_file.h"
 
 namespace {
 
 const ::testing::Environment* const kXServer =
     ::testing::AddGlobalTestEnvironment(new PrivateDisplay("800x600x24"));
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 void write_file(const std::string& path, const std::string& bytes, mode_t mode = 0644) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;

@@ -18,15 +18,9 @@
 #include "engine/frame.h"
 #include "system/command_line.h"
 #include "tamblix.h"
+#include "tests/common/read_file.h"
 
 namespace {
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 void write_script(const std::string& path, const std::string& text) {
   std::ofstream(path) << text;
