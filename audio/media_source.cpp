@@ -10,12 +10,12 @@ constexpr int64_t kMaxSoundFile = 512ll * 1024 * 1024;
 }  // namespace
 
 bool resolve_media_name(const char* name, std::string& out, bool memory_allowed) {
-  return (memory_allowed ? resolve_general_file(name, out) : resolve_media_to_disk(name, out)) != 0;
+  return (memory_allowed ? runtime_resolve_general_file(name, out) : runtime_resolve_media_to_disk(name, out)) != 0;
 }
 
 bool read_media_bytes(const std::string& name, std::vector<uint8_t>& bytes, bool& memory_block) {
   bytes.clear();
-  memory_block = is_memory_file_name(name.c_str());
+  memory_block = runtime_is_memory_file_name(name.c_str());
   VirtualFile f;
   if (!f.open_read(name.c_str())) return false;
   if (f.size < 0 || f.size > kMaxSoundFile) return false;

@@ -119,7 +119,7 @@ void mus_play(const BasicString& file, int loop) {
     g_music.volume_cache = 1.0;
     if (g_music.player) send_volume(1000);
   }
-  set_pause(0);  // the program counts as running again
+  runtime_set_pause(0);  // the program counts as running again
   if (!tmx::input::pointer_shown()) {
     inp_system_pointer(1.0);
     inp_system_pointer(0.0);

@@ -30,14 +30,14 @@ bool debugger_attached() {
 
 }  // namespace
 
-void program_end_install(void (*end_sequence)()) { g_end_sequence = end_sequence; }
+void core_program_end_install(void (*end_sequence)()) { g_end_sequence = end_sequence; }
 
-void debug_channel_override(int mode) { g_debug_override = mode; }
+void core_debug_channel_override(int mode) { g_debug_override = mode; }
 
-void sys_end_set_exit_code(int code) { g_exit_code = code; }
-int sys_end_exit_code() { return g_exit_code; }
+void core_end_set_exit_code(int code) { g_exit_code = code; }
+int core_end_exit_code() { return g_exit_code; }
 
-void program_end_reset_for_tests() {
+void core_program_end_reset_for_tests() {
   g_ending = 0;
   g_end_sequence = nullptr;
 }
@@ -111,9 +111,9 @@ void rt_assert(double value) {
   sys_end_fatal();
 }
 
-void sys_end() { sys_end_after_teardown(nullptr); }
+void sys_end() { core_end_after_teardown(nullptr); }
 
-void sys_end_after_teardown(void (*after_teardown)()) {
+void core_end_after_teardown(void (*after_teardown)()) {
   if (g_ending) return;
   g_ending = 1;
   if (g_program_settings.debug != 0) {

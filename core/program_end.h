@@ -8,20 +8,20 @@
 
 // The engine's end sequence: what sys_end runs between the end report and
 // "exit" (the run options' outputs, then the teardown).
-void program_end_install(void (*end_sequence)());
+void core_program_end_install(void (*end_sequence)());
 
 // sys_end with one more step between the teardown and "exit": what must
 // happen once the engine is gone (starting the program of sys_shell_end).
-void sys_end_after_teardown(void (*after_teardown)());
+void core_end_after_teardown(void (*after_teardown)());
 
 // The exit code sys_end ends the process with (0 unless set): a run whose
 // requested outputs could not be written ends with a failure code.
-void sys_end_set_exit_code(int code);
-int sys_end_exit_code();
+void core_end_set_exit_code(int code);
+int core_end_exit_code();
 
 // Test seams for the debugger channel: -1 asks the platform (a tracer attached
 // to the process), 0 forces it off, 1 forces it on.
-void debug_channel_override(int mode);
+void core_debug_channel_override(int mode);
 
 // Resets the end flag (ending) and the installed sequence; for tests only.
-void program_end_reset_for_tests();
+void core_program_end_reset_for_tests();

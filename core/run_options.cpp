@@ -184,7 +184,7 @@ void InputScriptRecorder::frame(int64_t frame, const uint8_t keys[256], const Jo
   }
 }
 
-bool run_options_parse(int argc, char** argv, RunOptions& out, std::string& error) {
+bool core_run_options_parse(int argc, char** argv, RunOptions& out, std::string& error) {
   out = RunOptions{};
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i] ? argv[i] : "";
@@ -252,14 +252,14 @@ bool run_options_parse(int argc, char** argv, RunOptions& out, std::string& erro
   return true;
 }
 
-std::string screenshot_frame_path(const std::string& path, int64_t n) {
+std::string core_screenshot_frame_path(const std::string& path, int64_t n) {
   const size_t slash = path.find_last_of('/');
   size_t dot = path.find_last_of('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) dot = path.size();
   return path.substr(0, dot) + "-" + std::to_string(n) + path.substr(dot);
 }
 
-const char* run_options_help() {
+const char* core_run_options_help() {
   return "Engine options:\n"
          "  --seed N          seed the random generator with N instead of the start-up clock\n"
          "  --frames N        end the program after the N-th frame (call of sys_show_screen)\n"

@@ -24,7 +24,7 @@ struct RunOptions {
 // Parses the engine's options out of argv. Unknown arguments are left for the
 // program. False with a message on a malformed option.
 // The screenshot file of frame n: "-n" before the extension of path.
-std::string screenshot_frame_path(const std::string& path, int64_t n);
-bool run_options_parse(int argc, char** argv, RunOptions& out, std::string& error);
+std::string core_screenshot_frame_path(const std::string& path, int64_t n);
+bool core_run_options_parse(int argc, char** argv, RunOptions& out, std::string& error);
 // The text of --help.
-const char* run_options_help();
+const char* core_run_options_help();

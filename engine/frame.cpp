@@ -38,35 +38,35 @@ void set_title(const BasicString& text, bool paused_marker) {
 bool key(int code) { return tmx::input::key_state_down(code) != 0; }
 
 MessageRoutine g_limiter_routine = nullptr;
-void limiter_pump() { pump_messages(g_limiter_routine); }
+void limiter_pump() { engine_pump_messages(g_limiter_routine); }
 void limiter_sleep(int ms) { platform_sleep_ms(ms); }
-bool limiter_sleep_until(double due) { return timer_sleep_until(due); }
+bool limiter_sleep_until(double due) { return runtime_timer_sleep_until(due); }
 
-// Set by flip_and_wait's clear, taken by the next begin_frame_state.
+// Set by engine_flip_and_wait's clear, taken by the next engine_begin_frame_state.
 bool g_cleared_after_swap = false;
 
 }  // namespace
 
-BasicString& rt_caption_copy() {
+BasicString& engine_caption_copy() {
   static BasicString* caption = new BasicString();
   return *caption;
 }
 
-bool rt_program_ending() { return g_ending; }
-void rt_mark_program_ending() { g_ending = true; }
+bool engine_program_ending() { return g_ending; }
+void engine_mark_program_ending() { g_ending = true; }
 
-bool quit_keys_down() {
+bool engine_quit_keys_down() {
   if (!g_runtime.frame.exitKeysEnabled) return false;
   return key(TMX_KEY_ESCAPE) || key(TMX_KEY_ESCAPE_EXTENDED) || (key(TMX_KEY_LEFT_ALT) && key(TMX_KEY_F4));
 }
 
 void sys_show_screen() {
-  present_frame();
-  begin_frame_state();
-  run_session_frame_done();
+  engine_present_frame();
+  engine_begin_frame_state();
+  engine_run_session_frame_done();
 }
 
-void present_frame() {
+void engine_present_frame() {
   g_runtime.frameTimes.previous = g_runtime.frameTimes.current;
   g_runtime.frameTimes.current = timer_ms();
   if (g_runtime.frame.paused) {
@@ -74,41 +74,41 @@ void present_frame() {
     while (g_runtime.frame.paused) {
       tmx::audio::music_loop_check();
       look_up_message_routine();
-      pump_messages(g_runtime.frame.messageRoutine);
+      engine_pump_messages(g_runtime.frame.messageRoutine);
       if (!g_runtime.frame.paused) break;
       platform_sleep_ms(500);
     }
     log_append("pause loop ended\n");
   }
   tmx::input::frame_snapshot();
-  run_session_after_snapshot();
-  if (quit_keys_down()) {
+  engine_run_session_after_snapshot();
+  if (engine_quit_keys_down()) {
     sys_raise_error(0);
-    rt_mark_program_ending();
+    engine_mark_program_ending();
     sys_end();
   }
   tmx::audio::music_loop_check();
   look_up_message_routine();
-  pump_messages(g_runtime.frame.messageRoutine);
-  flip_and_wait(g_runtime.frame.messageRoutine);
+  engine_pump_messages(g_runtime.frame.messageRoutine);
+  engine_flip_and_wait(g_runtime.frame.messageRoutine);
 }
 
-void begin_frame_state() {
+void engine_begin_frame_state() {
   // The frame was cleared right after its buffer swap; a second clear would
   // draw the same picture again.
-  if (!g_cleared_after_swap) clear_frame();
+  if (!g_cleared_after_swap) gfx_clear_frame();
   g_cleared_after_swap = false;
   gfx_begin_frame_blend();
-  reset_2d_state();
+  gfx_reset_2d_state();
   gfx_use_shader(-1);  // every frame starts on the fixed pipeline
 }
 
-void flip_and_wait(MessageRoutine routine) {
+void engine_flip_and_wait(MessageRoutine routine) {
   gfx_end_of_frame();
   g_limiter_routine = routine;
-  if (run_session_fast()) {
+  if (engine_run_session_fast()) {
     // Fast runs do not wait for the frame's time; events are still served.
-    pump_messages(routine);
+    engine_pump_messages(routine);
     g_runtime.window.nextFrameDue = timer_ms();
   } else {
     // The frame is finished first and the buffers are swapped at its due
@@ -116,14 +116,14 @@ void flip_and_wait(MessageRoutine routine) {
     // frame took to draw.
     platform_gl_finish();
     LimiterEnv env{&timer_ms, &limiter_sleep, &limiter_pump, &limiter_sleep_until};
-    frame_limiter_wait(g_runtime.window.nextFrameDue, g_runtime.window.framePeriod, env);
+    runtime_frame_limiter_wait(g_runtime.window.nextFrameDue, g_runtime.window.framePeriod, env);
   }
   platform_gl_swap(g_runtime.window.window);
-  clear_frame();
+  gfx_clear_frame();
   g_cleared_after_swap = true;
 }
 
-void pump_messages(MessageRoutine routine) {
+void engine_pump_messages(MessageRoutine routine) {
   while (platform_event_pending()) {
     if (routine) routine();
     PlatformEvent ev;
@@ -134,13 +134,13 @@ void pump_messages(MessageRoutine routine) {
         for (const char* p = ev.text; *p; ++p) tmx::input::queue_char(static_cast<unsigned char>(*p));
         break;
       case PlatformEventKind::focus_lost:
-        handle_window_event(WindowEvent::focus_lost);
+        engine_handle_window_event(WindowEvent::focus_lost);
         break;
       case PlatformEventKind::focus_gained:
-        handle_window_event(WindowEvent::focus_gained);
+        engine_handle_window_event(WindowEvent::focus_gained);
         break;
       case PlatformEventKind::close_request:
-        handle_window_event(WindowEvent::close_request);
+        engine_handle_window_event(WindowEvent::close_request);
         break;
       default:
         break;
@@ -148,23 +148,23 @@ void pump_messages(MessageRoutine routine) {
   }
 }
 
-void handle_window_event(WindowEvent event) {
+void engine_handle_window_event(WindowEvent event) {
   switch (event) {
     case WindowEvent::focus_lost:
       // A replayed run ignores the focus: it never pauses.
-      if (g_program_settings.debug || run_session_ignores_focus()) return;
-      set_pause(1);
-      if (g_runtime.frame.paused) set_title(rt_caption_copy(), true);
+      if (g_program_settings.debug || engine_run_session_ignores_focus()) return;
+      runtime_set_pause(1);
+      if (g_runtime.frame.paused) set_title(engine_caption_copy(), true);
       return;
     case WindowEvent::focus_gained:
-      if (g_program_settings.debug || run_session_ignores_focus()) return;
-      set_pause(0);
-      if (!g_runtime.frame.paused) set_title(rt_caption_copy(), false);
+      if (g_program_settings.debug || engine_run_session_ignores_focus()) return;
+      runtime_set_pause(0);
+      if (!g_runtime.frame.paused) set_title(engine_caption_copy(), false);
       return;
     case WindowEvent::close_request:
       // During the end a close request has nothing left to do.
-      if (rt_program_ending()) return;
-      rt_mark_program_ending();
+      if (engine_program_ending()) return;
+      engine_mark_program_ending();
       sys_end();
   }
 }

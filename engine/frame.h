@@ -8,22 +8,22 @@
 #include "runtime/runtime_state.h"
 
 // The title text the pause marker is appended to.
-BasicString& rt_caption_copy();
+BasicString& engine_caption_copy();
 
-void present_frame();
-void begin_frame_state();
-void flip_and_wait(MessageRoutine routine);
-void pump_messages(MessageRoutine routine);
+void engine_present_frame();
+void engine_begin_frame_state();
+void engine_flip_and_wait(MessageRoutine routine);
+void engine_pump_messages(MessageRoutine routine);
 
 // How a window event is handled (the event pump's window procedure).
 enum class WindowEvent { focus_lost, focus_gained, close_request };
-void handle_window_event(WindowEvent event);
+void engine_handle_window_event(WindowEvent event);
 
 // Whether the quit keys are down in the snapshot (Escape, key 129, or left
 // Alt with F4), read through the input layer or, without one, from the
 // platform's own key state.
-bool quit_keys_down();
+bool engine_quit_keys_down();
 
 // True once the program end has begun (a close request then does nothing).
-bool rt_program_ending();
-void rt_mark_program_ending();
+bool engine_program_ending();
+void engine_mark_program_ending();

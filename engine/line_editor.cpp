@@ -56,19 +56,22 @@ bool next_frame() {
     return true;
   }
   if (g_runtime.window.window != nullptr) {
-    present_frame();
+    engine_present_frame();
     return true;
   }
   return serve_events_alone();
 }
 
 void start_frame() {
-  if (g_editor.begin_frame_state) g_editor.begin_frame_state();
-  else if (g_runtime.window.window != nullptr) begin_frame_state();
+  if (g_editor.begin_frame_state) {
+    g_editor.begin_frame_state();
+  } else if (g_runtime.window.window != nullptr) {
+    engine_begin_frame_state();
+  }
 }
 
 void present(const std::string& text, int x, int y, int kerning, bool draw_background) {
-  if (draw_background) ::draw_background(kEditorBackground);
+  if (draw_background) gfx_draw_background(kEditorBackground);
   print_text(text, x, y, kerning);
 }
 
@@ -99,7 +102,7 @@ std::string edit_line(std::string s, int x, int y, int kerning) {
     present(cursor ? s + "_" : s, x, y, kerning, true);
     running = next_frame();
   }
-  free_background(kEditorBackground);
+  gfx_free_background(kEditorBackground);
   return s;
 }
 

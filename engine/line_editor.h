@@ -13,7 +13,7 @@ namespace tmx::engine {
 struct LineEditorServices {
   // Prints with the current font (null: gfx_print).
   void (*print)(const char* text, int x, int y, int kerning) = nullptr;
-  // present_frame and begin_frame_state of the frame presentation.
+  // engine_present_frame and engine_begin_frame_state of the frame presentation.
   void (*present_frame)() = nullptr;
   void (*begin_frame_state)() = nullptr;
 };

@@ -48,7 +48,7 @@ uint32_t hat_angle(int hx, int hy) {
 void apply_replay_frame() {
   g_player->advance_to(g_frame_count);
   tmx::input::input_override_set_keys(g_player->keys());
-  if (g_player->has_joystick()) tmx::input::input_override_set_joy0(run_session_joy_state(g_player->joy()));
+  if (g_player->has_joystick()) tmx::input::input_override_set_joy0(engine_run_session_joy_state(g_player->joy()));
 }
 
 void record_frame() {
@@ -56,7 +56,7 @@ void record_frame() {
   // The snapshot itself: inp_key would count as a query of the program.
   for (int k = 0; k < 256; ++k) keys[k] = tmx::input::key_state_down(k) ? 1 : 0;
   if (inp_joy_count() > 0) {
-    const JoyFrame joy = run_session_joy_frame(tmx::input::read_joystick(0));
+    const JoyFrame joy = engine_run_session_joy_frame(tmx::input::read_joystick(0));
     g_recorder->frame(g_frame_count, keys, &joy);
   } else {
     g_recorder->frame(g_frame_count, keys, nullptr);
@@ -106,17 +106,17 @@ bool read_replay_text(const std::string& given, const std::string& path, std::st
   }
   FileResolver archive;
   std::snprintf(archive.archivePath, sizeof archive.archivePath, "%s",
-                platform_path(platform_executable_path().c_str()).c_str());
+                runtime_native_path(platform_executable_path().c_str()).c_str());
   std::string found;
   bool ok = false;
-  if (archive.archivePath[0] && resolve_media_file(archive, given.c_str(), found, true)) {
+  if (archive.archivePath[0] && runtime_resolve_media_file(archive, given.c_str(), found, true)) {
     VirtualFile f;
     if (f.open_read(found.c_str()) && f.size >= 0 && f.size <= kMaxScriptBytes) {
       text.assign(static_cast<size_t>(f.size), '\0');
       ok = f.size == 0 || f.read(text.data(), f.size);
     }
   }
-  release_resolver_holdings(archive);
+  runtime_release_resolver_holdings(archive);
   if (!ok) why = "the file cannot be read";
   return ok;
 }
@@ -125,9 +125,9 @@ bool read_replay_text(const std::string& given, const std::string& path, std::st
 // with a failure code.
 void write_run_output(const char* what, const std::string& path, const std::string& bytes) {
   std::string why;
-  if (write_output_file(path, bytes.data(), bytes.size(), why)) return;
+  if (runtime_write_output_file(path, bytes.data(), bytes.size(), why)) return;
   std::fprintf(stderr, "cannot write the %s to %s: %s\n", what, path.c_str(), why.c_str());
-  sys_end_set_exit_code(kOutputFailedExitCode);
+  core_end_set_exit_code(kOutputFailedExitCode);
 }
 
 // Runs at the start of sys_end, while the window and the program still exist.
@@ -139,7 +139,7 @@ void finish_run() {
       std::fprintf(stderr, "cannot write the screenshot to %s: %s\n", g_options.screenshot_path.c_str(),
                    why.c_str());
       log_append(("screenshot: " + why + "\n").c_str());
-      sys_end_set_exit_code(kOutputFailedExitCode);
+      core_end_set_exit_code(kOutputFailedExitCode);
     }
   }
   if (!g_options.state_out_path.empty()) write_state(g_options.state_out_path);
@@ -190,7 +190,7 @@ bool resolve_run_path(std::string& path, const std::string& start_dir) {
 
 }  // namespace
 
-JoyFrame run_session_joy_frame(const tmx::input::JoyState& reading) {
+JoyFrame engine_run_session_joy_frame(const tmx::input::JoyState& reading) {
   JoyFrame joy;
   joy.x = std::clamp(reading.x / 32767.0, -1.0, 1.0);
   joy.y = std::clamp(reading.y / 32767.0, -1.0, 1.0);
@@ -205,7 +205,7 @@ JoyFrame run_session_joy_frame(const tmx::input::JoyState& reading) {
   return joy;
 }
 
-tmx::input::JoyState run_session_joy_state(const JoyFrame& frame) {
+tmx::input::JoyState engine_run_session_joy_state(const JoyFrame& frame) {
   tmx::input::JoyState js{};
   js.x = static_cast<int32_t>(std::lround(frame.x * 32767.0));
   js.y = static_cast<int32_t>(std::lround(frame.y * 32767.0));
@@ -217,14 +217,14 @@ tmx::input::JoyState run_session_joy_state(const JoyFrame& frame) {
 
 void sys_set_state_writer(void (*writer)(std::FILE* out)) { g_state_writer = writer; }
 
-void run_session_start(int argc, char** argv) {
+void engine_run_session_start(int argc, char** argv) {
   std::string error;
-  if (!run_options_parse(argc, argv, g_options, error)) {
-    std::fprintf(stderr, "%s\n%s", error.c_str(), run_options_help());
+  if (!core_run_options_parse(argc, argv, g_options, error)) {
+    std::fprintf(stderr, "%s\n%s", error.c_str(), core_run_options_help());
     std::exit(2);
   }
   if (g_options.help) {
-    std::fputs(run_options_help(), stdout);
+    std::fputs(core_run_options_help(), stdout);
     std::exit(0);
   }
   // Every path is fixed now, before start-up changes the working folder.
@@ -255,7 +255,7 @@ void run_session_start(int argc, char** argv) {
   g_started = true;
 }
 
-void run_session_after_init() {
+void engine_run_session_after_init() {
   // The seed: the replay's, the option's, or the one start-up drew from the clock.
   if (g_replay_script) {
     g_seed = g_replay_script->seed;
@@ -281,7 +281,7 @@ void run_session_after_init() {
   if (!g_options.record_path.empty()) g_recorder = std::make_unique<InputScriptRecorder>(g_seed);
 }
 
-void run_session_after_snapshot() {
+void engine_run_session_after_snapshot() {
   ++g_frame_count;
   if (g_player) {
     apply_replay_frame();
@@ -290,21 +290,21 @@ void run_session_after_snapshot() {
   }
 }
 
-void run_session_frame_done() {
+void engine_run_session_frame_done() {
   // The frame just presented, when it is one of those asked for.
   const std::vector<int64_t>& shots = g_options.screenshot_frames;
   if (std::binary_search(shots.begin(), shots.end(), g_frame_count)) {
-    const std::string path = screenshot_frame_path(g_options.screenshot_path, g_frame_count);
+    const std::string path = core_screenshot_frame_path(g_options.screenshot_path, g_frame_count);
     if (!gfx_write_screenshot_png(path.c_str())) std::fprintf(stderr, "cannot write the screenshot to %s\n", path.c_str());
   }
   if (g_options.frames > 0 && g_frame_count >= g_options.frames) sys_end();
 }
 
-bool run_session_ignores_focus() { return g_player != nullptr; }
-bool run_session_fast() { return g_options.fast; }
-const RunOptions& run_session_options() { return g_options; }
-int64_t run_session_frame_count() { return g_frame_count; }
+bool engine_run_session_ignores_focus() { return g_player != nullptr; }
+bool engine_run_session_fast() { return g_options.fast; }
+const RunOptions& engine_run_session_options() { return g_options; }
+int64_t engine_run_session_frame_count() { return g_frame_count; }
 
-void run_session_finish() {
+void engine_run_session_finish() {
   if (g_started) finish_run();
 }

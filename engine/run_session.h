@@ -15,31 +15,31 @@
 // standard error and ends the process (code 2). The outputs are written at
 // the start of sys_end; one that cannot be written is reported on standard
 // error and makes sys_end exit with code 3.
-void run_session_start(int argc, char** argv);
+void engine_run_session_start(int argc, char** argv);
 // After engine_init: the seed, fast mode, the replay's input override.
-void run_session_after_init();
+void engine_run_session_after_init();
 // In sys_show_screen, right after the keyboard snapshot: the call count, the
 // replayed or recorded input of this frame.
-void run_session_after_snapshot();
+void engine_run_session_after_snapshot();
 // At the end of sys_show_screen: --frames ends the program after the N-th call.
-void run_session_frame_done();
+void engine_run_session_frame_done();
 
-// In sys_end, before the teardown (once run_session_start ran): the
+// In sys_end, before the teardown (once engine_run_session_start ran): the
 // screenshot, the state output and the recording.
-void run_session_finish();
+void engine_run_session_finish();
 
 // While replaying, the window focus is ignored (no pausing).
-bool run_session_ignores_focus();
+bool engine_run_session_ignores_focus();
 // --fast: no frame waiting and no swap interval.
-bool run_session_fast();
+bool engine_run_session_fast();
 // The options in force (for tests).
-const RunOptions& run_session_options();
+const RunOptions& engine_run_session_options();
 // The number of sys_show_screen calls so far.
-int64_t run_session_frame_count();
+int64_t engine_run_session_frame_count();
 
 // Joystick 0 as a recording keeps it: the device's own reading, before the
 // screen orientation turns it (a replay hands the reading back to the device
 // layer, which turns it again), axes scaled to -1..1, the hat as directions.
-JoyFrame run_session_joy_frame(const tmx::input::JoyState& reading);
+JoyFrame engine_run_session_joy_frame(const tmx::input::JoyState& reading);
 // The reading a replayed frame gives joystick 0.
-tmx::input::JoyState run_session_joy_state(const JoyFrame& frame);
+tmx::input::JoyState engine_run_session_joy_state(const JoyFrame& frame);

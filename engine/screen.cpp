@@ -13,7 +13,7 @@ void sys_set_screen(int width, int height, int fullscreen) {
   g_program_settings.width = width;
   g_program_settings.height = height;
   g_program_settings.fullscreen = fullscreen;
-  set_window_mode(width, height, 0, fullscreen);
+  runtime_set_window_mode(width, height, 0, fullscreen);
   tmx::input::restore_pointer();
   tmx::input::set_window(g_runtime.window.window);
   tmx::audio::sound_bind_window(g_runtime.window.window);
@@ -22,6 +22,6 @@ void sys_set_screen(int width, int height, int fullscreen) {
 
 void sys_limit_fps(double rate, int vsync) {
   // Fast runs never wait for the vertical retrace.
-  if (swap_control_known()) apply_vsync(vsync != 0 && !run_session_fast());
-  g_runtime.window.framePeriod = frame_period_for_rate(rate);
+  if (runtime_swap_control_known()) runtime_apply_vsync(vsync != 0 && !engine_run_session_fast());
+  g_runtime.window.framePeriod = runtime_frame_period_for_rate(rate);
 }

@@ -98,9 +98,9 @@ void restart_log() {
 // ---- what the window asks of the engine ----
 void window_size_changed(int width, int height, bool whole_viewport) {
   gfx_window_size_changed(width, height);
-  if (whole_viewport) set_viewport(0, 0, 0, 0);
+  if (whole_viewport) gfx_apply_viewport(0, 0, 0, 0);
 }
-void serve_window_events() { pump_messages(nullptr); }
+void serve_window_events() { engine_pump_messages(nullptr); }
 
 }  // namespace
 
@@ -110,7 +110,7 @@ BasicString& rt_app_name() {
   return *name;
 }
 
-void rt_set_sub_table(const SubEntry* table) { g_sub_table = table; }
+void engine_set_sub_table(const SubEntry* table) { g_sub_table = table; }
 
 SubRoutine find_sub(const char* name) { return find_sub_bytes(name, name ? std::strlen(name) : 0); }
 SubRoutine find_sub(const BasicString& name) { return find_sub_bytes(name.c_str(), name.length()); }
@@ -119,38 +119,38 @@ int call_sub(const BasicString& name) { return call_sub_bytes(name.c_str(), name
 void run_sub_chain(const char* name) { run_sub_chain_bytes(name ? name : ""); }
 void run_sub_chain(const BasicString& name) { run_sub_chain_bytes(std::string(name.c_str(), name.length())); }
 
-const std::string& rt_command_line() { return g_command_line; }
-const std::vector<std::string>& rt_program_args() { return g_args; }
-const std::string& rt_exe_dir() { return g_exe_dir; }
+const std::string& engine_command_line() { return g_command_line; }
+const std::vector<std::string>& engine_program_args() { return g_args; }
+const std::string& engine_exe_dir() { return g_exe_dir; }
 
-std::string exe_dir_from_path(const std::string& exe_path) {
-  std::string dir = platform_path(exe_path.c_str());
+std::string engine_exe_dir_from_path(const std::string& exe_path) {
+  std::string dir = runtime_native_path(exe_path.c_str());
   size_t cut = dir.rfind('/');
   if (cut != std::string::npos) dir.resize(cut);
   return dir;
 }
 
 int engine_init(int show_command, const char* caption) {
-  program_end_install(&engine_end_sequence);
-  window_set_callbacks({&window_size_changed, &gfx_release_window_textures, &serve_window_events});
+  core_program_end_install(&engine_end_sequence);
+  runtime_window_set_callbacks({&window_size_changed, &gfx_release_window_textures, &serve_window_events});
 
   restart_log();
   log_append("timer\n");
-  timer_init();
+  runtime_timer_init();
 
   log_append("ruvi\n");
   gfx_context_create();
   log_append("ruvi init\n");
 
-  if (!create_gl_window(g_program_settings.width, g_program_settings.height, 0, g_program_settings.frameRate,
-                        g_program_settings.antialiasSamples)) {
+  if (!runtime_create_gl_window(g_program_settings.width, g_program_settings.height, 0, g_program_settings.frameRate,
+                                g_program_settings.antialiasSamples)) {
     return 0;
   }
   log_append("get accurate timer - 1st call\n");
   g_runtime.window.nextFrameDue = timer_ms();
   log_append("flip - 1st call\n");
-  flip_and_wait(nullptr);
-  window_probe_swap_control();
+  engine_flip_and_wait(nullptr);
+  runtime_window_probe_swap_control();
   gfx_load_gl_extensions();
   shaders_load_entry_points(platform_gl_extensions().c_str());
   gfx_record_gl_caps();
@@ -158,14 +158,14 @@ int engine_init(int show_command, const char* caption) {
   gfx_init_fbo();
   platform_window_hide(g_runtime.window.window);
   log_append("2D VP\n");
-  reset_2d_state();
+  gfx_reset_2d_state();
   log_append("ZOZU init [OK]\n");
 
   // Only now that the video subsystem runs does the platform take this.
   platform_suppress_screensaver();
   platform_window_set_title(g_runtime.window.window, caption ? caption : "");
   log_append("Cptn\n");
-  rt_caption_copy() = BasicString(caption ? caption : "");
+  engine_caption_copy() = BasicString(caption ? caption : "");
 
   rt_seed(static_cast<int>(timer_since_start()));
 
@@ -176,9 +176,9 @@ int engine_init(int show_command, const char* caption) {
 
   log_append("Window mode\n");
   if (g_program_settings.fullscreen) {
-    enter_fullscreen();
+    runtime_enter_fullscreen();
   } else {
-    enter_windowed();
+    runtime_enter_windowed();
   }
 
   log_append("Create DXin\n");
@@ -190,7 +190,7 @@ int engine_init(int show_command, const char* caption) {
 
   log_append("getexe\n");
   const std::string exe = platform_executable_path();
-  g_exe_dir = exe_dir_from_path(exe);
+  g_exe_dir = engine_exe_dir_from_path(exe);
   log_append("cd\n");
   if (!g_exe_dir.empty()) platform_set_current_dir(g_exe_dir.c_str());
   {
@@ -198,33 +198,33 @@ int engine_init(int show_command, const char* caption) {
     log_append(line.c_str());
   }
 
-  create_resolvers();
+  runtime_create_resolvers();
   log_append("kitpacking...\n");
   {
-    const std::string archive = platform_path(exe.c_str());
-    set_archive_path(archive.c_str(), archive.c_str());
+    const std::string archive = runtime_native_path(exe.c_str());
+    runtime_set_archive_path(archive.c_str(), archive.c_str());
   }
 
   log_append("init gettimer\n");
   g_runtime.frameTimes.current = g_runtime.frameTimes.previous = timer_ms();
-  timer_set_zero(g_runtime.frameTimes.current);
+  runtime_timer_set_zero(g_runtime.frameTimes.current);
 
   log_append("clear screen\n");
   gfx_clear_screen(0);
 
   log_append("flip\n");
-  flip_and_wait(nullptr);
+  engine_flip_and_wait(nullptr);
 
   log_append("mk2D\n");
-  reset_2d_state();
-  install_builtin_font(0);
+  gfx_reset_2d_state();
+  gfx_install_builtin_font(0);
 
   log_append("finding font...\n");
   static const char* const kFonts[] = {"Media/smalfont.png", "Media/smalfont.bmp", "smalfont.png",
                                        "smalfont.bmp"};
   for (const char* font : kFonts) {
     std::string found;
-    if (resolve_media_file(*g_runtime.generalResolver, font, found, true)) {
+    if (runtime_resolve_media_file(*g_runtime.generalResolver, font, found, true)) {
       gfx_load_font_named(found.c_str(), 0);
       break;
     }
@@ -236,10 +236,10 @@ int engine_init(int show_command, const char* caption) {
   tmx::input::blank_pointer();
 
   g_runtime.frameTimes.current = g_runtime.frameTimes.previous = timer_ms();
-  timer_set_zero(g_runtime.frameTimes.current);
+  runtime_timer_set_zero(g_runtime.frameTimes.current);
 
   if (show_command == 0) {
-    hide_window();
+    runtime_hide_window();
     platform_window_hide(g_runtime.window.window);
   }
 
@@ -265,15 +265,15 @@ int run_program(int argc, char** argv, const TamblixProgram& program) {
   }
   // The engine's run options (--seed, --frames, --replay, ...) come first:
   // --help and malformed options end the process here.
-  run_session_start(argc, argv);
+  engine_run_session_start(argc, argv);
   {
-    const RunOptions& o = run_session_options();
+    const RunOptions& o = engine_run_session_options();
     // Runs that nobody watches show no boxes.
     if (!o.replay_path.empty() || o.frames > 0 || o.fast || !o.screenshot_path.empty() || !o.state_out_path.empty()) {
-      rt_set_dialogs_allowed(0);
+      runtime_set_dialogs_allowed(0);
     }
   }
-  rt_set_sub_table(program.sub_table);
+  engine_set_sub_table(program.sub_table);
   if (program.set_program_settings) program.set_program_settings();
 
   if (!engine_init(10, rt_app_name().c_str())) {
@@ -286,7 +286,7 @@ int run_program(int argc, char** argv, const TamblixProgram& program) {
     std::fflush(stdout);
     std::exit(1);
   }
-  run_session_after_init();
+  engine_run_session_after_init();
   g_error_state.code = 0;
   g_error_state.errorLine = 0;
   g_error_state.currentLine = 0;

@@ -11,15 +11,13 @@
 int engine_init(int show_command, const char* caption);
 
 // The table find_sub/call_sub search (the program's, set by run_program).
-void rt_set_sub_table(const SubEntry* table);
+void engine_set_sub_table(const SubEntry* table);
 
 // The process command line, as one string, and the arguments as given.
-const std::string& rt_command_line();
-const std::vector<std::string>& rt_program_args();
+const std::string& engine_command_line();
+const std::vector<std::string>& engine_program_args();
 
 // The executable's directory (no trailing "/"), as start-up computed it.
-const std::string& rt_exe_dir();
+const std::string& engine_exe_dir();
 // The executable's directory from a path: "\\" becomes "/", cut at the last "/".
-std::string exe_dir_from_path(const std::string& exe_path);
-
-
+std::string engine_exe_dir_from_path(const std::string& exe_path);

@@ -36,26 +36,26 @@ void destroy_window() {
 void engine_teardown() {
   if (!g_quit_called) {
     g_quit_called = true;
-    rt_mark_program_ending();
+    engine_mark_program_ending();
     call_sub("TMX_ON_QUIT");
   }
   if (!gfx_context_exists()) return;
   log_append("Shut down TMX\n");
   mus_stop();
   // The executable's directory is the working directory again.
-  if (!rt_exe_dir().empty()) platform_set_current_dir(rt_exe_dir().c_str());
+  if (!engine_exe_dir().empty()) platform_set_current_dir(engine_exe_dir().c_str());
   files_close_all();
   net_release_all();
   tmx::input::input_shutdown();
   tmx::audio::sound_shutdown();
   gfx_context_destroy();
   shaders_release();
-  release_resolvers();
+  runtime_release_resolvers();
   destroy_window();
   log_append("tmx is shut down\n");
 }
 
 void engine_end_sequence() {
-  run_session_finish();
+  engine_run_session_finish();
   engine_teardown();
 }

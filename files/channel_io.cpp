@@ -9,6 +9,8 @@
 #include "runtime/runtime_state.h"
 #include "tamblix/errors.h"
 
+namespace tmx::files {
+
 namespace {
 constexpr size_t kBufferBytes = 16 * 1024;
 }
@@ -47,7 +49,7 @@ bool Channel::own_memory_block() {
 
 void Channel::drop_block() {
   if (!block_) return;
-  if (block_named_) release_memory_file(block_);
+  if (block_named_) runtime_release_memory_file(block_);
   std::free(block_);
   block_ = nullptr;
   block_named_ = false;
@@ -234,7 +236,7 @@ void Channel::close() {
   writable_ = append_ = false;
 }
 
-bool write_file_whole(const std::string& target, const std::function<bool(const WriteBytes&)>& produce) {
+bool files_write_file_whole(const std::string& target, const std::function<bool(const WriteBytes&)>& produce) {
   std::string temp;
   PlatformFile f = platform_create_beside(target.c_str(), temp);
   if (f == kNoPlatformFile) return false;
@@ -260,3 +262,5 @@ bool write_file_whole(const std::string& target, const std::function<bool(const 
   if (!ok) platform_delete_file(temp.c_str());
   return ok;
 }
+
+}  // namespace tmx::files

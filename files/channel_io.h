@@ -12,6 +12,8 @@
 
 #include "runtime/virtual_file.h"
 
+namespace tmx::files {
+
 // A channel: a VirtualFile (disk or memory) with a read-ahead and a write
 // buffer for disk files, so line and typed reads and writes cost no system
 // call each. The logical position is file.position.
@@ -132,4 +134,6 @@ using WriteBytes = std::function<bool(const void* bytes, int64_t n)>;
 // Writes a new file beside `target` through `produce`, forces it to the disk
 // and only then puts it in the target's place. On any failure the target is
 // untouched, the new file removed, and false returned.
-bool write_file_whole(const std::string& target, const std::function<bool(const WriteBytes&)>& produce);
+bool files_write_file_whole(const std::string& target, const std::function<bool(const WriteBytes&)>& produce);
+
+}  // namespace tmx::files

@@ -12,6 +12,8 @@
 #include "tamblix/errors.h"
 #include "tamblix/files.h"
 
+using namespace tmx::files;
+
 namespace {
 
 constexpr int kChannels = 8;
@@ -70,7 +72,7 @@ void read_line_or_end(int channel, std::string& line) {
 
 void files_close_all() {
   for (Channel& ch : g_channels) ch.close();
-  flush_line_file();
+  files_flush_line_file();
 }
 
 int sys_open_file(int channel, const BasicString& name, int mode) {
@@ -81,18 +83,18 @@ int sys_open_file(int channel, const BasicString& name, int mode) {
   }
   Channel& ch = g_channels[channel];
   ch.close();
-  const std::string path = platform_path(name.c_str());
+  const std::string path = runtime_native_path(name.c_str());
   bool ok = false;
   if (mode < 0) {
     ok = ch.open_append(path.c_str());
   } else if (mode == 0) {
     // A directory of that name is removed first; a file is emptied.
-    if (!is_memory_file_name(path.c_str()) && platform_is_directory(path.c_str()))
+    if (!runtime_is_memory_file_name(path.c_str()) && platform_is_directory(path.c_str()))
       platform_remove_directory(path.c_str());
     ok = ch.open_write(path.c_str());
   } else {
     std::string found;
-    if (!resolve_general_file(path.c_str(), found)) {
+    if (!runtime_resolve_general_file(path.c_str(), found)) {
       sys_raise_error(TMX_ERR_NO_SUCH_FILE);
       found = path;
     }
@@ -232,7 +234,7 @@ void sys_write_f64(int channel, double value) {
 
 int64_t sys_file_size(const BasicString& name) {
   VirtualFile f;
-  if (!f.open_read(platform_path(name.c_str()).c_str())) return 0;
+  if (!f.open_read(runtime_native_path(name.c_str()).c_str())) return 0;
   if (f.handle != kNoPlatformFile) {
     const int64_t s = platform_file_size(f.handle);
     return s > 0 ? s : 0;
@@ -241,11 +243,11 @@ int64_t sys_file_size(const BasicString& name) {
 }
 
 BasicString sys_file_time(const BasicString& name) {
-  const std::string path = platform_path(name.c_str());
+  const std::string path = runtime_native_path(name.c_str());
   PlatformFileInfo info;
   int t[6];
   // Seconds are kept in 64 bits: dates after 2038 come out right.
-  if (is_memory_file_name(path.c_str()) || !platform_file_info(path.c_str(), info) ||
+  if (runtime_is_memory_file_name(path.c_str()) || !platform_file_info(path.c_str(), info) ||
       !platform_local_time(info.modified, t)) {
     sys_raise_error(TMX_ERR_NO_SUCH_FILE);
     return BasicString();
@@ -256,12 +258,12 @@ BasicString sys_file_time(const BasicString& name) {
 }
 
 void sys_copy_file(const BasicString& from, const BasicString& to) {
-  const std::string source = platform_path(from.c_str());
-  const std::string target = platform_path(to.c_str());
+  const std::string source = runtime_native_path(from.c_str());
+  const std::string target = runtime_native_path(to.c_str());
   // The same file under another spelling of its name: copying it would
   // empty it first. It already holds what the copy would give.
   PlatformFileInfo a, b;
-  if (!is_memory_file_name(source.c_str()) && platform_file_info(source.c_str(), a) &&
+  if (!runtime_is_memory_file_name(source.c_str()) && platform_file_info(source.c_str(), a) &&
       platform_file_info(target.c_str(), b) && a.device == b.device && a.inode == b.inode)
     return;
   VirtualFile in;
@@ -270,8 +272,7 @@ void sys_copy_file(const BasicString& from, const BasicString& to) {
     sys_raise_error(TMX_ERR_NO_SUCH_FILE);
     return;
   }
-  if (is_memory_file_name(target.c_str()) ||
-      !write_file_whole(target, [&](const WriteBytes& put) {
+  if (runtime_is_memory_file_name(target.c_str()) || !files_write_file_whole(target, [&](const WriteBytes& put) {
         std::vector<uint8_t> piece(64 * 1024);
         for (;;) {
           int64_t n = in.handle != kNoPlatformFile

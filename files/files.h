@@ -7,4 +7,4 @@ void files_close_all();
 
 // Writes the line-file cache back when it holds a modified file, and empties
 // it. 0, or 3 when the file could not be written (the old file stays).
-int flush_line_file();
+int files_flush_line_file();

@@ -10,6 +10,8 @@
 #include "tamblix/errors.h"
 #include "tamblix/files.h"
 
+using namespace tmx::files;
+
 namespace {
 
 constexpr int kLines = 256;
@@ -34,11 +36,11 @@ void clear_cache() {
 // 0 when loaded (or already held), 3 when not found.
 int select_line_file(const std::string& name) {
   if (name == g_cache.name && !name.empty()) return 0;
-  const int written = flush_line_file();
+  const int written = files_flush_line_file();
   if (written != 0) sys_raise_error(written);
   g_cache.name = name;
   std::string found;
-  if (!resolve_general_file(platform_path(name.c_str()).c_str(), found)) {
+  if (!runtime_resolve_general_file(runtime_native_path(name.c_str()).c_str(), found)) {
     sys_raise_error(TMX_ERR_NO_SUCH_FILE);
     return TMX_ERR_NO_SUCH_FILE;
   }
@@ -59,11 +61,11 @@ int select_line_file(const std::string& name) {
 
 }  // namespace
 
-int flush_line_file() {
+int files_flush_line_file() {
   int result = 0;
   const std::string name = g_cache.name;
-  if (!name.empty() && g_cache.modified && !is_memory_file_name(name.c_str())) {
-    const bool ok = write_file_whole(platform_path(name.c_str()), [](const WriteBytes& put) {
+  if (!name.empty() && g_cache.modified && !runtime_is_memory_file_name(name.c_str())) {
+    const bool ok = files_write_file_whole(runtime_native_path(name.c_str()), [](const WriteBytes& put) {
       for (int i = 0; i <= g_cache.last_line; ++i) {
         const std::string& l = g_cache.lines[static_cast<size_t>(i)];
         if (!l.empty() && !put(l.data(), static_cast<int64_t>(l.size()))) return false;

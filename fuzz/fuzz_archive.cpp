@@ -15,16 +15,17 @@ namespace {
 
 // The engine's lookup of `name` in the archive `archive` (a memory file).
 void look_up(const std::string& archive, const std::string& name) {
-  set_archive_path(archive.c_str(), archive.c_str());
+  runtime_set_archive_path(archive.c_str(), archive.c_str());
   std::string out;
-  if (resolve_media_file(*g_runtime.generalResolver, name.c_str(), out, true) && is_memory_file_name(out.c_str())) {
+  if (runtime_resolve_media_file(*g_runtime.generalResolver, name.c_str(), out, true) &&
+      runtime_is_memory_file_name(out.c_str())) {
     const uint8_t* block = nullptr;
     int64_t n = 0;
-    if (!lookup_memory_file(out.c_str(), &block, &n)) std::abort();  // a name it gives must open
+    if (!runtime_lookup_memory_file(out.c_str(), &block, &n)) std::abort();  // a name it gives must open
     volatile uint8_t sum = 0;
     for (int64_t i = 0; i < n; ++i) sum = sum + block[i];
   }
-  release_resolver_holdings(*g_runtime.generalResolver);
+  runtime_release_resolver_holdings(*g_runtime.generalResolver);
 }
 
 }  // namespace
@@ -37,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const pack::Found found = pack::read_archive(file, archive, error);
   if (found == pack::Found::damaged && error.empty()) std::abort();  // damage is always named
 
-  create_resolvers();
-  const std::string memory_name = register_memory_file(data, static_cast<uint32_t>(size));
+  runtime_create_resolvers();
+  const std::string memory_name = runtime_register_memory_file(data, static_cast<uint32_t>(size));
   look_up(memory_name, "fuzz-entry.png");
   size_t n = 0;
   for (const pack::Entry& e : archive.entries) {
@@ -48,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Names that are files on disk are found there, not in the archive.
     if (e.name.find('/') == std::string::npos) look_up(memory_name, e.name);
   }
-  release_memory_file(data);
-  release_resolvers();
+  runtime_release_memory_file(data);
+  runtime_release_resolvers();
   return 0;
 }

@@ -7,8 +7,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ImageBuffer image;
-  if (decode_bmp(image, data, size, -1)) bleed_transparent_colours(image);
+  if (gfx_decode_bmp(image, data, size, -1)) gfx_bleed_transparent_colours(image);
   ImageBuffer keyed;
-  if (decode_bmp(keyed, data, size, 0)) bleed_transparent_colours(keyed);
+  if (gfx_decode_bmp(keyed, data, size, 0)) gfx_bleed_transparent_colours(keyed);
   return 0;
 }

@@ -17,6 +17,8 @@
 #include "runtime/virtual_file.h"
 #include "tamblix.h"
 
+using namespace tmx::files;
+
 namespace {
 
 // The longest line a channel's line read gives, as the line commands ask.
@@ -86,19 +88,19 @@ std::vector<std::string> trace(const char* name, const uint8_t* data, size_t siz
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > UINT32_MAX) return 0;
   write_disk(data, size);
-  const std::string memory_name = register_memory_file(data, static_cast<uint32_t>(size));
+  const std::string memory_name = runtime_register_memory_file(data, static_cast<uint32_t>(size));
   const std::vector<std::string> from_memory = trace(memory_name.c_str(), data, size);
   const std::vector<std::string> from_disk = trace(disk_path().c_str(), data, size);
-  release_memory_file(data);
+  runtime_release_memory_file(data);
   if (from_memory != from_disk) std::abort();  // the two kinds of file read alike
 
   // Line files: the cache of 256 lines, each cut to 1023 bytes.
-  flush_line_file();
+  files_flush_line_file();
   BasicString text;
   for (int i = 0; i < 256; ++i) {
     if (sys_get_file_line(BasicString(disk_path().c_str()), i, text) != 0) std::abort();
     if (text.length() > 1023) std::abort();
   }
-  flush_line_file();
+  files_flush_line_file();
   return 0;
 }

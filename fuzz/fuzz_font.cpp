@@ -9,8 +9,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ImageBuffer img;
-  if (!decode_bmp(img, data, size, 0) && !decode_png(img, data, size, 0, "font.png")) return 0;
+  if (!gfx_decode_bmp(img, data, size, 0) && !gfx_decode_png(img, data, size, 0, "font.png")) return 0;
   GlyphRecord glyphs[256];
-  measure_font_glyphs(img, glyphs);
+  gfx_measure_font_glyphs(img, glyphs);
   return 0;
 }

@@ -7,6 +7,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ImageBuffer image;
-  decode_jpeg(image, data, size);
+  gfx_decode_jpeg(image, data, size);
   return 0;
 }

@@ -6,8 +6,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ImageBuffer image;
-  if (decode_png(image, data, size, -1, "fuzz.png")) bleed_transparent_colours(image);
+  if (gfx_decode_png(image, data, size, -1, "fuzz.png")) gfx_bleed_transparent_colours(image);
   ImageBuffer keyed;
-  decode_png(keyed, data, size, 0, "fuzz.png");
+  gfx_decode_png(keyed, data, size, 0, "fuzz.png");
   return 0;
 }

@@ -14,7 +14,7 @@
 #include "tamblix/errors.h"
 #include "tamblix/gfx.h"
 
-void free_background(int b) {
+void gfx_free_background(int b) {
   if (!g_gfx || b < 0 || b >= kBackgroundCount) return;
   BackgroundImage& bg = g_gfx->backgrounds[b];
   for (uint32_t& t : bg.tiles)
@@ -22,21 +22,21 @@ void free_background(int b) {
       glDeleteTextures(1, &t);
       t = 0;
     }
-  gl_binding_cache_invalidate();
+  gfx_gl_binding_cache_invalidate();
   std::memset(&bg, 0, sizeof bg);
 }
 
-void draw_background(int b) {
+void gfx_draw_background(int b) {
   if (!g_gfx || b < 0 || b >= kBackgroundCount) return;
   const BackgroundImage& bg = g_gfx->backgrounds[b];
   if (bg.columns == 0) return;
-  state_disable(GL_BLEND);
+  gfx_state_disable(GL_BLEND);
   g_gfx->globalAlpha = 1.0f;
-  set_colour_rgba(1, 1, 1, 1);
+  gfx_set_colour_rgba(1, 1, 1, 1);
   gfx_alpha_test(1.0);
   // Tiles are bound by name, outside the slot table.
-  bind_sprite_texture(-1);
-  gl_binding_cache_invalidate();
+  gfx_bind_sprite_texture(-1);
+  gfx_gl_binding_cache_invalidate();
   if (g_glx.ActiveTextureARB) {
     g_glx.ActiveTextureARB(GL_TEXTURE1_ARB);
     glDisable(GL_TEXTURE_2D);
@@ -46,7 +46,7 @@ void draw_background(int b) {
   g_gfx->boundSlot = -1;  // keep the wrap/filter cache out of tile textures
   // The arrays point into each tile's quad on this stack frame, and are off
   // again before it ends.
-  client_arrays(true, true, false);
+  gfx_client_arrays(true, true, false);
   int x = 0;
   for (int c = 0; c < bg.columns; ++c) {
     int y = 0;
@@ -70,22 +70,22 @@ void draw_background(int b) {
     }
     x += colWidth;
   }
-  client_arrays(false, false, false);
-  gl_binding_cache_invalidate();
-  bind_sprite_texture(-1);
-  state_disable(GL_BLEND);
+  gfx_client_arrays(false, false, false);
+  gfx_gl_binding_cache_invalidate();
+  gfx_bind_sprite_texture(-1);
+  gfx_state_disable(GL_BLEND);
   g_gfx->globalAlpha = 1.0f;
-  set_colour_rgba(1, 1, 1, 1);
+  gfx_set_colour_rgba(1, 1, 1, 1);
 }
 
-void clear_frame() {
+void gfx_clear_frame() {
   if (!g_gfx) return;
   if (g_gfx->backgrounds[0].columns >= 1) {
     if (g_gfx->depthClearRequest) {
       g_gfx->depthClearRequest = false;
       glClear(GL_DEPTH_BUFFER_BIT);
     }
-    draw_background(0);
+    gfx_draw_background(0);
     return;
   }
   if (!g_gfx->clearColourFlag && !g_gfx->depthClearRequest) return;
@@ -103,14 +103,14 @@ void clear_frame() {
 
 void gfx_clear_screen(int colour) {
   if (!g_gfx) return;
-  free_background(0);
+  gfx_free_background(0);
   if (colour == -1) {
     g_gfx->clearColourFlag = false;
     return;
   }
   g_gfx->clearColourFlag = true;
   float r, g, b;
-  colour_to_rgb(colour, r, g, b);
+  gfx_colour_to_rgb(colour, r, g, b);
   g_gfx->clearColour[0] = r;
   g_gfx->clearColour[1] = g;
   g_gfx->clearColour[2] = b;
@@ -119,12 +119,12 @@ void gfx_clear_screen(int colour) {
   glClear(GL_COLOR_BUFFER_BIT);
 }
 
-void fill_background(int b, const ImageBuffer& img) {
+void gfx_fill_background(int b, const ImageBuffer& img) {
   if (!g_gfx || b < 0 || b >= kBackgroundCount) return;
   GLint maxSize = 0;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
   const int c = std::min<int>(maxSize > 0 ? maxSize : 512, 512);
-  free_background(b);
+  gfx_free_background(b);
   BackgroundImage& bg = g_gfx->backgrounds[b];
   // At most 8 x 8 tiles; a larger picture is cut at the right and bottom.
   const int cols = std::min((img.width + c - 1) / c, 8), rows = std::min((img.height + c - 1) / c, 8);
@@ -134,7 +134,7 @@ void fill_background(int b, const ImageBuffer& img) {
       uint32_t tex = 0;
       // Drawn 1:1 from the top-left corner: nearest filtering, edges clamped
       // (set once here rather than at every frame's drawing).
-      if (!upload_texture_region(img, col * c, row * c, c, c, &tex, nullptr, false, true)) continue;
+      if (!gfx_upload_texture_region(img, col * c, row * c, c, c, &tex, nullptr, false, true)) continue;
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
       bg.tiles[i] = tex;
@@ -142,7 +142,7 @@ void fill_background(int b, const ImageBuffer& img) {
     }
   bg.columns = uint8_t(cols);
   bg.rows = uint8_t(rows);
-  gl_binding_cache_invalidate();
+  gfx_gl_binding_cache_invalidate();
 }
 
 bool gfx_capture_background(int b) {
@@ -154,7 +154,7 @@ bool gfx_capture_background(int b) {
   if (!img.resize(w, h)) return false;
   std::memcpy(img.pixels, rgba.data(), size_t(w) * h * 4);
   img.hasOwnAlpha = false;
-  fill_background(b, img);
+  gfx_fill_background(b, img);
   return true;
 }
 
@@ -163,12 +163,12 @@ void gfx_load_background_named(const char* name) {
   if (!g_gfx) return;
   std::string path;
   ImageBuffer img;
-  if (!gfx_resolve_media(name, path) || !read_image_file(img, path.c_str(), -1, true)) {
+  if (!gfx_resolve_media(name, path) || !gfx_read_image_file(img, path.c_str(), -1, true)) {
     sys_raise_error(TMX_ERR_NO_SUCH_FILE);
-    free_background(0);
+    gfx_free_background(0);
     gfx_clear_screen(0);
     return;
   }
-  fill_background(0, img);
-  draw_background(0);
+  gfx_fill_background(0, img);
+  gfx_draw_background(0);
 }

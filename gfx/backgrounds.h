@@ -3,11 +3,11 @@
 
 #include "gfx/image_decode.h"
 
-void clear_frame();
-void free_background(int b);
-void draw_background(int b);
+void gfx_clear_frame();
+void gfx_free_background(int b);
+void gfx_draw_background(int b);
 // Background image b from a picture (tiles of at most 512 x 512, 8 x 8 at most).
-void fill_background(int b, const ImageBuffer& img);
+void gfx_fill_background(int b, const ImageBuffer& img);
 // Background image b from the window's back buffer; false when it cannot be read.
 bool gfx_capture_background(int b);
 void gfx_load_background_named(const char* name);

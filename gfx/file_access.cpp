@@ -8,7 +8,7 @@ namespace {
 constexpr int64_t kMaxFileBytes = int64_t(1) << 30;
 }  // namespace
 
-bool gfx_is_memory_name(const char* name) { return name && is_memory_file_name(name); }
+bool gfx_is_memory_name(const char* name) { return name && runtime_is_memory_file_name(name); }
 
 bool gfx_read_file(const char* name, std::vector<uint8_t>& out) {
   out.clear();
@@ -27,35 +27,35 @@ bool gfx_read_file(const char* name, std::vector<uint8_t>& out) {
 bool gfx_resolve_media(const char* name, std::string& out) {
   out.clear();
   if (!name || !*name) return false;
-  return resolve_general_file(name, out) != 0;
+  return runtime_resolve_general_file(name, out) != 0;
 }
 
-bool read_image_file(ImageBuffer& image, const char* name, int32_t key, bool jpeg) {
+bool gfx_read_image_file(ImageBuffer& image, const char* name, int32_t key, bool jpeg) {
   std::vector<uint8_t> bytes;
   if (!gfx_read_file(name, bytes)) return false;
-  if (decode_bmp(image, bytes.data(), bytes.size(), key)) return true;
-  if (decode_png(image, bytes.data(), bytes.size(), key, name)) return true;
+  if (gfx_decode_bmp(image, bytes.data(), bytes.size(), key)) return true;
+  if (gfx_decode_png(image, bytes.data(), bytes.size(), key, name)) return true;
   // JPEG last, from the same bytes; memory files are not read as JPEG.
-  return jpeg && !bytes.empty() && !gfx_is_memory_name(name) && decode_jpeg(image, bytes.data(), bytes.size());
+  return jpeg && !bytes.empty() && !gfx_is_memory_name(name) && gfx_decode_jpeg(image, bytes.data(), bytes.size());
 }
 
-bool read_bmp(ImageBuffer& image, const char* name, int32_t key) {
+bool gfx_read_bmp(ImageBuffer& image, const char* name, int32_t key) {
   std::vector<uint8_t> bytes;
   if (!gfx_read_file(name, bytes)) return false;
-  return decode_bmp(image, bytes.data(), bytes.size(), key);
+  return gfx_decode_bmp(image, bytes.data(), bytes.size(), key);
 }
 
-bool read_png(ImageBuffer& image, const char* name, int32_t key) {
+bool gfx_read_png(ImageBuffer& image, const char* name, int32_t key) {
   std::vector<uint8_t> bytes;
   if (!gfx_read_file(name, bytes)) return false;
-  return decode_png(image, bytes.data(), bytes.size(), key, name);
+  return gfx_decode_png(image, bytes.data(), bytes.size(), key, name);
 }
 
-bool read_jpeg(ImageBuffer& image, const char* name) {
+bool gfx_read_jpeg(ImageBuffer& image, const char* name) {
   // Only files on disk: memory files are not read as JPEG, and a directory
   // yields no bytes.
   if (!name || !*name || gfx_is_memory_name(name)) return false;
   std::vector<uint8_t> bytes;
   if (!gfx_read_file(name, bytes) || bytes.empty()) return false;
-  return decode_jpeg(image, bytes.data(), bytes.size());
+  return gfx_decode_jpeg(image, bytes.data(), bytes.size());
 }

@@ -16,8 +16,8 @@ bool gfx_is_memory_name(const char* name);
 // Reads an image file by its content: the BMP reader, then the PNG reader
 // (both with the colour key), then, when jpeg is set and the file is not a
 // memory file, the JPEG reader. False when none of them accepts it.
-bool read_image_file(ImageBuffer& image, const char* name, int32_t key, bool jpeg);
+bool gfx_read_image_file(ImageBuffer& image, const char* name, int32_t key, bool jpeg);
 // The image decoders on a whole file.
-bool read_bmp(ImageBuffer& image, const char* name, int32_t key);
-bool read_png(ImageBuffer& image, const char* name, int32_t key);
-bool read_jpeg(ImageBuffer& image, const char* name);
+bool gfx_read_bmp(ImageBuffer& image, const char* name, int32_t key);
+bool gfx_read_png(ImageBuffer& image, const char* name, int32_t key);
+bool gfx_read_jpeg(ImageBuffer& image, const char* name);

@@ -4,14 +4,14 @@
 
 #include "gfx/texture_store.h"
 
-void measure_font_glyphs(const ImageBuffer& img, GlyphRecord (&glyphs)[256]) {
+void gfx_measure_font_glyphs(const ImageBuffer& img, GlyphRecord (&glyphs)[256]) {
   const int W = img.width, H = img.height;
   const int cw = W >> 4;
   // Wider than high: 128 characters in 8 rows; square or taller: 256 in 16.
   const bool full = W <= H;
   const int count = full ? 256 : 128;
   const int ch = full ? H >> 4 : H >> 3;
-  const float texW = float(pow2_at_least(W, 16));
+  const float texW = float(gfx_pow2_at_least(W, 16));
   for (int c = 0; c < count; ++c) {
     const int x0 = cw * (c % 16), y0 = ch * (c / 16);
     auto column_has_ink = [&](int col) {

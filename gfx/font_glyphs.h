@@ -10,4 +10,4 @@
 // taller 256 in 16. A glyph's width is its inked columns plus one column of
 // spacing; an empty cell keeps the whole cell width. Character 32 (space)
 // takes the width of character 106.
-void measure_font_glyphs(const ImageBuffer& img, GlyphRecord (&glyphs)[256]);
+void gfx_measure_font_glyphs(const ImageBuffer& img, GlyphRecord (&glyphs)[256]);

@@ -41,7 +41,7 @@ bool valid_font(int slot) { return slot >= 0 && slot < kFontCount; }
 
 }  // namespace
 
-bool install_builtin_font(int slot) {
+bool gfx_install_builtin_font(int slot) {
   if (!g_gfx || !valid_font(slot)) return false;
   g_gfx->fontScale[slot] = 4.0f;
   ImageBuffer img;
@@ -66,7 +66,7 @@ bool install_builtin_font(int slot) {
   img.hasOwnAlpha = true;
   const int texSlot = kFontSlotBase + slot;
   // A 128 x 64 image already has power-of-two sides: texture = image.
-  if (!upload_sprite(texSlot, img, false)) return false;
+  if (!gfx_upload_sprite(texSlot, img, false)) return false;
   for (int c = 0; c < 256; ++c) {
     GlyphRecord& g = g_gfx->glyphs[slot][c];
     g.left = 0;
@@ -77,18 +77,18 @@ bool install_builtin_font(int slot) {
   return true;
 }
 
-bool load_font_file(int slot, const char* name) {
+bool gfx_load_font_file(int slot, const char* name) {
   if (!g_gfx || !valid_font(slot)) return false;
   g_gfx->fontScale[slot] = 1.0f;
   const int texSlot = kFontSlotBase + slot;
   ImageBuffer img;
   // No JPEG fonts.
-  if (!read_image_file(img, name, g_gfx->fontKey, false)) {
-    free_sprite_slot(texSlot);
+  if (!gfx_read_image_file(img, name, g_gfx->fontKey, false)) {
+    gfx_free_sprite_slot(texSlot);
     return false;
   }
-  measure_font_glyphs(img, g_gfx->glyphs[slot]);
-  return upload_sprite(texSlot, img, false);
+  gfx_measure_font_glyphs(img, g_gfx->glyphs[slot]);
+  return gfx_upload_sprite(texSlot, img, false);
 }
 
 void gfx_load_font_named(const char* name, int slot) {
@@ -96,7 +96,7 @@ void gfx_load_font_named(const char* name, int slot) {
   if (!g_gfx) return;
   if (!name || !*name) {
     // Frees the font's texture (a slot outside 0..31 has none to free).
-    if (valid_font(slot)) load_font_file(slot, "");
+    if (valid_font(slot)) gfx_load_font_file(slot, "");
     return;
   }
   if (!valid_font(slot)) {
@@ -106,9 +106,9 @@ void gfx_load_font_named(const char* name, int slot) {
   g_gfx->currentFont = slot;
   g_gfx->fontScale[slot] = 1.0f;
   std::string path;
-  if (!gfx_resolve_media(name, path) || !load_font_file(slot, path.c_str())) {
+  if (!gfx_resolve_media(name, path) || !gfx_load_font_file(slot, path.c_str())) {
     sys_raise_error(TMX_ERR_NO_SUCH_FILE);
-    install_builtin_font(slot);
+    gfx_install_builtin_font(slot);
   }
 }
 
@@ -149,13 +149,13 @@ int gfx_gen_font() {
   return -1;
 }
 
-void draw_text(int font, const char* text, float x, float y, float z, bool kerning, bool useScale) {
+void gfx_draw_text(int font, const char* text, float x, float y, float z, bool kerning, bool useScale) {
   if (!g_gfx || !valid_font(font) || !text || !*text) return;
   const size_t len = std::strlen(text);
   if (len > size_t(INT32_MAX / 4 - 1)) return;
   if (!g_gfx->textVerts.grow(int32_t(len * 4))) return;
   const int texSlot = kFontSlotBase + font;
-  bind_sprite_texture(texSlot);
+  gfx_bind_sprite_texture(texSlot);
   const SpriteSlot& s = g_gfx->slots[texSlot];
   float cw = float(s.width >> 4), ch;
   int count, rows;
@@ -206,17 +206,17 @@ void draw_text(int font, const char* text, float x, float y, float z, bool kerni
   g_gfx->textVerts.count = n;
   if (n == 0) return;
   const bool tex = g_last_bound_slot >= 0;
-  client_arrays(true, tex, false);
+  gfx_client_arrays(true, tex, false);
   glVertexPointer(3, GL_FLOAT, sizeof(TextVertex), &v[0].x);
   if (tex) glTexCoordPointer(2, GL_FLOAT, sizeof(TextVertex), &v[0].s);
-  if (tex) sync_bound_wrap();
+  if (tex) gfx_sync_bound_wrap();
   glDrawArrays(GL_TRIANGLE_STRIP, 0, n);
-  client_arrays(false, false, false);
+  gfx_client_arrays(false, false, false);
 }
 
 void gfx_print_c(const char* text, double x, double y, int kerning) {
   if (!g_gfx) return;
-  draw_text(g_gfx->currentFont, text, float(x), float(y), 0.0f, kerning != 0, true);
+  gfx_draw_text(g_gfx->currentFont, text, float(x), float(y), 0.0f, kerning != 0, true);
 }
 
 int gfx_text_width_c(const char* text, int kerning) {

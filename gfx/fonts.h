@@ -1,9 +1,9 @@
 // Bitmap fonts and text drawing.
 #pragma once
 
-bool install_builtin_font(int slot);
-bool load_font_file(int slot, const char* name);
-void draw_text(int font, const char* text, float x, float y, float z, bool kerning, bool useScale);
+bool gfx_install_builtin_font(int slot);
+bool gfx_load_font_file(int slot, const char* name);
+void gfx_draw_text(int font, const char* text, float x, float y, float z, bool kerning, bool useScale);
 void gfx_load_font_named(const char* name, int slot);
 void gfx_print_c(const char* text, double x, double y, int kerning);
 int gfx_text_width_c(const char* text, int kerning);

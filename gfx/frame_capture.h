@@ -14,7 +14,7 @@ void gfx_drop_captured_frame();
 // Reads the window's front (presented) or back buffer, rows top-down RGBA.
 bool gfx_read_window_pixels(bool front, int& w, int& h, std::vector<uint8_t>& rgba);
 // RGBA pixels (rows top-down) as the bytes of a PNG file.
-bool encode_png(int w, int h, const uint8_t* rgba, std::vector<uint8_t>& out);
-// Writes RGBA pixels as a PNG file through write_output_file (a new file
+bool gfx_encode_png(int w, int h, const uint8_t* rgba, std::vector<uint8_t>& out);
+// Writes RGBA pixels as a PNG file through runtime_write_output_file (a new file
 // renamed over the target when complete); false with the reason in `why`.
-bool write_png_file(const char* path, int w, int h, const uint8_t* rgba, std::string* why = nullptr);
+bool gfx_write_png_file(const char* path, int w, int h, const uint8_t* rgba, std::string* why = nullptr);

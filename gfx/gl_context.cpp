@@ -30,7 +30,7 @@ namespace {
 
 template <class F>
 void lookup(F& fn, const char* name) {
-  fn = reinterpret_cast<F>(gl_proc_address(name));
+  fn = reinterpret_cast<F>(platform_gl_proc_address(name));
   if (!fn) {
     char line[96];
     std::snprintf(line, sizeof line, "ext: %-35s   [FAILED]", name);
@@ -61,7 +61,7 @@ void gfx_load_gl_extensions() {
   } else {
     g_glx.ActiveTextureARB = nullptr;
   }
-  gl_binding_cache_invalidate();
+  gfx_gl_binding_cache_invalidate();
   gfx_caches_new_context();
 }
 
@@ -107,20 +107,20 @@ void gfx_context_create() {
 
 void gfx_release_window_textures() {
   if (!g_gfx) return;
-  end_screen_drawing();
+  gfx_end_screen_drawing();
   for (int slot = 0; slot < kSlotCount; ++slot) {
     const SpriteSlot& s = g_gfx->slots[slot];
-    if (s.texture || s.mipmapTexture || s.width) free_sprite_slot(slot);
+    if (s.texture || s.mipmapTexture || s.width) gfx_free_sprite_slot(slot);
   }
-  for (int b = 0; b < kBackgroundCount; ++b) free_background(b);
+  for (int b = 0; b < kBackgroundCount; ++b) gfx_free_background(b);
   gfx_drop_captured_frame();
 }
 
 void gfx_context_destroy() {
   if (!g_gfx) return;
   gfx_capture_presented_frames(false);
-  end_screen_drawing();
-  for (ScreenRecord& rec : g_gfx->screens) destroy_framebuffer(rec);
+  gfx_end_screen_drawing();
+  for (ScreenRecord& rec : g_gfx->screens) gfx_destroy_framebuffer(rec);
   gfx_release_window_textures();
   delete g_gfx;
   g_gfx = nullptr;
@@ -133,7 +133,7 @@ void gfx_gl_setup(int windowWidth, int windowHeight) {
   gfx_load_gl_extensions();
   gfx_record_gl_caps();
   gfx_init_fbo();
-  reset_2d_state();
+  gfx_reset_2d_state();
 }
 
 // ------------------------------------------------------------ PNG writing
@@ -155,7 +155,7 @@ void png_append_bytes(png_structp png, png_bytep data, png_size_t n) {
 
 }  // namespace
 
-bool encode_png(int w, int h, const uint8_t* rgba, std::vector<uint8_t>& out) {
+bool gfx_encode_png(int w, int h, const uint8_t* rgba, std::vector<uint8_t>& out) {
   out.clear();
   if (w <= 0 || h <= 0 || !rgba) return false;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, png_write_error, png_write_warning);
@@ -179,14 +179,14 @@ bool encode_png(int w, int h, const uint8_t* rgba, std::vector<uint8_t>& out) {
   return true;
 }
 
-bool write_png_file(const char* path, int w, int h, const uint8_t* rgba, std::string* why) {
+bool gfx_write_png_file(const char* path, int w, int h, const uint8_t* rgba, std::string* why) {
   std::string reason;
   std::vector<uint8_t> bytes;
   if (!path || !*path) {
     reason = "no file name";
-  } else if (!encode_png(w, h, rgba, bytes)) {
+  } else if (!gfx_encode_png(w, h, rgba, bytes)) {
     reason = "the picture could not be encoded";
-  } else if (write_output_file(path, bytes.data(), bytes.size(), reason)) {
+  } else if (runtime_write_output_file(path, bytes.data(), bytes.size(), reason)) {
     return true;
   }
   if (why) *why = reason;
@@ -202,6 +202,6 @@ void gfx_select_font_slot(int slot) {
 bool gfx_context_exists() { return g_gfx != nullptr; }
 
 void gfx_end_of_frame() {
-  end_screen_drawing();
+  gfx_end_screen_drawing();
   gfx_capture_frame();
 }

@@ -15,7 +15,7 @@
 
 // Reverses the order of the rows of w x h RGBA pixels in place (GL's
 // bottom-up rows become top-down); opaque: every alpha byte becomes 255.
-void flip_rows(uint8_t* pixels, int w, int h, bool opaque) {
+void gfx_flip_rows(uint8_t* pixels, int w, int h, bool opaque) {
   const size_t rowBytes = size_t(w) * 4;
   for (int a = 0, b = h - 1; a < b; ++a, --b)
     std::swap_ranges(pixels + size_t(a) * rowBytes, pixels + size_t(a + 1) * rowBytes, pixels + size_t(b) * rowBytes);
@@ -24,12 +24,12 @@ void flip_rows(uint8_t* pixels, int w, int h, bool opaque) {
 }
 
 void gfx_grab_sprite(int slot, int x, int y, int w, int h) {
-  if (!g_gfx || !valid_slot(slot)) return;
+  if (!g_gfx || !gfx_valid_slot(slot)) return;
   SpriteSlot& s = g_gfx->slots[slot];
   s.frameWidth = s.frameHeight = 0;
-  free_collision_mask(slot);
+  gfx_free_collision_mask(slot);
   if (w <= 0 || h <= 0) {
-    free_sprite_slot(slot);
+    gfx_free_sprite_slot(slot);
     return;
   }
   // A rectangle no texture can hold is not copied; nor one whose padded
@@ -39,10 +39,10 @@ void gfx_grab_sprite(int slot, int x, int y, int w, int h) {
   if (w > kMaxImageSide || h > kMaxImageSide || (maxSize > 0 && (w > maxSize || h > maxSize)) ||
       int64_t(w) * h > kMaxImagePixels)
     return;
-  const int tw = pow2_at_least(w, 16), th = pow2_at_least(h, 16);
+  const int tw = gfx_pow2_at_least(w, 16), th = gfx_pow2_at_least(h, 16);
   if (tw > kMaxImageSide || th > kMaxImageSide) return;
-  gl_binding_cache_invalidate();
-  texture_params_forget(slot);
+  gfx_gl_binding_cache_invalidate();
+  gfx_texture_params_forget(slot);
   if (s.texture && s.textureWidth == tw && s.textureHeight == th) {
     glBindTexture(GL_TEXTURE_2D, s.texture);
   } else {
@@ -66,8 +66,8 @@ void gfx_grab_sprite(int slot, int x, int y, int w, int h) {
   s.sExtent = float(w) / float(tw);
   s.tExtent = float(h) / float(th);
 
-  const bool surface = drawing_into_surface();
-  const int targetH = surface ? surface_image_height() : g_gfx->windowHeight;
+  const bool surface = gfx_drawing_into_surface();
+  const int targetH = surface ? gfx_surface_image_height() : g_gfx->windowHeight;
   GLint alphaBits = 0;
   glGetIntegerv(GL_ALPHA_BITS, &alphaBits);
   if (alphaBits > 0 && (surface || g_gfx->orientation == 0)) {
@@ -78,7 +78,7 @@ void gfx_grab_sprite(int slot, int x, int y, int w, int h) {
   // sprite colour key out and write the block into the texture.
   std::vector<uint8_t>& buf = g_gfx->readBuffer;
   buf.resize(size_t(w) * h * 4);
-  pixel_pack_defaults();
+  gfx_pixel_pack_defaults();
   glReadBuffer(surface ? GL_COLOR_ATTACHMENT0_EXT : GL_BACK);
   const int o = surface ? 0 : g_gfx->orientation;
   std::vector<uint8_t> raw;
@@ -88,8 +88,8 @@ void gfx_grab_sprite(int slot, int x, int y, int w, int h) {
     // The logical rectangle covers a window rectangle; read that, then pick
     // each logical pixel out of it. Rows of buf are bottom-up like GL's.
     int ax, ay, bx, by;
-    logical_to_window_pixel(x, y, ax, ay);
-    logical_to_window_pixel(x + w - 1, y + h - 1, bx, by);
+    gfx_logical_to_window_pixel(x, y, ax, ay);
+    gfx_logical_to_window_pixel(x + w - 1, y + h - 1, bx, by);
     const int rx = std::min(ax, bx), ry = std::min(ay, by);
     const int rw = std::abs(bx - ax) + 1, rh = std::abs(by - ay) + 1;
     raw.resize(size_t(rw) * rh * 4);
@@ -97,7 +97,7 @@ void gfx_grab_sprite(int slot, int x, int y, int w, int h) {
     for (int ly = 0; ly < h; ++ly)
       for (int lx = 0; lx < w; ++lx) {
         int wx, wy;
-        logical_to_window_pixel(x + lx, y + ly, wx, wy);
+        gfx_logical_to_window_pixel(x + lx, y + ly, wx, wy);
         const uint8_t* src = &raw[(size_t(wy - ry) * rw + (wx - rx)) * 4];
         std::memcpy(&buf[(size_t(h - 1 - ly) * w + lx) * 4], src, 4);
       }
@@ -108,35 +108,35 @@ void gfx_grab_sprite(int slot, int x, int y, int w, int h) {
     if (alphaBits <= 0) p[3] = 255;
     if (key != -1 && p[0] + 256 * p[1] + 65536 * p[2] == key) p[3] = 0;
   }
-  pixel_unpack_defaults();
+  gfx_pixel_unpack_defaults();
   glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, buf.data());
 }
 
-bool read_sprite_pixels(int slot, ImageBuffer& image) {
-  if (!g_gfx || !valid_slot(slot)) return false;
+bool gfx_read_sprite_pixels(int slot, ImageBuffer& image) {
+  if (!g_gfx || !gfx_valid_slot(slot)) return false;
   const SpriteSlot& s = g_gfx->slots[slot];
   if (s.width <= 0 || !s.texture) return false;
-  end_screen_drawing();
+  gfx_end_screen_drawing();
   if (!image.resize(s.width, s.height)) return false;
   image.hasOwnAlpha = true;
-  pixel_pack_defaults();
+  gfx_pixel_pack_defaults();
   ScreenRecord temp;
-  if (g_fbo_available && create_framebuffer(temp, s.textureWidth, s.textureHeight, s.texture, false)) {
-    bind_record(temp);
+  if (g_fbo_available && gfx_create_framebuffer(temp, s.textureWidth, s.textureHeight, s.texture, false)) {
+    gfx_bind_record(temp);
     glReadBuffer(GL_COLOR_ATTACHMENT0_EXT);
     glReadPixels(0, 0, s.width, s.height, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels);
-    unbind_record(temp);
-    destroy_framebuffer(temp);
+    gfx_unbind_record(temp);
+    gfx_destroy_framebuffer(temp);
   } else {
     // Without framebuffer objects: the whole texture, then the image corner.
     std::vector<uint8_t> all(size_t(s.textureWidth) * s.textureHeight * 4);
     glBindTexture(GL_TEXTURE_2D, s.texture);
-    gl_binding_cache_invalidate();
+    gfx_gl_binding_cache_invalidate();
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, all.data());
     for (int y = 0; y < s.height; ++y)
       std::memcpy(image.pixels + size_t(y) * s.width * 4, &all[size_t(y) * s.textureWidth * 4], size_t(s.width) * 4);
   }
   // Texture row 0 is the image's bottom row: make the buffer top-down.
-  flip_rows(image.pixels, s.width, s.height, false);
+  gfx_flip_rows(image.pixels, s.width, s.height, false);
   return true;
 }

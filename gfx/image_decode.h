@@ -27,7 +27,7 @@ struct ImageBuffer {
 constexpr int32_t kMaxImageSide = 32767;
 constexpr int64_t kMaxImagePixels = int64_t(1) << 25;
 
-bool decode_bmp(ImageBuffer& image, const uint8_t* data, size_t size, int32_t key);
-bool decode_png(ImageBuffer& image, const uint8_t* data, size_t size, int32_t key, const char* name);
-bool decode_jpeg(ImageBuffer& image, const uint8_t* data, size_t size);
-void bleed_transparent_colours(ImageBuffer& image);
+bool gfx_decode_bmp(ImageBuffer& image, const uint8_t* data, size_t size, int32_t key);
+bool gfx_decode_png(ImageBuffer& image, const uint8_t* data, size_t size, int32_t key, const char* name);
+bool gfx_decode_jpeg(ImageBuffer& image, const uint8_t* data, size_t size);
+void gfx_bleed_transparent_colours(ImageBuffer& image);

@@ -45,7 +45,7 @@ bool ImageBuffer::resize(int32_t w, int32_t h) {
 
 // ------------------------------------------------------------ bleeding
 
-void bleed_transparent_colours(ImageBuffer& img) {
+void gfx_bleed_transparent_colours(ImageBuffer& img) {
   const int w = img.width, h = img.height;
   uint8_t* p = img.pixels;
   if (!p) return;
@@ -142,7 +142,7 @@ void expand_row_to_rgba(const uint8_t* in, uint8_t* out, uint32_t w, int channel
 
 // Returns false for anything that is not a BMP this reader can decode; never
 // reads outside [data, data + size).
-bool decode_bmp(ImageBuffer& image, const uint8_t* data, size_t size, int32_t key) {
+bool gfx_decode_bmp(ImageBuffer& image, const uint8_t* data, size_t size, int32_t key) {
   if (size < 2 || data[0] != 'B' || data[1] != 'M') return false;
   if (size < 18) {
     image.clear();
@@ -289,7 +289,6 @@ bool decode_bmp(ImageBuffer& image, const uint8_t* data, size_t size, int32_t ke
   return true;
 }
 
-
 // ------------------------------------------------------------ PNG
 
 namespace {
@@ -345,7 +344,7 @@ bool png_chunks_fit(const uint8_t* data, size_t size) {
 
 }  // namespace
 
-bool decode_png(ImageBuffer& image, const uint8_t* data, size_t size, int32_t key, const char* name) {
+bool gfx_decode_png(ImageBuffer& image, const uint8_t* data, size_t size, int32_t key, const char* name) {
   if (size < 4 || data[1] != 'P' || data[2] != 'N' || data[3] != 'G') return false;
   if (!png_chunks_fit(data, size)) {
     image.clear();
@@ -423,7 +422,6 @@ bool decode_png(ImageBuffer& image, const uint8_t* data, size_t size, int32_t ke
   return true;
 }
 
-
 // ------------------------------------------------------------ JPEG
 
 namespace {
@@ -454,7 +452,7 @@ void jpeg_output_message_cb(j_common_ptr) {}
 
 }  // namespace
 
-bool decode_jpeg(ImageBuffer& image, const uint8_t* data, size_t size) {
+bool gfx_decode_jpeg(ImageBuffer& image, const uint8_t* data, size_t size) {
   if (size < 2) return false;
   jpeg_decompress_struct cinfo;
   JpegError err;

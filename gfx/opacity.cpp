@@ -20,8 +20,8 @@ bool fixed_pipeline() { return shaders_current_slot() < 0; }
 
 }  // namespace
 
-void texture_opacity_measure(int slot, const ImageBuffer& image) {
-  if (!g_gfx || !valid_slot(slot)) return;
+void gfx_texture_opacity_measure(int slot, const ImageBuffer& image) {
+  if (!g_gfx || !gfx_valid_slot(slot)) return;
   bool opaque = image.pixels && image.width > 0 && image.height > 0 &&
                 (g_gfx->maxTextureSize <= 0 ||
                  (image.width <= g_gfx->maxTextureSize && image.height <= g_gfx->maxTextureSize));
@@ -31,20 +31,22 @@ void texture_opacity_measure(int slot, const ImageBuffer& image) {
   g_opaque[slot] = opaque;
 }
 
-void texture_opacity_forget(int slot) {
-  if (valid_slot(slot) && size_t(slot) < g_opaque.size()) g_opaque[slot] = 0;
+void gfx_texture_opacity_forget(int slot) {
+  if (gfx_valid_slot(slot) && size_t(slot) < g_opaque.size()) g_opaque[slot] = 0;
 }
 
-bool texture_is_opaque(int slot) { return valid_slot(slot) && size_t(slot) < g_opaque.size() && g_opaque[slot]; }
+bool gfx_texture_is_opaque(int slot) {
+  return gfx_valid_slot(slot) && size_t(slot) < g_opaque.size() && g_opaque[slot];
+}
 
-bool opaque_texel_draw_begin(int slot, int x0, int y0, int x1, int y1) {
-  if (!g_gfx || !texture_is_opaque(slot) || !blend_is_normal_at_white()) return false;
+bool gfx_opaque_texel_draw_begin(int slot, int x0, int y0, int x1, int y1) {
+  if (!g_gfx || !gfx_texture_is_opaque(slot) || !gfx_blend_is_normal_at_white()) return false;
   const SpriteSlot& s = g_gfx->slots[slot];
   // The texels drawn lie inside the image, and no rotation or scale applies.
   if (x0 < 0 || y0 < 0 || x1 > s.width || y1 > s.height || x0 >= x1 || y0 >= y1) return false;
   if (g_gfx->orientation != 0 || !fixed_pipeline()) return false;
-  state_disable(GL_BLEND);
+  gfx_state_disable(GL_BLEND);
   return true;
 }
 
-void unblended_draw_end() { state_enable(GL_BLEND); }
+void gfx_unblended_draw_end() { gfx_state_enable(GL_BLEND); }

@@ -18,4 +18,4 @@ extern PolyState g_poly_state;
 
 // Where logical pixel (x, y) of the window lies in GL window coordinates
 // (origin bottom-left) under the current orientation.
-void logical_to_window_pixel(int x, int y, int& wx, int& wy);
+void gfx_logical_to_window_pixel(int x, int y, int& wx, int& wy);

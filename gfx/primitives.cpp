@@ -41,7 +41,7 @@ inline float draw_alpha(int colour) {
   return colour == g_gfx->spriteKey ? 0.0f : g_gfx->globalAlpha;
 }
 
-void restore_colour() { set_colour_rgba(1, 1, 1, g_gfx->globalAlpha); }
+void restore_colour() { gfx_set_colour_rgba(1, 1, 1, g_gfx->globalAlpha); }
 
 }  // namespace
 
@@ -49,15 +49,15 @@ void gfx_alpha_mode(double mode) {
   if (!g_gfx) return;
   const float m = float(mode);
   if (m == 0.0f) {
-    state_disable(GL_BLEND);
+    gfx_state_disable(GL_BLEND);
     g_gfx->globalAlpha = 1.0f;
   } else if (m > 0.0f) {
-    state_enable(GL_BLEND);
-    set_blend_func(GL_SRC_ALPHA, GL_ONE);
+    gfx_state_enable(GL_BLEND);
+    gfx_set_blend_func(GL_SRC_ALPHA, GL_ONE);
     g_gfx->globalAlpha = m < 1.0f ? m : 1.0f;
   } else {
-    state_enable(GL_BLEND);
-    set_blend_func(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    gfx_state_enable(GL_BLEND);
+    gfx_set_blend_func(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     g_gfx->globalAlpha = -m < 1.0f ? -m : 1.0f;
   }
   restore_colour();
@@ -74,12 +74,12 @@ void gfx_draw_rect(int x, int y, int width, int height, int colour) {
     height = -height;
   }
   float r, g, b;
-  colour_to_rgb(colour, r, g, b);
-  set_colour_rgba(r, g, b, draw_alpha(colour));
-  bind_sprite_texture(-1);
+  gfx_colour_to_rgb(colour, r, g, b);
+  gfx_set_colour_rgba(r, g, b, draw_alpha(colour));
+  gfx_bind_sprite_texture(-1);
   const float x0 = float(x), y0 = float(y), x1 = float(x + width), y1 = float(y + height);
   const QuadVertex v[4] = {{x0, y1, 0, 0}, {x1, y1, 0, 0}, {x1, y0, 0, 0}, {x0, y0, 0, 0}};
-  draw_textured_quad(v);
+  gfx_draw_textured_quad(v);
   restore_colour();
 }
 
@@ -87,13 +87,13 @@ namespace {
 
 void draw_points_or_line(GLenum mode, int x1, int y1, int x2, int y2, int colour) {
   float r, g, b;
-  colour_to_rgb(colour, r, g, b);
-  set_colour_rgba(r, g, b, draw_alpha(colour));
-  bind_sprite_texture(-1);
+  gfx_colour_to_rgb(colour, r, g, b);
+  gfx_set_colour_rgba(r, g, b, draw_alpha(colour));
+  gfx_bind_sprite_texture(-1);
   glMatrixMode(GL_PROJECTION);
   glPushMatrix();
   glTranslatef(0.375f, 0.375f, 0.0f);
-  client_arrays(true, false, false);
+  gfx_client_arrays(true, false, false);
   const float line[4] = {float(x1), float(y1), float(x2), float(y2)};
   glVertexPointer(2, GL_FLOAT, 0, line);
   if (mode == GL_LINES) {
@@ -105,7 +105,7 @@ void draw_points_or_line(GLenum mode, int x1, int y1, int x2, int y2, int colour
   glPopMatrix();
   glMatrixMode(GL_MODELVIEW);
   // The array lives on this stack frame: leave no pointer to it enabled.
-  client_arrays(false, false, false);
+  gfx_client_arrays(false, false, false);
   restore_colour();
 }
 
@@ -123,7 +123,7 @@ void gfx_draw_line(int x1, int y1, int x2, int y2, int colour) {
 
 // Where logical pixel (x, y) of the window lies in GL window coordinates
 // (origin bottom-left) under the current orientation.
-void logical_to_window_pixel(int x, int y, int& wx, int& wy) {
+void gfx_logical_to_window_pixel(int x, int y, int& wx, int& wy) {
   const int W = g_gfx->windowWidth, H = g_gfx->windowHeight;
   switch (g_gfx->orientation) {
     case 1: wx = W - 1 - y; wy = H - 1 - x; break;
@@ -138,16 +138,16 @@ int gfx_get_pixel(int x, int y) {
   int rx, ry;
   if (g_gfx->currentScreen >= 0 && g_gfx->screens[g_gfx->currentScreen].framebuffer) {
     const int slot = g_gfx->screens[g_gfx->currentScreen].slot;
-    const int h = valid_slot(slot) ? g_gfx->slots[slot].height : 0;
+    const int h = gfx_valid_slot(slot) ? g_gfx->slots[slot].height : 0;
     rx = x;
     ry = h - 1 - y;
     glReadBuffer(GL_COLOR_ATTACHMENT0_EXT);
   } else {
-    logical_to_window_pixel(x, y, rx, ry);
+    gfx_logical_to_window_pixel(x, y, rx, ry);
     glReadBuffer(GL_BACK);
   }
   uint8_t px[4] = {0, 0, 0, 0};
-  pixel_pack_defaults();
+  gfx_pixel_pack_defaults();
   if (g_gfx->bgra) {
     glReadPixels(rx, ry, 1, 1, GL_BGRA, GL_UNSIGNED_BYTE, px);
     std::swap(px[0], px[2]);
@@ -161,8 +161,8 @@ int gfx_get_pixel(int x, int y) {
 
 void gfx_start_poly(int slot, int mode) {
   if (!g_gfx) return;
-  if (!valid_slot(slot)) slot = -1;
-  bind_sprite_texture(slot);
+  if (!gfx_valid_slot(slot)) slot = -1;
+  gfx_bind_sprite_texture(slot);
   g_poly.count = 0;
   if (g_poly.capacity <= 2) g_poly.grow(2);
   g_poly_state.colourArray = false;
@@ -184,7 +184,7 @@ void gfx_poly_vertex(double x, double y, double tx, double ty, int colour) {
   v.x = float(x);
   v.y = float(y);
   v.s = v.t = 0.0f;
-  if (g_last_bound_slot >= 0 && valid_slot(g_last_bound_slot)) {
+  if (g_last_bound_slot >= 0 && gfx_valid_slot(g_last_bound_slot)) {
     v.s = float(tx) * g_poly_state.invTexWidth;
     v.t = float(g_gfx->slots[g_last_bound_slot].height - ty) * g_poly_state.invTexHeight;
   }
@@ -220,16 +220,16 @@ void gfx_end_poly() {
   const bool tex = g_last_bound_slot >= 0;
   if (g_poly_state.colourArray || g_gfx->globalAlpha != 1.0f) {
     g_poly_state.colourArray = true;
-    state_enable(GL_DITHER);
-    set_shade_model(GL_SMOOTH);
+    gfx_state_enable(GL_DITHER);
+    gfx_set_shade_model(GL_SMOOTH);
   }
-  client_arrays(true, tex, g_poly_state.colourArray);
+  gfx_client_arrays(true, tex, g_poly_state.colourArray);
   glVertexPointer(2, GL_FLOAT, sizeof(PolyVertex), &g_poly.data[0].x);
   if (tex) glTexCoordPointer(2, GL_FLOAT, sizeof(PolyVertex), &g_poly.data[0].s);
   if (g_poly_state.colourArray) glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(PolyVertex), &g_poly.data[0].r);
   if (tex) {
-    apply_sprite_filter();
-    sync_bound_wrap();
+    gfx_apply_sprite_filter();
+    gfx_sync_bound_wrap();
   }
   GLenum prim = 0;
   bool draw = true;
@@ -245,9 +245,9 @@ void gfx_end_poly() {
   // mode does not read them.
   if (g_poly_state.colourArray) {
     // Drawing with a colour array leaves the GL current colour undefined.
-    colour_cache_invalidate();
-    set_colour_rgba(1, 1, 1, g_gfx->globalAlpha);
-    set_shade_model(GL_FLAT);
-    state_disable(GL_DITHER);
+    gfx_colour_cache_invalidate();
+    gfx_set_colour_rgba(1, 1, 1, g_gfx->globalAlpha);
+    gfx_set_shade_model(GL_FLAT);
+    gfx_state_disable(GL_DITHER);
   }
 }

@@ -15,21 +15,21 @@ bool gfx_read_window_pixels(bool front, int& w, int& h, std::vector<uint8_t>& rg
   w = g_gfx->windowWidth;
   h = g_gfx->windowHeight;
   if (w <= 0 || h <= 0) {
-    if (!gl_current_drawable_size(&w, &h)) return false;
+    if (!platform_gl_current_drawable_size(&w, &h)) return false;
   }
   GLint prev = 0;
   if (g_fbo_available) {
-    prev = current_fbo_binding();
+    prev = gfx_current_fbo_binding();
     if (prev) g_glx.BindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
   }
   rgba.assign(size_t(w) * h * 4, 0);
-  pixel_pack_defaults();
+  gfx_pixel_pack_defaults();
   glReadBuffer(front ? GL_FRONT : GL_BACK);
   glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
   glReadBuffer(GL_BACK);
   if (prev) g_glx.BindFramebufferEXT(GL_FRAMEBUFFER_EXT, GLuint(prev));
   // The window has no alpha to speak of: the picture is opaque.
-  flip_rows(rgba.data(), w, h, true);
+  gfx_flip_rows(rgba.data(), w, h, true);
   return glGetError() == GL_NO_ERROR;
 }
 
@@ -61,16 +61,16 @@ void gfx_capture_presented_frames(bool on) {
 void gfx_capture_frame() {
   if (!g_capture.on || !g_gfx) return;
   int w = g_gfx->windowWidth, h = g_gfx->windowHeight;
-  if ((w <= 0 || h <= 0) && !gl_current_drawable_size(&w, &h)) return;
+  if ((w <= 0 || h <= 0) && !platform_gl_current_drawable_size(&w, &h)) return;
   GLint prev = 0;
   if (g_fbo_available) {
-    prev = current_fbo_binding();
+    prev = gfx_current_fbo_binding();
     if (prev) g_glx.BindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
   }
   const bool fresh = !g_capture.texture;
   if (fresh) glGenTextures(1, &g_capture.texture);
   glBindTexture(GL_TEXTURE_2D, g_capture.texture);
-  gl_binding_cache_invalidate();
+  gfx_gl_binding_cache_invalidate();
   if (fresh) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
@@ -100,15 +100,15 @@ bool gfx_write_screenshot_png(const char* path, std::string* why) {
     h = g_capture.height;
     rgba.assign(size_t(w) * h * 4, 0);
     glBindTexture(GL_TEXTURE_2D, g_capture.texture);
-    gl_binding_cache_invalidate();
-    pixel_pack_defaults();
+    gfx_gl_binding_cache_invalidate();
+    gfx_pixel_pack_defaults();
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    flip_rows(rgba.data(), w, h, true);
+    gfx_flip_rows(rgba.data(), w, h, true);
   } else if (!gfx_read_window_pixels(false, w, h, rgba)) {
     // Without a capture the back buffer is read: after a swap it still holds
     // the presented frame on GL implementations that preserve it.
     if (why) *why = "the window's picture could not be read";
     return false;
   }
-  return write_png_file(path, w, h, rgba.data(), why);
+  return gfx_write_png_file(path, w, h, rgba.data(), why);
 }

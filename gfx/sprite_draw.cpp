@@ -71,9 +71,9 @@ void unit_bind(int unit, uint32_t tex) {
 }
 
 uint8_t* params_of_bound() {
-  if (!g_gfx || !valid_slot(g_gfx->boundSlot) || g_gfx->boundMipmap) return nullptr;
+  if (!g_gfx || !gfx_valid_slot(g_gfx->boundSlot) || g_gfx->boundMipmap) return nullptr;
   int slot = g_gfx->boundSecondSlot >= 0 ? g_gfx->boundSecondSlot : g_gfx->boundSlot;
-  if (!valid_slot(slot)) return nullptr;
+  if (!gfx_valid_slot(slot)) return nullptr;
   return &g_gfx->texParams[slot];
 }
 
@@ -116,15 +116,15 @@ void state_set(GLenum cap, bool on) {
 
 }  // namespace
 
-void state_enable(GLenum cap) { state_set(cap, true); }
+void gfx_state_enable(GLenum cap) { state_set(cap, true); }
 
-void state_disable(GLenum cap) { state_set(cap, false); }
+void gfx_state_disable(GLenum cap) { state_set(cap, false); }
 
-void state_cache_invalidate() {
+void gfx_state_cache_invalidate() {
   for (uint8_t& c : g_caps) c = 2;
 }
 
-void set_colour_rgba(float r, float g, float b, float a) {
+void gfx_set_colour_rgba(float r, float g, float b, float a) {
   if (g_colour[0] == r && g_colour[1] == g && g_colour[2] == b && g_colour[3] == a) return;
   glColor4f(r, g, b, a);
   g_colour[0] = r;
@@ -133,40 +133,40 @@ void set_colour_rgba(float r, float g, float b, float a) {
   g_colour[3] = a;
 }
 
-void set_blend_func(GLenum src, GLenum dst) {
+void gfx_set_blend_func(GLenum src, GLenum dst) {
   if (g_blend[0] == src && g_blend[1] == dst) return;
   glBlendFunc(src, dst);
   g_blend[0] = src;
   g_blend[1] = dst;
 }
 
-bool blend_is_normal_at_white() {
+bool gfx_blend_is_normal_at_white() {
   return g_caps[0] == 1 && g_blend[0] == GL_SRC_ALPHA && g_blend[1] == GL_ONE_MINUS_SRC_ALPHA && g_colour[0] == 1.0f &&
          g_colour[1] == 1.0f && g_colour[2] == 1.0f && g_colour[3] == 1.0f;
 }
 
-void set_shade_model(GLenum mode) {
+void gfx_set_shade_model(GLenum mode) {
   if (g_shade == mode) return;
   glShadeModel(mode);
   g_shade = mode;
 }
 
-void colour_cache_invalidate() { g_colour[0] = g_colour[1] = g_colour[2] = g_colour[3] = -1; }
+void gfx_colour_cache_invalidate() { g_colour[0] = g_colour[1] = g_colour[2] = g_colour[3] = -1; }
 
-void gl_binding_cache_invalidate() {
+void gfx_gl_binding_cache_invalidate() {
   g_units[0] = UnitState{};
   g_units[1] = UnitState{};
   g_active_unit = -1;
 }
 
-void texture_params_forget(int slot) {
-  if (g_gfx && valid_slot(slot)) g_gfx->texParams[slot] = kUnknownParams;
-  texture_opacity_forget(slot);
+void gfx_texture_params_forget(int slot) {
+  if (g_gfx && gfx_valid_slot(slot)) g_gfx->texParams[slot] = kUnknownParams;
+  gfx_texture_opacity_forget(slot);
   // The texture object behind a name may have changed.
   g_units[0].bound = g_units[1].bound = -1;
 }
 
-void client_arrays(bool vertex, bool texcoord, bool colour) {
+void gfx_client_arrays(bool vertex, bool texcoord, bool colour) {
   const GLenum arrays[3] = {GL_VERTEX_ARRAY, GL_TEXTURE_COORD_ARRAY, GL_COLOR_ARRAY};
   const bool want[3] = {vertex, texcoord, colour};
   for (int i = 0; i < 3; ++i) {
@@ -179,28 +179,28 @@ void client_arrays(bool vertex, bool texcoord, bool colour) {
   }
 }
 
-void pixel_pack_defaults() {
+void gfx_pixel_pack_defaults() {
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
   glPixelStorei(GL_PACK_ROW_LENGTH, 0);
   glPixelStorei(GL_PACK_SKIP_ROWS, 0);
   glPixelStorei(GL_PACK_SKIP_PIXELS, 0);
 }
 
-void pixel_unpack_defaults() {
+void gfx_pixel_unpack_defaults() {
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
   glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
   glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
 }
 
-void colour_to_rgb(int colour, float& r, float& g, float& b) {
+void gfx_colour_to_rgb(int colour, float& r, float& g, float& b) {
   const float k = 0.003921569f;
   r = float(colour & 255) * k;
   g = float((colour >> 8) & 255) * k;
   b = float((colour >> 16) & 255) * k;
 }
 
-void bind_sprite_texture(int slot, int second, bool mipmap, const uint32_t* table) {
+void gfx_bind_sprite_texture(int slot, int second, bool mipmap, const uint32_t* table) {
   if (!g_gfx) return;
   g_gfx->boundSlot = slot;
   g_gfx->boundSecondSlot = second;
@@ -208,18 +208,18 @@ void bind_sprite_texture(int slot, int second, bool mipmap, const uint32_t* tabl
   g_last_bound_slot = slot;
   // A mipmap texture is made on its first use, before anything is bound here.
   if (mipmap && !table) {
-    sprite_mipmap_texture(slot);
-    sprite_mipmap_texture(second);
+    gfx_sprite_mipmap_texture(slot);
+    gfx_sprite_mipmap_texture(second);
   }
   auto name_of = [&](int s) -> uint32_t {
-    if (!valid_slot(s)) return 0;
+    if (!gfx_valid_slot(s)) return 0;
     if (table) return table[s];
     return mipmap ? g_gfx->slots[s].mipmapTexture : g_gfx->slots[s].texture;
   };
   if (!g_glx.ActiveTextureARB) {
     if (slot < 0) {
       unit_enable(0, false);
-      state_enable(GL_COLOR_MATERIAL);
+      gfx_state_enable(GL_COLOR_MATERIAL);
       return;
     }
     unit_bind(0, name_of(slot));
@@ -233,7 +233,7 @@ void bind_sprite_texture(int slot, int second, bool mipmap, const uint32_t* tabl
     unit_enable(1, true);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    if (valid_slot(slot)) g_gfx->texParams[slot] = kUnknownParams;
+    if (gfx_valid_slot(slot)) g_gfx->texParams[slot] = kUnknownParams;
   } else if (g_units[1].enabled != 0) {
     active_unit(1);
     unit_enable(1, false);
@@ -248,11 +248,11 @@ void bind_sprite_texture(int slot, int second, bool mipmap, const uint32_t* tabl
   g_wrap_clamp = false;
 }
 
-void sync_bound_wrap() {
+void gfx_sync_bound_wrap() {
   if (g_gfx && g_gfx->boundSlot >= 0) set_wrap(g_wrap_clamp);
 }
 
-void set_bound_filter(bool linear) {
+void gfx_set_bound_filter(bool linear) {
   if (!g_gfx || g_gfx->boundSlot < 0) return;
   uint8_t* p = params_of_bound();
   if (p && *p != kUnknownParams && (*p & 8) && bool(*p & 1) == linear) return;
@@ -265,16 +265,16 @@ void set_bound_filter(bool linear) {
   }
 }
 
-void apply_sprite_filter() {
-  if (g_gfx) set_bound_filter(g_gfx->smoothing);
+void gfx_apply_sprite_filter() {
+  if (g_gfx) gfx_set_bound_filter(g_gfx->smoothing);
 }
 
 // Quads go through immediate mode: the GL can then gather consecutive quads
 // that share their state into one draw, which keeps hundreds of small sprites
 // and rectangles per frame cheap. The four corners are in fan order, which
 // GL_QUADS splits the same way.
-void emit_quad(const QuadVertex v[4], bool tex) {
-  if (tex) sync_bound_wrap();
+void gfx_emit_quad(const QuadVertex v[4], bool tex) {
+  if (tex) gfx_sync_bound_wrap();
   glBegin(GL_QUADS);
   for (int i = 0; i < 4; ++i) {
     if (tex) glTexCoord2f(v[i].s, v[i].t);
@@ -283,10 +283,10 @@ void emit_quad(const QuadVertex v[4], bool tex) {
   glEnd();
 }
 
-void draw_textured_quad(const QuadVertex v[4]) {
+void gfx_draw_textured_quad(const QuadVertex v[4]) {
   const bool tex = g_last_bound_slot >= 0;
   if (tex) g_wrap_clamp = true;
-  emit_quad(v, tex);
+  gfx_emit_quad(v, tex);
 }
 
 // ------------------------------------------------------------ commands
@@ -296,7 +296,7 @@ namespace {
 // The slot to draw, or null for a slot outside the table or without a
 // texture (an untextured quad would show as a blank box).
 inline const SpriteSlot* slot_of(int slot) {
-  if (!g_gfx || !valid_slot(slot)) return nullptr;
+  if (!g_gfx || !gfx_valid_slot(slot)) return nullptr;
   const SpriteSlot* s = &g_gfx->slots[slot];
   return s->texture ? s : nullptr;
 }
@@ -331,27 +331,27 @@ bool frame_coords(const SpriteSlot& s, int frame, FrameCoords& fc) {
 void gfx_draw_sprite(int slot, int x, int y) {
   const SpriteSlot* s = slot_of(slot);
   if (!s) return;
-  bind_sprite_texture(slot);
-  apply_sprite_filter();
+  gfx_bind_sprite_texture(slot);
+  gfx_apply_sprite_filter();
   const float S = s->sExtent, T = s->tExtent;
   const float x0 = float(x), y0 = float(y), x1 = float(x + s->width), y1 = float(y + s->height);
   // Immediate-mode order (S,T)@(x+w,y), (0,T)@(x,y), (0,0)@(x,y+h), (S,0)@(x+w,y+h)
   // drawn from a stack array with the wrap mode of the bind.
   const QuadVertex v[4] = {{x1, y0, S, T}, {x0, y0, 0, T}, {x0, y1, 0, 0}, {x1, y1, S, 0}};
-  const bool unblended = opaque_texel_draw_begin(slot, 0, 0, s->width, s->height);
-  emit_quad(v, true);
-  if (unblended) unblended_draw_end();
+  const bool unblended = gfx_opaque_texel_draw_begin(slot, 0, 0, s->width, s->height);
+  gfx_emit_quad(v, true);
+  if (unblended) gfx_unblended_draw_end();
 }
 
 void gfx_draw_sprite_scaled(int slot, int x, int y, int width, int height) {
   const SpriteSlot* s = slot_of(slot);
   if (!s) return;
-  bind_sprite_texture(slot);
-  apply_sprite_filter();
+  gfx_bind_sprite_texture(slot);
+  gfx_apply_sprite_filter();
   const float S = s->sExtent, T = s->tExtent;
   const float x0 = float(x), y0 = float(y), x1 = float(x + width), y1 = float(y + height);
   const QuadVertex v[4] = {{x0, y1, 0, 0}, {x1, y1, S, 0}, {x1, y0, S, T}, {x0, y0, 0, T}};
-  draw_textured_quad(v);
+  gfx_draw_textured_quad(v);
 }
 
 void gfx_zoom_sprite(int slot, int x, int y, double fx, double fy) {
@@ -370,14 +370,14 @@ void gfx_rotozoom_sprite(int slot, int x, int y, double angle, double zoom) {
   const float a = z * s->width * 0.5f, b = z * s->height * 0.5f;
   const float tw = s->textureWidth, th = s->textureHeight;
   const float s0 = 0.5f / tw, s1 = (s->width - 0.5f) / tw, t0 = 0.5f / th, t1 = (s->height - 0.5f) / th;
-  bind_sprite_texture(slot);
+  gfx_bind_sprite_texture(slot);
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
   glTranslatef(float(x + (s->width >> 1)), float(y + (s->height >> 1)), 0.0f);
   glRotatef(float(angle), 0.0f, 0.0f, -1.0f);
-  apply_sprite_filter();
+  gfx_apply_sprite_filter();
   const QuadVertex v[4] = {{-a, b, s0, t0}, {a, b, s1, t0}, {a, -b, s1, t1}, {-a, -b, s0, t1}};
-  draw_textured_quad(v);
+  gfx_draw_textured_quad(v);
   glPopMatrix();
 }
 
@@ -388,17 +388,17 @@ void gfx_draw_anim(int slot, int frame, int x, int y) {
   if (!s) return;
   FrameCoords f;
   if (!frame_coords(*s, frame, f)) return;
-  bind_sprite_texture(slot);
-  apply_sprite_filter();
+  gfx_bind_sprite_texture(slot);
+  gfx_apply_sprite_filter();
   const float x0 = float(x), y0 = float(y), x1 = float(x + s->frameWidth), y1 = float(y + s->frameHeight);
   const QuadVertex v[4] = {{x1, y0, f.s1, f.t1}, {x0, y0, f.s0, f.t1}, {x0, y1, f.s0, f.t0}, {x1, y1, f.s1, f.t0}};
   // The frame's texels, counted from the image's bottom row.
   const int64_t fx0 = f.column * s->frameWidth, fy0 = s->height - int64_t(s->frameHeight) * (f.row + 1);
   const bool unblended =
       fx0 >= 0 && fy0 >= 0 && fx0 + s->frameWidth <= s->width && fy0 + s->frameHeight <= s->height &&
-      opaque_texel_draw_begin(slot, int(fx0), int(fy0), int(fx0 + s->frameWidth), int(fy0 + s->frameHeight));
-  emit_quad(v, true);
-  if (unblended) unblended_draw_end();
+      gfx_opaque_texel_draw_begin(slot, int(fx0), int(fy0), int(fx0 + s->frameWidth), int(fy0 + s->frameHeight));
+  gfx_emit_quad(v, true);
+  if (unblended) gfx_unblended_draw_end();
 }
 
 void gfx_stretch_anim(int slot, int frame, int x, int y, int width, int height) {
@@ -406,12 +406,12 @@ void gfx_stretch_anim(int slot, int frame, int x, int y, int width, int height) 
   if (!s) return;
   FrameCoords f;
   if (!frame_coords(*s, frame, f)) return;
-  bind_sprite_texture(slot);
-  apply_sprite_filter();
+  gfx_bind_sprite_texture(slot);
+  gfx_apply_sprite_filter();
   const float x0 = float(x), y0 = float(y);
   const float x1 = float(x) + float(width) + 0.1f, y1 = float(y) + float(height) + 0.1f;
   const QuadVertex v[4] = {{x0, y0, f.s0, f.t1}, {x0, y1, f.s0, f.t0}, {x1, y1, f.s1, f.t0}, {x1, y0, f.s1, f.t1}};
-  draw_textured_quad(v);
+  gfx_draw_textured_quad(v);
 }
 
 void gfx_rotozoom_anim(int slot, int frame, double x, double y, double angle, double zoom) {
@@ -429,11 +429,11 @@ void gfx_rotozoom_anim(int slot, int frame, double x, double y, double angle, do
   auto corner = [&](float dx, float dy, float ss, float tt) {
     return QuadVertex{cx + dx * c + dy * sn, cy - dx * sn + dy * c, ss, tt};
   };
-  bind_sprite_texture(slot);
-  apply_sprite_filter();
+  gfx_bind_sprite_texture(slot);
+  gfx_apply_sprite_filter();
   const QuadVertex v[4] = {corner(-a, -b, s0, t1), corner(-a, b, s0, t0), corner(a, b, s1, t0),
                            corner(a, -b, s1, t1)};
-  draw_textured_quad(v);
+  gfx_draw_textured_quad(v);
 }
 
 void gfx_smooth_shading(int flag) {
@@ -443,10 +443,10 @@ void gfx_smooth_shading(int flag) {
 void gfx_alpha_test(double ref) {
   if (!g_gfx) return;
   if (ref >= 1.0) {
-    state_disable(GL_ALPHA_TEST);
+    gfx_state_disable(GL_ALPHA_TEST);
     g_gfx->alphaTestRef = 1.0f;
   } else {
-    state_enable(GL_ALPHA_TEST);
+    gfx_state_enable(GL_ALPHA_TEST);
     glAlphaFunc(GL_GREATER, float(ref));
     g_gfx->alphaTestRef = float(ref);
   }
@@ -455,10 +455,10 @@ void gfx_alpha_test(double ref) {
 void gfx_begin_frame_blend() {
   if (!g_gfx) return;
   gfx_alpha_test(1.0);
-  state_enable(GL_BLEND);
-  set_blend_func(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  gfx_state_enable(GL_BLEND);
+  gfx_set_blend_func(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   g_gfx->globalAlpha = 1.0f;
-  set_colour_rgba(1, 1, 1, 1);
+  gfx_set_colour_rgba(1, 1, 1, 1);
 }
 
 namespace {
@@ -466,9 +466,9 @@ namespace {
 // Every cache of GL state becomes unknown: capabilities, the current colour,
 // texture bindings, client arrays and the slots' texture parameters.
 void forget_all_caches() {
-  state_cache_invalidate();
-  colour_cache_invalidate();
-  gl_binding_cache_invalidate();
+  gfx_state_cache_invalidate();
+  gfx_colour_cache_invalidate();
+  gfx_gl_binding_cache_invalidate();
   g_blend[0] = g_blend[1] = 0;
   g_shade = 0;
   g_client[0] = g_client[1] = g_client[2] = -1;
@@ -480,14 +480,14 @@ void forget_all_caches() {
 void gfx_forget_gl_state() {
   forget_all_caches();
   // Sprites draw with the colour kept between operations.
-  if (g_gfx) set_colour_rgba(1, 1, 1, g_gfx->globalAlpha);
+  if (g_gfx) gfx_set_colour_rgba(1, 1, 1, g_gfx->globalAlpha);
 }
 
 void gfx_caches_new_context() { g_new_context = true; }
 
-void reset_2d_state() {
+void gfx_reset_2d_state() {
   if (!g_gfx) return;
-  set_viewport(0, 0, 0, 0);
+  gfx_apply_viewport(0, 0, 0, 0);
   // The capabilities, blend function and shade model are set again whatever
   // happened to them; the colour, texture bindings and texture parameters
   // stay known from frame to frame (code that changes them behind the caches
@@ -496,34 +496,34 @@ void reset_2d_state() {
     forget_all_caches();
     g_new_context = false;
   }
-  state_cache_invalidate();
+  gfx_state_cache_invalidate();
   g_blend[0] = g_blend[1] = 0;
   g_shade = 0;
-  state_disable(GL_DEPTH_TEST);
-  state_disable(GL_CULL_FACE);
+  gfx_state_disable(GL_DEPTH_TEST);
+  gfx_state_disable(GL_CULL_FACE);
   glFrontFace(GL_CCW);
-  set_colour_rgba(1, 1, 1, 1);
-  state_disable(GL_FOG);
-  state_disable(GL_LINE_SMOOTH);
-  state_disable(GL_POINT_SMOOTH);
-  state_disable(GL_STENCIL_TEST);
-  state_disable(GL_NORMALIZE);
-  state_disable(GL_LIGHTING);
-  set_shade_model(GL_FLAT);
-  state_disable(GL_COLOR_MATERIAL);
-  state_disable(GL_DITHER);
-  state_disable(GL_POLYGON_SMOOTH);
-  state_disable(GL_POLYGON_OFFSET_POINT);
-  state_disable(GL_AUTO_NORMAL);
+  gfx_set_colour_rgba(1, 1, 1, 1);
+  gfx_state_disable(GL_FOG);
+  gfx_state_disable(GL_LINE_SMOOTH);
+  gfx_state_disable(GL_POINT_SMOOTH);
+  gfx_state_disable(GL_STENCIL_TEST);
+  gfx_state_disable(GL_NORMALIZE);
+  gfx_state_disable(GL_LIGHTING);
+  gfx_set_shade_model(GL_FLAT);
+  gfx_state_disable(GL_COLOR_MATERIAL);
+  gfx_state_disable(GL_DITHER);
+  gfx_state_disable(GL_POLYGON_SMOOTH);
+  gfx_state_disable(GL_POLYGON_OFFSET_POINT);
+  gfx_state_disable(GL_AUTO_NORMAL);
   glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_FASTEST);
   glHint(GL_POLYGON_SMOOTH_HINT, GL_FASTEST);
   g_gfx->smoothing = true;
-  bind_sprite_texture(-1);
-  state_disable(GL_ALPHA_TEST);
+  gfx_bind_sprite_texture(-1);
+  gfx_state_disable(GL_ALPHA_TEST);
   g_gfx->alphaTestRef = 1.0f;
-  state_enable(GL_BLEND);
-  set_blend_func(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  gfx_state_enable(GL_BLEND);
+  gfx_set_blend_func(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   g_gfx->globalAlpha = 1.0f;
-  set_colour_rgba(1, 1, 1, 1);
-  client_arrays(false, false, false);
+  gfx_set_colour_rgba(1, 1, 1, 1);
+  gfx_client_arrays(false, false, false);
 }

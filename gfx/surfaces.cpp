@@ -27,17 +27,17 @@ void debug_line(const char* fmt, long long a = 0, long long b = 0) {
 }  // namespace
 
 // Whether drawing currently goes into a surface's framebuffer.
-bool drawing_into_surface() {
+bool gfx_drawing_into_surface() {
   const int n = g_gfx->currentScreen;
   return n >= 0 && n < kScreenCount && g_gfx->fallbackScreen != n;
 }
 
-int surface_image_height() {
+int gfx_surface_image_height() {
   const int slot = g_gfx->screens[g_gfx->currentScreen].slot;
-  return valid_slot(slot) ? g_gfx->slots[slot].height : 0;
+  return gfx_valid_slot(slot) ? g_gfx->slots[slot].height : 0;
 }
 
-GLint current_fbo_binding() {
+GLint gfx_current_fbo_binding() {
   GLint b = 0;
   glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &b);
   return b;
@@ -45,31 +45,31 @@ GLint current_fbo_binding() {
 
 // Binds the record's framebuffer, saving the current binding. False when it
 // was already bound (the rebind message is logged).
-bool bind_record(ScreenRecord& rec) {
+bool gfx_bind_record(ScreenRecord& rec) {
   if (rec.previousBinding != -1) {
     log_append("Trying to rebind the same FBO again. Need to end first\n");
     return false;
   }
-  rec.previousBinding = current_fbo_binding();
+  rec.previousBinding = gfx_current_fbo_binding();
   g_glx.BindFramebufferEXT(GL_FRAMEBUFFER_EXT, rec.framebuffer);
   return true;
 }
 
-void unbind_record(ScreenRecord& rec) {
+void gfx_unbind_record(ScreenRecord& rec) {
   if (rec.previousBinding == -1) return;
   g_glx.BindFramebufferEXT(GL_FRAMEBUFFER_EXT, GLuint(rec.previousBinding));
   rec.previousBinding = -1;
 }
 
-void destroy_framebuffer(ScreenRecord& rec) {
-  if (g_fbo_available && rec.previousBinding != -1) unbind_record(rec);
+void gfx_destroy_framebuffer(ScreenRecord& rec) {
+  if (g_fbo_available && rec.previousBinding != -1) gfx_unbind_record(rec);
   if (rec.framebuffer && g_glx.DeleteFramebuffersEXT) g_glx.DeleteFramebuffersEXT(1, &rec.framebuffer);
   if (rec.depthBuffer && g_glx.DeleteRenderbuffersEXT) g_glx.DeleteRenderbuffersEXT(1, &rec.depthBuffer);
   rec = ScreenRecord{};
 }
 
-bool create_framebuffer(ScreenRecord& rec, int w, int h, uint32_t texture, bool withDepth) {
-  destroy_framebuffer(rec);
+bool gfx_create_framebuffer(ScreenRecord& rec, int w, int h, uint32_t texture, bool withDepth) {
+  gfx_destroy_framebuffer(rec);
   if (w < 1 || h < 1) {
     debug_line("can't create FBO for neg dims %lldx%lld\n", w, h);
     return false;
@@ -83,15 +83,15 @@ bool create_framebuffer(ScreenRecord& rec, int w, int h, uint32_t texture, bool 
     debug_print("glGenFramebuffersExt failed\n");
     return false;
   }
-  const bool bound = bind_record(rec);
+  const bool bound = gfx_bind_record(rec);
   glBindTexture(GL_TEXTURE_2D, texture);
-  gl_binding_cache_invalidate();
+  gfx_gl_binding_cache_invalidate();
   g_glx.FramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, texture, 0);
   if (withDepth) {
     g_glx.GenRenderbuffersEXT(1, &rec.depthBuffer);
     if (rec.depthBuffer == 0) {
       debug_print("glGenRenderbuffersExt failed\n");
-      destroy_framebuffer(rec);
+      gfx_destroy_framebuffer(rec);
       return false;
     }
     g_glx.BindRenderbufferEXT(GL_RENDERBUFFER_EXT, rec.depthBuffer);
@@ -111,29 +111,29 @@ bool create_framebuffer(ScreenRecord& rec, int w, int h, uint32_t texture, bool 
   }
   const GLenum status = g_glx.CheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT);
   if (status == 0) debug_line("glCheckFramebufferStatusExt()=0: glError=%llx\n", glGetError());
-  if (bound) unbind_record(rec);
+  if (bound) gfx_unbind_record(rec);
   if (status == GL_FRAMEBUFFER_COMPLETE_EXT) {
     rec.width = w;
     rec.height = h;
     return true;
   }
   debug_line("glBindRenderbufferExt failed %llx\n", status);
-  destroy_framebuffer(rec);
+  gfx_destroy_framebuffer(rec);
   if (withDepth) {
     debug_print("Trying without a depth buffer as a fallback...\n");
-    return create_framebuffer(rec, w, h, texture, false);
+    return gfx_create_framebuffer(rec, w, h, texture, false);
   }
   debug_print("CAN'T CREATE FRAMEBUFFER (CREATESCREEN)\n");
   return false;
 }
 
-void end_screen_drawing() {
+void gfx_end_screen_drawing() {
   if (!g_gfx || g_gfx->currentScreen < 0) return;
   const int n = g_gfx->currentScreen;
   ScreenRecord& rec = g_gfx->screens[n];
   if (g_fbo_available && rec.previousBinding != -1) {
-    unbind_record(rec);
-  } else if (g_gfx->fallbackScreen == n && valid_slot(rec.slot)) {
+    gfx_unbind_record(rec);
+  } else if (g_gfx->fallbackScreen == n && gfx_valid_slot(rec.slot)) {
     // Collect the surface's picture from the back buffer, then put back what
     // was there before.
     const SpriteSlot& s = g_gfx->slots[rec.slot];
@@ -146,7 +146,7 @@ void end_screen_drawing() {
   }
   g_gfx->fallbackScreen = -1;
   g_gfx->currentScreen = -1;
-  set_viewport(0, 0, 0, 0);
+  gfx_apply_viewport(0, 0, 0, 0);
 }
 
 void gfx_use_screen(int screen) {
@@ -155,21 +155,21 @@ void gfx_use_screen(int screen) {
     // Ending a surface resets the viewport; already on the back buffer, only
     // the viewport is reset.
     if (g_gfx->currentScreen >= 0)
-      end_screen_drawing();
+      gfx_end_screen_drawing();
     else
-      set_viewport(0, 0, 0, 0);
+      gfx_apply_viewport(0, 0, 0, 0);
     return;
   }
-  end_screen_drawing();
+  gfx_end_screen_drawing();
   if (screen >= kScreenCount) return;
   ScreenRecord& rec = g_gfx->screens[screen];
-  if (!valid_slot(rec.slot) || g_gfx->slots[rec.slot].width <= 0) return;
+  if (!gfx_valid_slot(rec.slot) || g_gfx->slots[rec.slot].width <= 0) return;
   const int slot = rec.slot;
   const int w = g_gfx->slots[slot].width, h = g_gfx->slots[slot].height;
   g_gfx->currentScreen = screen;
   if (g_fbo_available && rec.framebuffer && rec.previousBinding == -1) {
-    bind_record(rec);
-    set_viewport(0, 0, w, h);
+    gfx_bind_record(rec);
+    gfx_apply_viewport(0, 0, w, h);
     glViewport(0, 0, w, h);
   } else {
     if (g_fbo_available && rec.previousBinding != -1)
@@ -177,7 +177,7 @@ void gfx_use_screen(int screen) {
     g_gfx->savedOrientation = g_gfx->orientation;
     g_gfx->orientation = 0;
     g_gfx->currentScreen = -1;
-    set_viewport(0, 0, w, h);
+    gfx_apply_viewport(0, 0, w, h);
     const int32_t key = g_gfx->spriteKey;
     g_gfx->spriteKey = -1;
     gfx_grab_sprite(kScratchSlot, 0, 0, w, h);
@@ -187,8 +187,8 @@ void gfx_use_screen(int screen) {
     g_gfx->currentScreen = screen;
     g_gfx->fallbackScreen = screen;
   }
-  free_collision_mask(slot);
-  texture_opacity_forget(slot);
+  gfx_free_collision_mask(slot);
+  gfx_texture_opacity_forget(slot);
 }
 
 namespace {
@@ -196,7 +196,7 @@ namespace {
 // An empty texture of exactly tw x th pixels for a surface.
 bool create_surface_texture(SpriteSlot& s, int tw, int th) {
   std::vector<uint8_t> zeros(size_t(tw) * th * 4, 0);
-  gl_binding_cache_invalidate();
+  gfx_gl_binding_cache_invalidate();
   glGenTextures(1, &s.texture);
   if (!s.texture) return false;
   glBindTexture(GL_TEXTURE_2D, s.texture);
@@ -204,7 +204,7 @@ bool create_surface_texture(SpriteSlot& s, int tw, int th) {
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  pixel_unpack_defaults();
+  gfx_pixel_unpack_defaults();
   glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, tw, th, 0, GL_RGBA, GL_UNSIGNED_BYTE, zeros.data());
   return glGetError() == GL_NO_ERROR;
 }
@@ -213,14 +213,14 @@ bool create_surface_texture(SpriteSlot& s, int tw, int th) {
 
 int gfx_create_screen(int screen, int slot, int width, int height) {
   if (!g_gfx || unsigned(screen) >= unsigned(kScreenCount)) return 0;
-  end_screen_drawing();
-  destroy_framebuffer(g_gfx->screens[screen]);
-  if (slot >= 0 && valid_slot(slot)) free_sprite_slot(slot);
-  if (width > 0 && height > 0 && slot >= 0 && valid_slot(slot) && width <= kMaxImageSide &&
+  gfx_end_screen_drawing();
+  gfx_destroy_framebuffer(g_gfx->screens[screen]);
+  if (slot >= 0 && gfx_valid_slot(slot)) gfx_free_sprite_slot(slot);
+  if (width > 0 && height > 0 && slot >= 0 && gfx_valid_slot(slot) && width <= kMaxImageSide &&
       height <= kMaxImageSide) {
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-    const int tw = pow2_at_least(width, 2), th = pow2_at_least(height, 2);
+    const int tw = gfx_pow2_at_least(width, 2), th = gfx_pow2_at_least(height, 2);
     if (maxSize > 0 && (tw > maxSize || th > maxSize)) return 0;
     // The padded sides must fit the slot's 16-bit fields.
     if (tw > kMaxImageSide || th > kMaxImageSide) return 0;
@@ -232,12 +232,12 @@ int gfx_create_screen(int screen, int slot, int width, int height) {
       s.height = int16_t(height);
       s.sExtent = float(width) / float(tw);
       s.tExtent = float(height) / float(th);
-      texture_params_forget(slot);
+      gfx_texture_params_forget(slot);
       ScreenRecord& rec = g_gfx->screens[screen];
       if (g_fbo_available) {
-        if (create_framebuffer(rec, tw, th, s.texture, true)) {
+        if (gfx_create_framebuffer(rec, tw, th, s.texture, true)) {
           rec.slot = slot;
-          end_screen_drawing();
+          gfx_end_screen_drawing();
           return 1;
         }
       } else {
@@ -249,7 +249,7 @@ int gfx_create_screen(int screen, int slot, int width, int height) {
         return 1;
       }
     }
-    free_sprite_slot(slot);
+    gfx_free_sprite_slot(slot);
   }
   return 0;
 }

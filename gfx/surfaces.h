@@ -7,19 +7,19 @@
 #include "gfx/context.h"
 #include "gfx/gl_ext.h"
 
-bool create_framebuffer(ScreenRecord& rec, int w, int h, uint32_t texture, bool withDepth);
-void destroy_framebuffer(ScreenRecord& rec);
+bool gfx_create_framebuffer(ScreenRecord& rec, int w, int h, uint32_t texture, bool withDepth);
+void gfx_destroy_framebuffer(ScreenRecord& rec);
 // Ends drawing into the current surface (collecting its picture on the
 // fallback path) and resets the viewport.
-void end_screen_drawing();
+void gfx_end_screen_drawing();
 // Whether drawing currently goes into a surface's framebuffer.
-bool drawing_into_surface();
+bool gfx_drawing_into_surface();
 // Height of the current surface's image.
-int surface_image_height();
+int gfx_surface_image_height();
 // The framebuffer binding now.
-GLint current_fbo_binding();
+GLint gfx_current_fbo_binding();
 // Binds the record's framebuffer, saving the current binding. False when it
 // was already bound (the rebind message is logged).
-bool bind_record(ScreenRecord& rec);
-// Puts back the binding saved by bind_record.
-void unbind_record(ScreenRecord& rec);
+bool gfx_bind_record(ScreenRecord& rec);
+// Puts back the binding saved by gfx_bind_record.
+void gfx_unbind_record(ScreenRecord& rec);

@@ -13,7 +13,7 @@
 #include "tamblix/errors.h"
 #include "tamblix/gfx.h"
 
-const std::string& swap_file_name() {
+const std::string& gfx_swap_file_name() {
   static std::string name;
   if (name.empty()) {
     std::string dir = platform_temp_dir();
@@ -36,7 +36,7 @@ namespace {
 void remove_swap_file() {
   // A file, or an empty directory of that name.
   std::error_code ec;
-  std::filesystem::remove(swap_file_name(), ec);
+  std::filesystem::remove(gfx_swap_file_name(), ec);
 }
 
 void put_le32(std::FILE* f, int32_t v) {
@@ -53,9 +53,9 @@ bool get_le32(std::FILE* f, int32_t& v) {
 
 }  // namespace
 
-bool save_textures() {
+bool gfx_save_textures() {
   if (!g_gfx) return false;
-  const std::string& name = swap_file_name();
+  const std::string& name = gfx_swap_file_name();
   std::string line = "move textures from mem to temp file\n   \"" + name + "\"\n";
   log_append(line.c_str());
   remove_swap_file();
@@ -65,7 +65,7 @@ bool save_textures() {
   bool ok = true;
   for (int slot = 0; slot < kSlotCount - 1; ++slot) {
     if (g_gfx->slots[slot].width < 1) continue;
-    if (!read_sprite_pixels(slot, img)) continue;
+    if (!gfx_read_sprite_pixels(slot, img)) continue;
     put_le32(f, slot);
     put_le32(f, img.width);
     put_le32(f, img.height);
@@ -75,17 +75,17 @@ bool save_textures() {
   return ok;
 }
 
-bool restore_textures() {
+bool gfx_restore_textures() {
   if (!g_gfx) return false;
   log_append("restoring textures from temp file\n");
-  const std::string& name = swap_file_name();
+  const std::string& name = gfx_swap_file_name();
   std::FILE* f = std::fopen(name.c_str(), "rb");
   if (!f) return false;
   ImageBuffer img;
   bool ok = true;
   int32_t slot, w, h;
   while (get_le32(f, slot)) {
-    if (!get_le32(f, w) || !get_le32(f, h) || !valid_slot(slot) || !img.resize(w, h)) {
+    if (!get_le32(f, w) || !get_le32(f, h) || !gfx_valid_slot(slot) || !img.resize(w, h)) {
       ok = false;
       break;
     }
@@ -94,7 +94,7 @@ bool restore_textures() {
       break;
     }
     img.hasOwnAlpha = true;
-    upload_sprite(slot, img, false);
+    gfx_upload_sprite(slot, img, false);
   }
   std::fclose(f);
   remove_swap_file();
@@ -103,9 +103,9 @@ bool restore_textures() {
 
 int gfx_swap_textures(int flag) {
   if (flag == 0)
-    save_textures();
+    gfx_save_textures();
   else
-    restore_textures();
+    gfx_restore_textures();
   return 0;
 }
 

@@ -3,6 +3,6 @@
 
 #include <string>
 
-bool save_textures();
-bool restore_textures();
-const std::string& swap_file_name();
+bool gfx_save_textures();
+bool gfx_restore_textures();
+const std::string& gfx_swap_file_name();

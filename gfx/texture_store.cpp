@@ -33,30 +33,30 @@ OpenGLZadodare::~OpenGLZadodare() {
   }
 }
 
-bool valid_slot(int slot) { return slot >= 0 && slot < kSlotCount; }
+bool gfx_valid_slot(int slot) { return slot >= 0 && slot < kSlotCount; }
 
-int pow2_at_least(int v, int minimum) {
+int gfx_pow2_at_least(int v, int minimum) {
   int p = minimum;
   while (p < v && p < (1 << 30)) p <<= 1;
   return p;
 }
 
-void free_collision_mask(int slot) {
-  if (!g_gfx || !valid_slot(slot)) return;
+void gfx_free_collision_mask(int slot) {
+  if (!g_gfx || !gfx_valid_slot(slot)) return;
   std::free(g_gfx->collisionMasks[slot]);
   g_gfx->collisionMasks[slot] = nullptr;
 }
 
-void free_sprite_slot(int slot) {
-  if (!g_gfx || !valid_slot(slot)) return;
-  free_collision_mask(slot);
+void gfx_free_sprite_slot(int slot) {
+  if (!g_gfx || !gfx_valid_slot(slot)) return;
+  gfx_free_collision_mask(slot);
   SpriteSlot& s = g_gfx->slots[slot];
   if (s.texture || s.mipmapTexture) {
-    bind_sprite_texture(-1);
+    gfx_bind_sprite_texture(-1);
     if (s.texture) glDeleteTextures(1, &s.texture);
     if (s.mipmapTexture) glDeleteTextures(1, &s.mipmapTexture);
   }
-  texture_params_forget(slot);
+  gfx_texture_params_forget(slot);
   s.texture = s.mipmapTexture = 0;
   s.mipmapPending = false;
   s.textureWidth = s.textureHeight = -1;
@@ -75,7 +75,7 @@ int screen_of_slot(int slot) {
 void rebuild_screen(int screen, int slot) {
   ScreenRecord& rec = g_gfx->screens[screen];
   const SpriteSlot& s = g_gfx->slots[slot];
-  if (create_framebuffer(rec, s.textureWidth, s.textureHeight, s.texture, true)) rec.slot = slot;
+  if (gfx_create_framebuffer(rec, s.textureWidth, s.textureHeight, s.texture, true)) rec.slot = slot;
 }
 
 // Per-byte average of two pixels.
@@ -162,8 +162,8 @@ void convert_to_normal_map(uint8_t*& pixels, int w, int h) {
 
 }  // namespace
 
-bool upload_texture_region(const ImageBuffer& image, int x0, int y0, int w, int h, uint32_t* texName,
-                           uint32_t* mipName, bool normalMap, bool nearest) {
+bool gfx_upload_texture_region(const ImageBuffer& image, int x0, int y0, int w, int h, uint32_t* texName,
+                               uint32_t* mipName, bool normalMap, bool nearest) {
   GLint maxSize = 0;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
   if (maxSize < 1) maxSize = 1024;
@@ -172,7 +172,7 @@ bool upload_texture_region(const ImageBuffer& image, int x0, int y0, int w, int 
   if (w < 1 || h < 1) return false;
   if (w > maxSize) w = maxSize;
   if (h > maxSize) h = maxSize;
-  const int tw = pow2_at_least(w, 16), th = pow2_at_least(h, 16);
+  const int tw = gfx_pow2_at_least(w, 16), th = gfx_pow2_at_least(h, 16);
   uint8_t* buf = static_cast<uint8_t*>(std::calloc(size_t(tw) * th, 4));
   if (!buf) return false;
   const int xs = std::max(x0, 0), xe = std::min(x0 + tw, image.width);
@@ -185,8 +185,8 @@ bool upload_texture_region(const ImageBuffer& image, int x0, int y0, int w, int 
       std::memcpy(buf + (size_t(row) * tw + (x - x0)) * 4, image.pixels + (size_t(y) * image.width + x) * 4, 4);
     }
   }
-  pixel_unpack_defaults();
-  gl_binding_cache_invalidate();
+  gfx_pixel_unpack_defaults();
+  gfx_gl_binding_cache_invalidate();
   if (*texName == 0) {
     glGenTextures(1, texName);
   } else {
@@ -213,14 +213,14 @@ bool upload_texture_region(const ImageBuffer& image, int x0, int y0, int w, int 
   return true;
 }
 
-uint32_t sprite_mipmap_texture(int slot) {
-  if (!g_gfx || !valid_slot(slot)) return 0;
+uint32_t gfx_sprite_mipmap_texture(int slot) {
+  if (!g_gfx || !gfx_valid_slot(slot)) return 0;
   SpriteSlot& s = g_gfx->slots[slot];
   if (s.mipmapTexture != 0 || !s.mipmapPending || s.texture == 0) return s.mipmapTexture;
   s.mipmapPending = false;
   // The chain comes from the texture's own pixels: the padded (and, for a
   // bump texture, converted) image that the load uploaded.
-  gl_binding_cache_invalidate();
+  gfx_gl_binding_cache_invalidate();
   glBindTexture(GL_TEXTURE_2D, s.texture);
   GLint tw = 0, th = 0;
   glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &tw);
@@ -241,7 +241,7 @@ uint32_t sprite_mipmap_texture(int slot) {
   glPixelStorei(GL_PACK_SKIP_ROWS, skipRows);
   glPixelStorei(GL_PACK_SKIP_PIXELS, skipPixels);
   glPixelStorei(GL_PACK_ALIGNMENT, alignment);
-  pixel_unpack_defaults();
+  gfx_pixel_unpack_defaults();
   glGenTextures(1, &s.mipmapTexture);
   glBindTexture(GL_TEXTURE_2D, s.mipmapTexture);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
@@ -249,23 +249,23 @@ uint32_t sprite_mipmap_texture(int slot) {
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
   upload_mipmaps(base.data(), tw, th);
-  gl_binding_cache_invalidate();
+  gfx_gl_binding_cache_invalidate();
   return s.mipmapTexture;
 }
 
-bool upload_sprite(int slot, ImageBuffer& image, bool normalMap) {
-  if (!g_gfx || !valid_slot(slot)) return false;
+bool gfx_upload_sprite(int slot, ImageBuffer& image, bool normalMap) {
+  if (!g_gfx || !gfx_valid_slot(slot)) return false;
   const int screen = screen_of_slot(slot);
   // A surface whose texture is replaced while drawing goes into it ends first.
-  if (screen >= 0 && g_gfx->currentScreen == screen) end_screen_drawing();
-  free_sprite_slot(slot);
+  if (screen >= 0 && g_gfx->currentScreen == screen) gfx_end_screen_drawing();
+  gfx_free_sprite_slot(slot);
   if (image.width <= 0 || image.height <= 0 || !image.pixels) return false;
   if (image.width > kMaxImageSide || image.height > kMaxImageSide) return false;
   SpriteSlot& s = g_gfx->slots[slot];
-  const int tw = pow2_at_least(image.width, 16), th = pow2_at_least(image.height, 16);
+  const int tw = gfx_pow2_at_least(image.width, 16), th = gfx_pow2_at_least(image.height, 16);
   const bool fontSlot = slot >= kFontSlotBase;
   // Only 3-D drawing uses the mipmap texture: it is made on its first use.
-  bool ok = upload_texture_region(image, 0, 0, 0, 0, &s.texture, nullptr, normalMap, fontSlot);
+  bool ok = gfx_upload_texture_region(image, 0, 0, 0, 0, &s.texture, nullptr, normalMap, fontSlot);
   s.mipmapPending = ok && !fontSlot;
   s.textureWidth = int16_t(std::min(tw, 32767));
   s.textureHeight = int16_t(std::min(th, 32767));
@@ -273,29 +273,29 @@ bool upload_sprite(int slot, ImageBuffer& image, bool normalMap) {
   s.height = int16_t(image.height);
   s.sExtent = float(image.width) / float(tw);
   s.tExtent = float(image.height) / float(th);
-  texture_params_forget(slot);
+  gfx_texture_params_forget(slot);
   if (!ok) {
-    free_sprite_slot(slot);
+    gfx_free_sprite_slot(slot);
     return false;
   }
-  texture_opacity_measure(slot, image);
+  gfx_texture_opacity_measure(slot, image);
   if (screen >= 0) rebuild_screen(screen, slot);
   return true;
 }
 
-bool load_sprite_file(int slot, const char* name, int32_t key, bool normalMap) {
-  if (!g_gfx || !valid_slot(slot)) return false;
+bool gfx_load_sprite_file(int slot, const char* name, int32_t key, bool normalMap) {
+  if (!g_gfx || !gfx_valid_slot(slot)) return false;
   const int screen = screen_of_slot(slot);
-  if (screen >= 0 && g_gfx->currentScreen == screen) end_screen_drawing();
-  free_sprite_slot(slot);
+  if (screen >= 0 && g_gfx->currentScreen == screen) gfx_end_screen_drawing();
+  gfx_free_sprite_slot(slot);
   if (!name || !*name) return false;
   ImageBuffer img;
-  if (!read_image_file(img, name, key, true)) {
+  if (!gfx_read_image_file(img, name, key, true)) {
     img.clear();
     return false;
   }
-  if (!img.hasOwnAlpha) bleed_transparent_colours(img);
-  bool result = upload_sprite(slot, img, normalMap);
+  if (!img.hasOwnAlpha) gfx_bleed_transparent_colours(img);
+  bool result = gfx_upload_sprite(slot, img, normalMap);
   if (result && screen >= 0 && g_gfx->screens[screen].slot != slot) rebuild_screen(screen, slot);
   return result;
 }
@@ -307,18 +307,18 @@ namespace {
 void load_into_slot(const char* name, int slot, bool normalMap) {
   clear_error();
   if (!g_gfx) return;
-  if (!valid_slot(slot)) {
+  if (!gfx_valid_slot(slot)) {
     sys_raise_error(TMX_ERR_OUT_OF_MEMORY);
     return;
   }
-  free_sprite_slot(slot);
+  gfx_free_sprite_slot(slot);
   if (!name || !*name) return;
   std::string path;
   if (!gfx_resolve_media(name, path)) {
     sys_raise_error(TMX_ERR_NO_SUCH_FILE);
     return;
   }
-  if (!load_sprite_file(slot, path.c_str(), g_gfx->spriteKey, normalMap)) sys_raise_error(TMX_ERR_NO_SUCH_FILE);
+  if (!gfx_load_sprite_file(slot, path.c_str(), g_gfx->spriteKey, normalMap)) sys_raise_error(TMX_ERR_NO_SUCH_FILE);
 }
 
 }  // namespace
@@ -335,7 +335,7 @@ void gfx_load_anim_c(const char* name, int slot, int frame_width, int frame_heig
 void gfx_load_bump_texture_c(const char* name, int slot) { load_into_slot(name, slot, true); }
 
 void gfx_set_sprite_anim(int slot, int frame_width, int frame_height) {
-  if (!g_gfx || !valid_slot(slot)) return;
+  if (!g_gfx || !gfx_valid_slot(slot)) return;
   SpriteSlot& s = g_gfx->slots[slot];
   if (s.width > 0) {
     s.frameWidth = int16_t(frame_width);
@@ -345,7 +345,7 @@ void gfx_set_sprite_anim(int slot, int frame_width, int frame_height) {
 
 void gfx_get_sprite_size(int slot, int& width, int& height) {
   width = height = 0;
-  if (!g_gfx || !valid_slot(slot)) return;
+  if (!g_gfx || !gfx_valid_slot(slot)) return;
   width = g_gfx->slots[slot].width;
   height = g_gfx->slots[slot].height;
 }
@@ -364,7 +364,7 @@ void gfx_set_transparency(int colour) {
 }
 
 int gfx_get_sprite_texture(int slot) {
-  if (!g_gfx || !valid_slot(slot)) return 0;
+  if (!g_gfx || !gfx_valid_slot(slot)) return 0;
   return int(g_gfx->slots[slot].texture);
 }
 
@@ -376,7 +376,7 @@ int gfx_gen_sprite() {
 }
 
 int gfx_mem_to_sprite_raw(const int32_t* pixels, int count, int slot, int width, int height) {
-  if (!g_gfx || !valid_slot(slot)) return 0;
+  if (!g_gfx || !gfx_valid_slot(slot)) return 0;
   if (int64_t(width) * height != count || count <= 0) return 0;
   ImageBuffer img;
   if (!img.resize(width, height)) return 0;
@@ -387,5 +387,5 @@ int gfx_mem_to_sprite_raw(const int32_t* pixels, int count, int slot, int width,
     img.pixels[4 * i + 2] = uint8_t(v >> 16);
     img.pixels[4 * i + 3] = uint8_t(v >> 24);
   }
-  return upload_sprite(slot, img, false) ? 1 : 0;
+  return gfx_upload_sprite(slot, img, false) ? 1 : 0;
 }

@@ -9,9 +9,9 @@
 #include "platform/gl_proc.h"
 #include "tamblix/gfx.h"
 
-void set_viewport(int x, int y, int w, int h) {
+void gfx_apply_viewport(int x, int y, int w, int h) {
   if (!g_gfx) return;
-  const bool surface = drawing_into_surface();
+  const bool surface = gfx_drawing_into_surface();
   if (w <= 0 || h <= 0) {
     x = y = 0;
     if (surface) {
@@ -22,7 +22,7 @@ void set_viewport(int x, int y, int w, int h) {
       if (g_gfx->windowWidth <= 0 || g_gfx->windowHeight <= 0) {
         // Not told yet: ask the platform for the current drawable.
         int dw = 0, dh = 0;
-        if (gl_current_drawable_size(&dw, &dh)) gfx_window_size_changed(dw, dh);
+        if (platform_gl_current_drawable_size(&dw, &dh)) gfx_window_size_changed(dw, dh);
       }
       w = g_gfx->windowWidth;
       h = g_gfx->windowHeight;
@@ -32,7 +32,7 @@ void set_viewport(int x, int y, int w, int h) {
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   if (surface) {
-    glViewport(x, surface_image_height() - h - y, w, h);
+    glViewport(x, gfx_surface_image_height() - h - y, w, h);
     glOrtho(0, w, h, 0, -1, 1);
   } else {
     const int W = g_gfx->windowWidth, H = g_gfx->windowHeight;
@@ -66,7 +66,7 @@ void gfx_window_size_changed(int w, int h) {
   g_gfx->windowHeight = h;
 }
 
-void gfx_set_viewport(int x, int y, int w, int h) { set_viewport(x, y, w, h); }
+void gfx_set_viewport(int x, int y, int w, int h) { gfx_apply_viewport(x, y, w, h); }
 
 void gfx_get_viewport(int& x, int& y, int& w, int& h) {
   x = y = w = h = 0;
@@ -89,7 +89,7 @@ void gfx_get_viewport(double& x, double& y, double& w, double& h) {
 void gfx_set_orientation(int orientation) {
   if (!g_gfx) return;
   g_gfx->orientation = std::clamp(orientation, 0, 3);
-  set_viewport(0, 0, 0, 0);
+  gfx_apply_viewport(0, 0, 0, 0);
 }
 
 int gfx_get_orientation() { return g_gfx ? g_gfx->orientation : 0; }
@@ -98,7 +98,7 @@ void gfx_get_target_size(int& width, int& height) {
   width = height = 0;
   if (!g_gfx) return;
   const int n = g_gfx->currentScreen;
-  if (n >= 0 && n < kScreenCount && valid_slot(g_gfx->screens[n].slot)) {
+  if (n >= 0 && n < kScreenCount && gfx_valid_slot(g_gfx->screens[n].slot)) {
     width = g_gfx->slots[g_gfx->screens[n].slot].width;
     height = g_gfx->slots[g_gfx->screens[n].slot].height;
     return;

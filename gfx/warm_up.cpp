@@ -110,19 +110,19 @@ void gfx_warm_up() {
   // Give everything back (leaving the surface also resets the viewport to the
   // whole window, as start-up left it).
   gfx_use_screen(-1);
-  destroy_framebuffer(g_gfx->screens[kWarmScreen]);
+  gfx_destroy_framebuffer(g_gfx->screens[kWarmScreen]);
   g_gfx->screens[kWarmScreen] = ScreenRecord{};
-  free_sprite_slot(kWarmSurfaceSlot);
-  free_sprite_slot(kWarmSpriteSlot);
+  gfx_free_sprite_slot(kWarmSurfaceSlot);
+  gfx_free_sprite_slot(kWarmSpriteSlot);
   glPopClientAttrib();
   glPopAttrib();
   gfx_forget_gl_state();
   glColor4fv(colour);
-  colour_cache_invalidate();
+  gfx_colour_cache_invalidate();
   g_gfx->smoothing = smoothing;
   g_gfx->globalAlpha = globalAlpha;
   g_gfx->alphaTestRef = alphaTestRef;
   g_gfx->orientation = orientation;
   g_last_bound_slot = lastBoundSlot;
-  clear_frame();
+  gfx_clear_frame();
 }

@@ -73,7 +73,7 @@ void input_shutdown();
 // The key query counter (queries since the last refresh).
 int& key_query_counter();
 void refresh_keyboard();
-// present_frame's snapshot: counter 0, refresh, read_mouse with update.
+// engine_present_frame's snapshot: counter 0, refresh, read_mouse with update.
 void frame_snapshot();
 // The key state test of the snapshot (no query counting).
 int key_state_down(int code);

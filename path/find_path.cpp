@@ -6,6 +6,8 @@
 #include "tamblix/errors.h"
 #include "tamblix/path.h"
 
+using namespace tmx::path;
+
 namespace {
 
 // A map the search cannot take: error 7 and a log line.

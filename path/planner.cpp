@@ -5,6 +5,8 @@
 #include <cmath>
 #include <new>
 
+namespace tmx::path {
+
 namespace {
 
 constexpr float kDiagonalFactor = 1.4142137f;
@@ -238,3 +240,5 @@ void AStarPlanner::run() {
     closed_.insert(cur);
   }
 }
+
+}  // namespace tmx::path

@@ -21,6 +21,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace tmx::path {
+
 // The search parameters.
 struct PathParams {
   int32_t start_x = 0, start_y = 0;
@@ -303,3 +305,5 @@ uint32_t Planner::trace(Put&& put) const {
   }
   return n;
 }
+
+}  // namespace tmx::path

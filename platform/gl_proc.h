@@ -3,8 +3,8 @@
 #pragma once
 
 // Address of a GL entry point of the current context, or null.
-void* gl_proc_address(const char* name);
+void* platform_gl_proc_address(const char* name);
 
 // The size in pixels of the drawable of the window whose GL context is
 // current; false when there is none.
-bool gl_current_drawable_size(int* width, int* height);
+bool platform_gl_current_drawable_size(int* width, int* height);

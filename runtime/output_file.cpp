@@ -14,7 +14,7 @@ bool refuse(const std::string& path, const char* reason, std::string& why) {
 
 }  // namespace
 
-bool write_output_file(const std::string& path, const void* bytes, size_t n, std::string& why) {
+bool runtime_write_output_file(const std::string& path, const void* bytes, size_t n, std::string& why) {
   why.clear();
   if (path.empty()) return refuse(path, "no file name", why);
   std::string target = path;

@@ -12,4 +12,4 @@
 // refused; a symbolic link is followed and the file it leads to replaced. A
 // replaced file keeps its permission bits.
 // False with a short reason in `why` (and a line in the error log).
-bool write_output_file(const std::string& path, const void* bytes, size_t n, std::string& why);
+bool runtime_write_output_file(const std::string& path, const void* bytes, size_t n, std::string& why);

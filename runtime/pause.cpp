@@ -4,7 +4,7 @@
 #include "runtime/runtime_state.h"
 #include "tamblix/runtime.h"
 
-void set_pause(int request) {
+void runtime_set_pause(int request) {
   int p = g_runtime.frame.pauseEnabled ? request : 0;
   int flag = p != 0 ? 1 : 0;
   if (flag == g_runtime.frame.paused) return;

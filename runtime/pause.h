@@ -3,4 +3,4 @@
 
 // Sets the pause flag (ignored while pausing is off) and offers the program's
 // "TMX_ON_PAUSE" or "TMX_ON_RESUME" callback when the flag changes.
-void set_pause(int request);
+void runtime_set_pause(int request);

@@ -23,7 +23,7 @@ struct GlWindow {
 
 struct FrameState {
   int32_t paused = 0;            // 1 while the window is in the background
-  int32_t pauseEnabled = 1;      // set_pause ignores pause requests while 0
+  int32_t pauseEnabled = 1;      // runtime_set_pause ignores pause requests while 0
   int32_t exitKeysEnabled = 1;   // lets Escape end the program
   int32_t messageLookup = -1;    // -1 not looked up yet, 0 none, 1 found
   MessageRoutine messageRoutine = nullptr;

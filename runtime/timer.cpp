@@ -17,7 +17,7 @@ double g_zero = 0;
 
 }  // namespace
 
-void timer_init() {
+void runtime_timer_init() {
   g_source = 0;
   int64_t f = 0;
   if (platform_counter_frequency(&f) && f > 0) {
@@ -29,7 +29,7 @@ void timer_init() {
 double timer_ms() {
   // A reading before start-up chose the source chooses it now, so that the
   // base and later readings come from the same source.
-  if (g_source < 0) timer_init();
+  if (g_source < 0) runtime_timer_init();
   if (g_source == 1) {
     // counter * 1000 is formed in 128 bits: a nanosecond counter times 1000
     // would leave 64 bits after about 106 days of uptime.
@@ -54,17 +54,17 @@ double timer_ms() {
 
 double timer_since_start() { return timer_ms() - g_zero; }
 
-void timer_set_zero(double ms) { g_zero = ms; }
-double timer_zero() { return g_zero; }
+void runtime_timer_set_zero(double ms) { g_zero = ms; }
+double runtime_timer_zero() { return g_zero; }
 
-double frame_period_for_rate(double rate) {
+double runtime_frame_period_for_rate(double rate) {
   // Truncation toward zero; rates beyond the int range count as none.
   if (!(rate > -2147483648.0 && rate < 2147483648.0)) return 2.0;
   int r = static_cast<int>(rate);
   return r <= 0 ? 2.0 : 1000.0 / r;
 }
 
-void frame_schedule_advance(double now, double& next_due, double period) {
+void runtime_frame_schedule_advance(double now, double& next_due, double period) {
   if (now <= next_due + period) {
     next_due += period;
   } else if (now <= next_due + 2 * period) {
@@ -74,7 +74,7 @@ void frame_schedule_advance(double now, double& next_due, double period) {
   }
 }
 
-bool timer_sleep_until(double due) {
+bool runtime_timer_sleep_until(double due) {
   if (g_source != 1 || !g_base_taken) return false;
   // The inverse of timer_ms: milliseconds since the base back to counts.
   const double counts = (due + g_base) * g_frequency / 1000.0;
@@ -82,7 +82,7 @@ bool timer_sleep_until(double due) {
   return platform_sleep_until_counter(static_cast<int64_t>(std::ceil(counts)));
 }
 
-void frame_limiter_wait(double& next_due, double period, const LimiterEnv& env) {
+void runtime_frame_limiter_wait(double& next_due, double period, const LimiterEnv& env) {
   double now;
   if (env.sleep_until) {
     // One pass of the event pump, then one sleep to the due time itself: no
@@ -90,12 +90,12 @@ void frame_limiter_wait(double& next_due, double period, const LimiterEnv& env) 
     if (env.pump) env.pump();
     now = env.now();
     if (next_due - now <= 0.0) {
-      frame_schedule_advance(now, next_due, period);
+      runtime_frame_schedule_advance(now, next_due, period);
       return;
     }
     if (env.sleep_until(next_due)) {
       now = env.now();
-      frame_schedule_advance(now, next_due, period);
+      runtime_frame_schedule_advance(now, next_due, period);
       return;
     }
   }
@@ -110,18 +110,18 @@ void frame_limiter_wait(double& next_due, double period, const LimiterEnv& env) 
     if (remaining > 1.0) continue;
     break;
   }
-  frame_schedule_advance(now, next_due, period);
+  runtime_frame_schedule_advance(now, next_due, period);
 }
 
-void timer_reset_for_tests() {
+void runtime_timer_reset_for_tests() {
   g_base_taken = false;
   g_base = 0;
   g_zero = 0;
 }
 
-void timer_force_source_for_tests(int source) {
+void runtime_timer_force_source_for_tests(int source) {
   if (source == 1) {
-    timer_init();
+    runtime_timer_init();
   } else {
     g_source = 0;
   }

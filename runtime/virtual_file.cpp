@@ -75,7 +75,7 @@ void delete_path(const std::string& path) {
 
 void free_held_block(FileResolver& r) {
   if (!r.heldBlock) return;
-  release_memory_file(r.heldBlock);
+  runtime_release_memory_file(r.heldBlock);
   std::free(r.heldBlock);
   r.heldBlock = nullptr;
 }
@@ -130,7 +130,7 @@ class DirectoryReader {
 
 // The directory of this process's own for extracted entries, made under the
 // temporary directory on the first extraction and removed by
-// release_resolvers; "" while there is none.
+// runtime_release_resolvers; "" while there is none.
 std::string g_private_temp_dir;
 
 const std::string& private_temp_dir() {
@@ -161,9 +161,9 @@ bool lzo_ready() {
 
 // ------------------------------------------------------------- memory files --
 
-bool is_memory_file_name(const char* name) { return name && std::strncmp(name, "mem://", 6) == 0; }
+bool runtime_is_memory_file_name(const char* name) { return name && std::strncmp(name, "mem://", 6) == 0; }
 
-std::string register_memory_file(const uint8_t* block, uint32_t size) {
+std::string runtime_register_memory_file(const uint8_t* block, uint32_t size) {
   auto& files = memory_files();
   uint32_t id = g_next_memory_id;
   while (id == 0 || files.count(id)) ++id;
@@ -174,7 +174,7 @@ std::string register_memory_file(const uint8_t* block, uint32_t size) {
   return name;
 }
 
-void release_memory_file(const uint8_t* block) {
+void runtime_release_memory_file(const uint8_t* block) {
   auto& files = memory_files();
   for (auto it = files.begin(); it != files.end();) {
     if (it->second.block == block) {
@@ -185,8 +185,8 @@ void release_memory_file(const uint8_t* block) {
   }
 }
 
-bool lookup_memory_file(const char* name, const uint8_t** block, int64_t* size) {
-  if (!is_memory_file_name(name)) return false;
+bool runtime_lookup_memory_file(const char* name, const uint8_t** block, int64_t* size) {
+  if (!runtime_is_memory_file_name(name)) return false;
   uint32_t named_size = 0, id = 0;
   if (!parse_hex_field(name, 6, &named_size) || !parse_hex_field(name, 15, &id)) return false;
   auto& files = memory_files();
@@ -197,7 +197,7 @@ bool lookup_memory_file(const char* name, const uint8_t** block, int64_t* size) 
   return true;
 }
 
-std::string platform_path(const char* name) {
+std::string runtime_native_path(const char* name) {
   std::string p = name ? name : "";
   for (char& c : p) {
     if (c == '\\') c = '/';
@@ -210,10 +210,10 @@ std::string platform_path(const char* name) {
 int VirtualFile::open_read(const char* name) {
   close();
   if (!name || !*name) return 0;
-  if (is_memory_file_name(name)) {
+  if (runtime_is_memory_file_name(name)) {
     const uint8_t* block = nullptr;
     int64_t n = 0;
-    if (!lookup_memory_file(name, &block, &n)) return 0;
+    if (!runtime_lookup_memory_file(name, &block, &n)) return 0;
     memory = block;
     size = n;
     position = 0;
@@ -224,18 +224,18 @@ int VirtualFile::open_read(const char* name) {
 
 int VirtualFile::open_write(const char* name) {
   close();
-  if (!name || !*name || is_memory_file_name(name)) return 0;
+  if (!name || !*name || runtime_is_memory_file_name(name)) return 0;
   return open_disk(name, PlatformOpenMode::write);
 }
 
 int VirtualFile::open_append(const char* name) {
   close();
-  if (!name || !*name || is_memory_file_name(name)) return 0;
+  if (!name || !*name || runtime_is_memory_file_name(name)) return 0;
   return open_disk(name, PlatformOpenMode::append);
 }
 
 int VirtualFile::open_disk(const char* name, PlatformOpenMode mode) {
-  handle = platform_file_open(platform_path(name).c_str(), mode);
+  handle = platform_file_open(runtime_native_path(name).c_str(), mode);
   if (handle == kNoPlatformFile) return 0;
   // A file opened for writing was truncated: its size is 0.
   const int64_t s = platform_file_size(handle);
@@ -299,12 +299,12 @@ void VirtualFile::close() {
 
 // ----------------------------------------------------------------- lookups --
 
-void create_resolvers() {
+void runtime_create_resolvers() {
   if (!g_runtime.generalResolver) g_runtime.generalResolver = new FileResolver();
   if (!g_runtime.mediaResolver) g_runtime.mediaResolver = new FileResolver();
 }
 
-void release_resolver_holdings(FileResolver& r) {
+void runtime_release_resolver_holdings(FileResolver& r) {
   if (r.heldBlock) {
     free_held_block(r);
   } else if (r.tempPath[0]) {
@@ -313,10 +313,10 @@ void release_resolver_holdings(FileResolver& r) {
   r.tempPath[0] = 0;
 }
 
-void release_resolvers() {
+void runtime_release_resolvers() {
   for (FileResolver** r : {&g_runtime.generalResolver, &g_runtime.mediaResolver}) {
     if (!*r) continue;
-    release_resolver_holdings(**r);
+    runtime_release_resolver_holdings(**r);
     delete *r;
     *r = nullptr;
   }
@@ -326,14 +326,14 @@ void release_resolvers() {
   }
 }
 
-void set_archive_path(const char* general_path, const char* media_path) {
-  create_resolvers();
+void runtime_set_archive_path(const char* general_path, const char* media_path) {
+  runtime_create_resolvers();
   const char* paths[2] = {general_path, media_path};
   FileResolver* records[2] = {g_runtime.generalResolver, g_runtime.mediaResolver};
   for (int i = 0; i < 2; ++i) {
     FileResolver& r = *records[i];
     r.enabled = 1;
-    release_resolver_holdings(r);
+    runtime_release_resolver_holdings(r);
     r.archivePath[0] = 0;
     r.tempPath[0] = 0;
     // A path the record cannot hold whole stays out: shortened, it would
@@ -342,8 +342,8 @@ void set_archive_path(const char* general_path, const char* media_path) {
   }
 }
 
-std::string archive_temp_name(const std::string& temp_dir, int32_t p, int32_t s, const std::string& entry) {
-  std::string dir = platform_path(temp_dir.c_str());
+std::string runtime_archive_temp_name(const std::string& temp_dir, int32_t p, int32_t s, const std::string& entry) {
+  std::string dir = runtime_native_path(temp_dir.c_str());
   if (dir.empty() || dir.back() != '/') dir += '/';
   std::string name = dir + "kpx";
   name += static_cast<char>('A' + static_cast<uint8_t>(p) % 26);
@@ -352,7 +352,7 @@ std::string archive_temp_name(const std::string& temp_dir, int32_t p, int32_t s,
   return name;
 }
 
-int resolve_media_file(FileResolver& r, const char* name, std::string& out, bool memory_allowed) {
+int runtime_resolve_media_file(FileResolver& r, const char* name, std::string& out, bool memory_allowed) {
   free_held_block(r);
   if (r.tempPath[0]) {
     delete_path(r.tempPath);
@@ -363,7 +363,7 @@ int resolve_media_file(FileResolver& r, const char* name, std::string& out, bool
     return 0;
   }
   out = name;
-  if (platform_is_file(platform_path(name).c_str())) return 1;
+  if (platform_is_file(runtime_native_path(name).c_str())) return 1;
   if (!r.enabled) return 0;
   if (!r.archivePath[0]) {
     r.enabled = 0;
@@ -446,7 +446,7 @@ int resolve_media_file(FileResolver& r, const char* name, std::string& out, bool
 
   if (memory_allowed) {
     r.heldBlock = block;
-    out = register_memory_file(block, static_cast<uint32_t>(length));
+    out = runtime_register_memory_file(block, static_cast<uint32_t>(length));
     return 1;
   }
   if (!safe_entry_name(entry)) {
@@ -458,7 +458,7 @@ int resolve_media_file(FileResolver& r, const char* name, std::string& out, bool
   // Extracted into a directory of this process's own: two programs never
   // delete each other's files, and nobody else can put a link at the name.
   const std::string& own_dir = private_temp_dir();
-  const std::string temp = own_dir.empty() ? std::string() : archive_temp_name(own_dir, p, s, entry);
+  const std::string temp = own_dir.empty() ? std::string() : runtime_archive_temp_name(own_dir, p, s, entry);
   if (temp.empty() || temp.size() >= sizeof r.tempPath) {
     // No directory, or the record could keep only a shortened name and the
     // next lookup would delete that other file: not extracted.
@@ -480,30 +480,30 @@ namespace {
 int resolve_through(FileResolver* r, const char* name, std::string& out, bool memory_allowed) {
   if (!r) {
     out = name ? name : "";
-    return !out.empty() && platform_is_file(platform_path(out.c_str()).c_str()) ? 1 : 0;
+    return !out.empty() && platform_is_file(runtime_native_path(out.c_str()).c_str()) ? 1 : 0;
   }
-  return resolve_media_file(*r, name, out, memory_allowed);
+  return runtime_resolve_media_file(*r, name, out, memory_allowed);
 }
 
 }  // namespace
 
-int resolve_general_file(const char* name, std::string& out) {
+int runtime_resolve_general_file(const char* name, std::string& out) {
   return resolve_through(g_runtime.generalResolver, name, out, true);
 }
 
-int resolve_media_to_disk(const char* name, std::string& out) {
+int runtime_resolve_media_to_disk(const char* name, std::string& out) {
   return resolve_through(g_runtime.mediaResolver, name, out, false);
 }
 
 // ---------------------------------------------------------------- commands --
 
 int sys_file_exists(const BasicString& name) {
-  return platform_is_file(platform_path(name.c_str()).c_str()) ? 1 : 0;
+  return platform_is_file(runtime_native_path(name.c_str()).c_str()) ? 1 : 0;
 }
 
 double sys_set_current_dir(const BasicString& path) {
   clear_error();
-  if (!platform_set_current_dir(platform_path(path.c_str()).c_str())) {
+  if (!platform_set_current_dir(runtime_native_path(path.c_str()).c_str())) {
     sys_raise_error(TMX_ERR_NO_SUCH_FILE);
     return 0;
   }

@@ -40,19 +40,19 @@ struct VirtualFile {
 };
 
 // True when the name has the memory-file prefix "mem://".
-bool is_memory_file_name(const char* name);
+bool runtime_is_memory_file_name(const char* name);
 // Registers a block as a memory file and gives its name: "mem://", the size
 // as "%8x", ".", then the block's identifier as "%8x". The identifier stands
 // in for the address (addresses need more than 8 hex digits here) and maps
-// back to the block until release_memory_file.
-std::string register_memory_file(const uint8_t* block, uint32_t size);
-void release_memory_file(const uint8_t* block);
+// back to the block until runtime_release_memory_file.
+std::string runtime_register_memory_file(const uint8_t* block, uint32_t size);
+void runtime_release_memory_file(const uint8_t* block);
 // The block and size a memory-file name stands for; false for names that do
 // not name a registered block (or ask for more bytes than it has).
-bool lookup_memory_file(const char* name, const uint8_t** block, int64_t* size);
+bool runtime_lookup_memory_file(const char* name, const uint8_t** block, int64_t* size);
 
 // A path for the platform: "\\" separators become "/".
-std::string platform_path(const char* name);
+std::string runtime_native_path(const char* name);
 
 // One lookup channel for media.
 struct FileResolver {
@@ -65,19 +65,19 @@ struct FileResolver {
 // allowed) and the one for music and video (files on disk).
 
 // Creates both records (enabled, empty paths).
-void create_resolvers();
+void runtime_create_resolvers();
 // Releases what they hold and frees them.
-void release_resolvers();
+void runtime_release_resolvers();
 // 1 when found (out holds the name to open), 0 when not.
-int resolve_media_file(FileResolver& resolver, const char* name, std::string& out, bool memory_allowed);
+int runtime_resolve_media_file(FileResolver& resolver, const char* name, std::string& out, bool memory_allowed);
 // Each resolver is enabled again, releases its holdings and takes its new
 // archive path (a path too long for archivePath is not kept: no archive).
-void set_archive_path(const char* general_path, const char* media_path);
+void runtime_set_archive_path(const char* general_path, const char* media_path);
 // Frees the held block, or deletes the extracted temporary file.
-void release_resolver_holdings(FileResolver& resolver);
+void runtime_release_resolver_holdings(FileResolver& resolver);
 // The temporary file name of an archive entry: temp dir, "kpx", two letters
 // from the low bytes of P and S, the entry name.
-std::string archive_temp_name(const std::string& temp_dir, int32_t p, int32_t s, const std::string& entry);
+std::string runtime_archive_temp_name(const std::string& temp_dir, int32_t p, int32_t s, const std::string& entry);
 
 // Limits on archives this reader accepts (a hostile archive never makes it
 // allocate more than this).
@@ -86,5 +86,5 @@ constexpr int64_t kMaxArchiveEntryUnpacked = 256LL * 1024 * 1024;
 // The lookups the loaders use: through the general resolver (memory files
 // allowed) and through the music/video resolver (files on disk). Before
 // start-up created the resolvers they look on disk only.
-int resolve_general_file(const char* name, std::string& out);
-int resolve_media_to_disk(const char* name, std::string& out);
+int runtime_resolve_general_file(const char* name, std::string& out);
+int runtime_resolve_media_to_disk(const char* name, std::string& out);

@@ -50,7 +50,7 @@ void software_renderer_check() {
   if (g_software_checked) return;
   g_software_checked = true;
   std::string renderer = platform_gl_renderer();
-  if (!renderer_name_is_generic(renderer.c_str()) && !platform_gl_is_software(renderer)) return;
+  if (!runtime_renderer_name_is_generic(renderer.c_str()) && !platform_gl_is_software(renderer)) return;
   log_append("*** OpenGL Software Emulation - update driver!\n");
   g_software_warning_shown = true;
   char text[2048] = {0};
@@ -62,7 +62,7 @@ void software_renderer_check() {
     f.close();
   }
   const char* message = text[0] ? text : kSoftwareWarningText;
-  if (dialogs_allowed()) {
+  if (runtime_dialogs_allowed()) {
     platform_warning_box("No OpenGL Hardware Drivers", message);
   } else {
     // Nobody can answer a box here (tests, CI, replayed runs): the warning
@@ -78,7 +78,7 @@ void software_renderer_check() {
 // window got no GL context.
 bool choose_multisample_format(int samples) {
   std::string list = platform_gl_extensions();
-  if (!contains_whole_word(list.c_str(), platform_multisample_extension())) return true;
+  if (!runtime_contains_whole_word(list.c_str(), platform_multisample_extension())) return true;
   const int width = g_runtime.window.width, height = g_runtime.window.height, bits = g_runtime.window.colourBits;
   int n = samples;
   PlatformWindow found = nullptr;
@@ -91,7 +91,7 @@ bool choose_multisample_format(int samples) {
   // The window with the found format replaces the plain one, with a context
   // of its own.
   PlatformGLContext old_context = g_runtime.window.glContext;
-  destroy_gl_window();
+  runtime_destroy_gl_window();
   platform_gl_delete_context(old_context);
   g_runtime.window.glContext = nullptr;
   g_runtime.window.window = found;
@@ -103,13 +103,13 @@ bool choose_multisample_format(int samples) {
 
 }  // namespace
 
-void window_set_callbacks(const WindowCallbacks& callbacks) { g_callbacks = callbacks; }
+void runtime_window_set_callbacks(const WindowCallbacks& callbacks) { g_callbacks = callbacks; }
 
-bool swap_control_known() { return g_swap_control; }
-void window_probe_swap_control() { g_swap_control = platform_gl_has_swap_control(); }
-void apply_vsync(bool on) { platform_gl_set_vsync(on); }
+bool runtime_swap_control_known() { return g_swap_control; }
+void runtime_window_probe_swap_control() { g_swap_control = platform_gl_has_swap_control(); }
+void runtime_apply_vsync(bool on) { platform_gl_set_vsync(on); }
 
-bool dialogs_allowed() {
+bool runtime_dialogs_allowed() {
   if (!g_dialogs_allowed) return false;
   const char* no = std::getenv("TAMBLIX_NO_DIALOGS");
   if (no && *no && std::strcmp(no, "0") != 0) return false;
@@ -118,9 +118,9 @@ bool dialogs_allowed() {
   return isatty(STDIN_FILENO) == 1;
 }
 
-void rt_set_dialogs_allowed(int allowed) { g_dialogs_allowed = allowed != 0; }
+void runtime_set_dialogs_allowed(int allowed) { g_dialogs_allowed = allowed != 0; }
 
-bool contains_whole_word(const char* list, const char* word) {
+bool runtime_contains_whole_word(const char* list, const char* word) {
   if (!list || !word || !*word) return false;
   const size_t n = std::strlen(word);
   for (const char* p = std::strstr(list, word); p; p = std::strstr(p + 1, word)) {
@@ -131,14 +131,13 @@ bool contains_whole_word(const char* list, const char* word) {
   return false;
 }
 
-bool renderer_name_is_generic(const char* name) {
+bool runtime_renderer_name_is_generic(const char* name) {
   return name && std::strcmp(name, "Mesa Windows GDI Driver") == 0;
 }
 
-int create_gl_window(int width, int height, int colour_bits, int frame_rate,
-                     int antialias_samples) {
+int runtime_create_gl_window(int width, int height, int colour_bits, int frame_rate, int antialias_samples) {
   if (g_swap_control) platform_gl_set_swap_interval(0);
-  g_runtime.window.framePeriod = frame_period_for_rate(frame_rate);
+  g_runtime.window.framePeriod = runtime_frame_period_for_rate(frame_rate);
   if (!platform_video_init()) return 0;
   g_runtime.window.antialiasSamples = antialias_samples;
   log_append("WIN32 init video\n");
@@ -179,7 +178,7 @@ int create_gl_window(int width, int height, int colour_bits, int frame_rate,
   return 1;
 }
 
-int enter_windowed() {
+int runtime_enter_windowed() {
   PlatformWindow w = g_runtime.window.window;
   if (!w) return 1;
   if (g_runtime.window.fullscreen == 1) {
@@ -204,7 +203,7 @@ int enter_windowed() {
   return 1;
 }
 
-int enter_fullscreen() {
+int runtime_enter_fullscreen() {
   PlatformWindow w = g_runtime.window.window;
   if (!w) return 0;
   const int depth = platform_desktop_depth();
@@ -225,7 +224,7 @@ int enter_fullscreen() {
   if (!ok) {
     platform_beep();
     log_append("No Fullscreen Mode available\n");
-    enter_windowed();
+    runtime_enter_windowed();
     return 0;
   }
   // The window keeps its GL context (textures survive); the schedule
@@ -240,19 +239,19 @@ int enter_fullscreen() {
   return 1;
 }
 
-void set_window_mode(int width, int height, int colour_bits, int fullscreen) {
+void runtime_set_window_mode(int width, int height, int colour_bits, int fullscreen) {
   if (width != 0) g_runtime.window.width = width;
   if (height != 0) g_runtime.window.height = height;
   if (colour_bits != 0) g_runtime.window.colourBits = colour_bits;
-  enter_windowed();
+  runtime_enter_windowed();
   if (fullscreen) {
-    enter_fullscreen();
+    runtime_enter_fullscreen();
   } else {
-    enter_windowed();
+    runtime_enter_windowed();
   }
 }
 
-void hide_window() {
+void runtime_hide_window() {
   PlatformWindow w = g_runtime.window.window;
   if (!w) return;
   if (g_runtime.window.fullscreen == 1) {
@@ -265,10 +264,10 @@ void hide_window() {
   if (g_callbacks.serve_events) g_callbacks.serve_events();
 }
 
-void destroy_gl_window() {
+void runtime_destroy_gl_window() {
   if (g_callbacks.releasing_window) g_callbacks.releasing_window();
   if (!g_runtime.window.window) return;
-  enter_windowed();
+  runtime_enter_windowed();
   platform_gl_make_current(g_runtime.window.window, nullptr);
   platform_window_destroy(g_runtime.window.window);
   if (g_runtime.window.window == g_runtime.window.window) g_runtime.window.window = nullptr;

@@ -18,37 +18,36 @@ struct WindowCallbacks {
   // Serves the window's events (after the window was hidden).
   void (*serve_events)() = nullptr;
 };
-void window_set_callbacks(const WindowCallbacks& callbacks);
+void runtime_window_set_callbacks(const WindowCallbacks& callbacks);
 
 // Creates the hidden window and its GL context, cleared, with the size
 // passed on; 0 when that fails. The first frame and the GL set-up follow in
 // the start-up sequence.
-int create_gl_window(int width, int height, int colour_bits, int frame_rate,
-                     int antialias_samples);
-int enter_windowed();
-int enter_fullscreen();
-void set_window_mode(int width, int height, int colour_bits, int fullscreen);
-void hide_window();
-void destroy_gl_window();
+int runtime_create_gl_window(int width, int height, int colour_bits, int frame_rate, int antialias_samples);
+int runtime_enter_windowed();
+int runtime_enter_fullscreen();
+void runtime_set_window_mode(int width, int height, int colour_bits, int fullscreen);
+void runtime_hide_window();
+void runtime_destroy_gl_window();
 
 // Whether the driver lets the swap interval be set (a window was made and
 // the platform accepted an interval), and switching vsync through it
 // (adaptive where offered).
-bool swap_control_known();
+bool runtime_swap_control_known();
 // Asks the driver once the first frame is shown.
-void window_probe_swap_control();
-void apply_vsync(bool on);
+void runtime_window_probe_swap_control();
+void runtime_apply_vsync(bool on);
 
 // Whether a warning box may be shown: only when a person can answer it.
 // Off when stdin is not a terminal, when CI is set, or when TAMBLIX_NO_DIALOGS
-// is set to anything but "0"; rt_set_dialogs_allowed(0) turns it off too.
-bool dialogs_allowed();
-void rt_set_dialogs_allowed(int allowed);
+// is set to anything but "0"; runtime_set_dialogs_allowed(0) turns it off too.
+bool runtime_dialogs_allowed();
+void runtime_set_dialogs_allowed(int allowed);
 
 // Whole-word search: `word` at the start of `list` or after a blank, and
 // followed by a blank or the end.
-bool contains_whole_word(const char* list, const char* word);
+bool runtime_contains_whole_word(const char* list, const char* word);
 // The software-renderer name test: the exact name of the generic renderer.
-bool renderer_name_is_generic(const char* name);
+bool runtime_renderer_name_is_generic(const char* name);
 // The built-in text of the software-renderer warning (Windows-1252 bytes).
 extern const char kSoftwareWarningText[];

@@ -50,7 +50,7 @@ bool g_no_support_said = false;
 
 template <class F>
 void lookup(F& fn, const char* name) {
-  fn = reinterpret_cast<F>(gl_proc_address(name));
+  fn = reinterpret_cast<F>(platform_gl_proc_address(name));
   if (!fn) {
     char line[96];
     std::snprintf(line, sizeof line, "ext: %-35s   [FAILED]", name);
@@ -255,12 +255,12 @@ void gfx_set_shader_float(const BasicString& name, double value) {
   if (location >= 0 && g_sp.Uniform1fARB) g_sp.Uniform1fARB(location, static_cast<float>(value));
 }
 
-void set_shader_int(const char* name, int value) {
+void shaders_set_int(const char* name, int value) {
   GLint location = uniform_location(name);
   if (location >= 0 && g_sp.Uniform1iARB) g_sp.Uniform1iARB(location, value);
 }
 
-void set_shader_attrib_float(const char* name, double value) {
+void shaders_set_attrib_float(const char* name, double value) {
   if (!g_sp.GetAttribLocationARB || g_current < 0) return;
   const GLhandleARB program = g_slots[g_current].program;
   GLint location = program != 0 ? g_sp.GetAttribLocationARB(program, name) : -1;

@@ -11,8 +11,8 @@ void shaders_release();
 
 // Integer uniform and float attribute of the program in use ("undefined
 // uniform:" / "undefined attrib:" on the debug output when missing).
-void set_shader_int(const char* name, int value);
-void set_shader_attrib_float(const char* name, double value);
+void shaders_set_int(const char* name, int value);
+void shaders_set_attrib_float(const char* name, double value);
 
 // The current slot, -1 for the fixed pipeline.
 int shaders_current_slot();

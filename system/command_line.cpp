@@ -4,7 +4,7 @@ namespace {
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 }  // namespace
 
-bool split_command_line(const std::string& line, std::vector<std::string>& words) {
+bool system_split_command_line(const std::string& line, std::vector<std::string>& words) {
   words.clear();
   std::string word;
   bool in_word = false;

@@ -14,10 +14,10 @@
 //    is an empty word.
 // Nothing else is special: ; | & < > $ * ~ ( ) reach the program as they are.
 // Returns false for an unterminated quote or a trailing lone backslash.
-bool split_command_line(const std::string& line, std::vector<std::string>& words);
+bool system_split_command_line(const std::string& line, std::vector<std::string>& words);
 
 // The words that run the file dialog `program` (zenity or kdialog): the open
 // or save dialog starting in `dir`, one filter per description/patterns
 // pair of `filter` ("desc|*.a;*.b|desc2|*.c").
-std::vector<std::string> file_dialog_command(const std::string& program, bool open,
-                                             const std::string& filter, const std::string& dir);
+std::vector<std::string> system_file_dialog_command(const std::string& program, bool open, const std::string& filter,
+                                                    const std::string& dir);

@@ -29,7 +29,7 @@ int start_program(const std::vector<std::string>& words, int* output = nullptr) 
 }
 
 bool split_or_log(const BasicString& command, std::vector<std::string>& words) {
-  if (!split_command_line(command.c_str(), words)) {
+  if (!system_split_command_line(command.c_str(), words)) {
     log_append("command line with an unterminated quote\n");
     return false;
   }
@@ -41,7 +41,7 @@ bool split_or_log(const BasicString& command, std::vector<std::string>& words) {
 }
 
 void leave_fullscreen() {
-  if (g_runtime.window.window && g_runtime.window.fullscreen) enter_windowed();
+  if (g_runtime.window.window && g_runtime.window.fullscreen) runtime_enter_windowed();
 }
 
 void give_focus_back() {
@@ -87,7 +87,7 @@ int sys_shell_command(const BasicString& command, int wait, int show, double& ex
 void sys_shell_end(const BasicString& command) {
   std::vector<std::string> words;
   if (split_or_log(command, words)) program_after_end() = words;
-  sys_end_after_teardown(&start_program_after_end);
+  core_end_after_teardown(&start_program_after_end);
   sys_end_fatal();  // only when an end was already in progress
 }
 
@@ -95,7 +95,7 @@ void sys_open_document(const BasicString& name) {
   std::vector<std::string> words = {"xdg-open", name.c_str()};
   if (g_runtime.frame.exitKeysEnabled) {
     program_after_end() = words;
-    sys_end_after_teardown(&start_program_after_end);
+    core_end_after_teardown(&start_program_after_end);
     return;
   }
   int pid = start_program(words);
@@ -171,8 +171,8 @@ std::vector<std::pair<std::string, std::string>> parse_filter(const std::string&
 
 }  // namespace
 
-std::vector<std::string> file_dialog_command(const std::string& program, bool open,
-                                             const std::string& filter, const std::string& dir) {
+std::vector<std::string> system_file_dialog_command(const std::string& program, bool open, const std::string& filter,
+                                                    const std::string& dir) {
   auto pairs = parse_filter(filter);
   std::vector<std::string> words;
   if (program.find("kdialog") != std::string::npos) {
@@ -203,11 +203,11 @@ BasicString sys_file_dialog(int open, const BasicString& filter) {
   }
   const std::string cwd = platform_get_cwd();
   const bool was_fullscreen = g_runtime.window.window && g_runtime.window.fullscreen;
-  if (was_fullscreen) hide_window();
+  if (was_fullscreen) runtime_hide_window();
 
   std::string chosen;
   int output = -1;
-  int pid = start_program(file_dialog_command(program, open != 0, filter.c_str(), cwd), &output);
+  int pid = start_program(system_file_dialog_command(program, open != 0, filter.c_str(), cwd), &output);
   int code = -1;
   if (pid >= 0) {
     platform_read_all(output, chosen);
@@ -217,7 +217,7 @@ BasicString sys_file_dialog(int open, const BasicString& filter) {
 
   if (!cwd.empty()) platform_set_cwd(cwd);
   if (was_fullscreen) {
-    enter_fullscreen();
+    runtime_enter_fullscreen();
     tmx::input::restore_pointer();
   }
   if (g_runtime.window.window) {

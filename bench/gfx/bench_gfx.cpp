@@ -41,7 +41,7 @@ void make_sprite(int slot, int w, int h, uint32_t seed) {
     img.pixels[4 * i + 2] = uint8_t(seed >> 8);
     img.pixels[4 * i + 3] = (i % 7) ? 255 : 0;
   }
-  upload_sprite(slot, img, false);
+  gfx_upload_sprite(slot, img, false);
 }
 
 bool setup() {
@@ -66,7 +66,7 @@ bool setup() {
   make_sprite(kBackground, 640, 400, 1);
   make_sprite(kSheet, 256, 256, 2);
   gfx_set_sprite_anim(kSheet, 32, 32);
-  install_builtin_font(kFont);
+  gfx_install_builtin_font(kFont);
   gfx_set_font(kFont, 2.0);
   gfx_create_screen(kScreen, kSurfaceSlot, 640, 400);
   std::fprintf(stderr, "renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
@@ -82,7 +82,7 @@ void draw_particles(int frame) {
 }
 
 void draw_frame(int frame) {
-  reset_2d_state();
+  gfx_reset_2d_state();
   gfx_use_screen(kScreen);
   gfx_draw_sprite(kBackground, 0, 0);
   draw_quads(300, frame);
@@ -93,7 +93,7 @@ void draw_frame(int frame) {
   gfx_use_screen(-1);
   gfx_draw_sprite_scaled(kSurfaceSlot, (frame & 3) - 2, 0, kWinW, kWinH);
   SDL_GL_SwapWindow(g_window);
-  clear_frame();
+  gfx_clear_frame();
 }
 
 void BM_Frame(benchmark::State& state) {
@@ -110,7 +110,7 @@ BENCHMARK(BM_Frame)->Unit(benchmark::kMillisecond)->UseRealTime();
 template <class F>
 void run_draws(benchmark::State& state, int n, F draw) {
   if (!setup()) return state.SkipWithError("no GL context");
-  reset_2d_state();
+  gfx_reset_2d_state();
   gfx_use_screen(kScreen);
   int frame = 0;
   for (auto _ : state) {
@@ -158,13 +158,13 @@ void BM_TiledBackground(benchmark::State& state) {
   ImageBuffer img;
   if (!img.resize(kWinW, kWinH)) return state.SkipWithError("no memory");
   for (int i = 0; i < kWinW * kWinH * 4; ++i) img.pixels[i] = uint8_t(i * 7);
-  fill_background(kTiled, img);
-  reset_2d_state();
+  gfx_fill_background(kTiled, img);
+  gfx_reset_2d_state();
   for (auto _ : state) {
-    draw_background(kTiled);
+    gfx_draw_background(kTiled);
     glFinish();
   }
-  free_background(kTiled);
+  gfx_free_background(kTiled);
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_TiledBackground)->Unit(benchmark::kMicrosecond)->UseRealTime();
@@ -189,7 +189,7 @@ BENCHMARK(BM_Print)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 void BM_StretchSurface(benchmark::State& state) {
   if (!setup()) return state.SkipWithError("no GL context");
-  reset_2d_state();
+  gfx_reset_2d_state();
   for (auto _ : state) {
     gfx_draw_sprite_scaled(kSurfaceSlot, 0, 0, kWinW, kWinH);
     glFinish();
@@ -211,7 +211,7 @@ double texture_bytes(uint32_t tex) {
     bytes += 4.0 * w * h;
   }
   glBindTexture(GL_TEXTURE_2D, 0);
-  gl_binding_cache_invalidate();
+  gfx_gl_binding_cache_invalidate();
   return bytes;
 }
 
@@ -231,12 +231,12 @@ void BM_LoadGameSprites(benchmark::State& state) {
     for (int i = 0; i < 3; ++i) {
       const std::string path = std::string(SKORVANE_MEDIA) + "/" + names[i];
       ImageBuffer img;
-      if (!read_image_file(img, path.c_str(), g_gfx->spriteKey, true))
+      if (!gfx_read_image_file(img, path.c_str(), g_gfx->spriteKey, true))
         return state.SkipWithError(("cannot load " + path).c_str());
-      if (!img.hasOwnAlpha) bleed_transparent_colours(img);
+      if (!img.hasOwnAlpha) gfx_bleed_transparent_colours(img);
       if (mip[i]) glDeleteTextures(1, &mip[i]);
       mip[i] = 0;
-      upload_texture_region(img, 0, 0, 0, 0, &tex[i], eager ? &mip[i] : nullptr, false, false);
+      gfx_upload_texture_region(img, 0, 0, 0, 0, &tex[i], eager ? &mip[i] : nullptr, false, false);
     }
     glFinish();
   }

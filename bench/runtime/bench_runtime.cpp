@@ -56,7 +56,7 @@ std::string write_archive(int count, int size) {
 }
 
 void BM_TimerMs(benchmark::State& state) {
-  timer_init();
+  runtime_timer_init();
   for (auto _ : state) benchmark::DoNotOptimize(timer_ms());
 }
 BENCHMARK(BM_TimerMs);
@@ -66,21 +66,22 @@ void BM_ArchiveLookup(benchmark::State& state) {
   const int count = static_cast<int>(state.range(0));
   const int size = static_cast<int>(state.range(1));
   const std::string archive = write_archive(count, size);
-  set_archive_path(archive.c_str(), archive.c_str());
+  runtime_set_archive_path(archive.c_str(), archive.c_str());
   const std::string name = "Media/entry" + std::to_string(count - 1) + ".png";
   std::string out;
   for (auto _ : state) {
-    if (!resolve_media_file(*g_runtime.generalResolver, name.c_str(), out, true)) state.SkipWithError("not found");
+    if (!runtime_resolve_media_file(*g_runtime.generalResolver, name.c_str(), out, true))
+      state.SkipWithError("not found");
   }
   state.SetBytesProcessed(state.iterations() * size);
-  release_resolvers();
+  runtime_release_resolvers();
   std::remove(archive.c_str());
 }
 BENCHMARK(BM_ArchiveLookup)->Args({20, 4096})->Args({200, 4096})->Args({20, 1 << 20});
 
 void BM_MemoryFileRead(benchmark::State& state) {
   std::vector<uint8_t> block(1 << 20, 1);
-  const std::string name = register_memory_file(block.data(), static_cast<uint32_t>(block.size()));
+  const std::string name = runtime_register_memory_file(block.data(), static_cast<uint32_t>(block.size()));
   std::vector<uint8_t> buf(4096);
   for (auto _ : state) {
     VirtualFile f;
@@ -88,7 +89,7 @@ void BM_MemoryFileRead(benchmark::State& state) {
     while (f.position < f.size) f.read(buf.data(), static_cast<int64_t>(buf.size()));
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(block.size()));
-  release_memory_file(block.data());
+  runtime_release_memory_file(block.data());
 }
 BENCHMARK(BM_MemoryFileRead);
 

@@ -353,7 +353,7 @@ TEST(SoundSource, MemoryBlocksReadWithTheMemoryRule) {
   wavtest::chunk(c, "fmt ", wavtest::fmt_body(wavtest::Fmt{}));
   wavtest::chunk(c, "data", wavtest::dc16(5, 10), 400);
   const auto block = wavtest::riff(c);
-  const std::string name = register_memory_file(block.data(), static_cast<uint32_t>(block.size()));
+  const std::string name = runtime_register_memory_file(block.data(), static_cast<uint32_t>(block.size()));
   std::vector<uint8_t> bytes;
   bool memory = false;
   ASSERT_TRUE(read_media_bytes(name, bytes, memory));
@@ -362,7 +362,7 @@ TEST(SoundSource, MemoryBlocksReadWithTheMemoryRule) {
   WavSound s;
   EXPECT_EQ(parse_wav({bytes.data(), bytes.size(), memory}, s), WavError::kNone);
   EXPECT_EQ(s.data, wavtest::dc16(5, 10));
-  release_memory_file(block.data());
+  runtime_release_memory_file(block.data());
   EXPECT_FALSE(read_media_bytes(name, bytes, memory));
 }
 

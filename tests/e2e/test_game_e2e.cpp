@@ -143,7 +143,7 @@ struct Picture {
   size_t colours = 0;
 };
 
-Picture read_png(const std::string& path) {
+Picture gfx_read_png(const std::string& path) {
   Picture p;
   png_image img{};
   img.version = PNG_IMAGE_VERSION;
@@ -196,7 +196,7 @@ TEST(GameOnEngine, TitleScreenAndARecordedIdleRun) {
   // The window is 90 % of the 800 x 600 screen, at the game's 1.6 aspect.
   EXPECT_EQ(r.state["screen_w"].num(), 720);
   EXPECT_EQ(r.state["screen_h"].num(), 450);
-  const Picture pic = read_png(shot);
+  const Picture pic = gfx_read_png(shot);
   EXPECT_EQ(pic.width, 720u);
   EXPECT_EQ(pic.height, 450u);
   EXPECT_GT(pic.colours, 200u) << "the title should show the background, the hero and the texts";
@@ -258,7 +258,7 @@ TEST(GameOnEngine, GameOverCountsUpToTheLevelReached) {
   EXPECT_EQ(r.state["level_reached"].num(), 12);
   EXPECT_EQ(r.state["count_up"].num(), 12);
   EXPECT_EQ(r.state["engine"]["music_playing"].num(), 0);  // silenced at the end of the run
-  EXPECT_EQ(read_png(shot).width, 720u);
+  EXPECT_EQ(gfx_read_png(shot).width, 720u);
   expect_same_game_state(r.state, double_state(script, 1085, 800, 600));
 }
 
@@ -269,7 +269,7 @@ TEST(GameOnEngine, PerfectRunEndsOnPlotTwistAsInTheDouble) {
   expect_clean_end(r);
   EXPECT_EQ(r.state["game_state"].num(), 1001);
   EXPECT_EQ(r.state["end_lives"].num(), 40);
-  EXPECT_GT(read_png(shot).colours, 200u);
+  EXPECT_GT(gfx_read_png(shot).colours, 200u);
   expect_same_game_state(r.state, double_state(script, 3200, 800, 600));
 }
 

@@ -27,11 +27,11 @@ class ErrorsTest : public ::testing::Test {
     log_path_ = dir_ + "/ErrorLog.txt";
     g_error_state = {0, 0, 0, 0};
     g_program_settings.debug = 0;
-    program_end_reset_for_tests();
-    debug_channel_override(0);
+    core_program_end_reset_for_tests();
+    core_debug_channel_override(0);
   }
   void TearDown() override {
-    debug_channel_override(-1);
+    core_debug_channel_override(-1);
     std::string cmd = "rm -rf '" + dir_ + "'";
     (void)std::system(cmd.c_str());
   }
@@ -42,7 +42,7 @@ TEST_F(ErrorsTest, RaiseErrorRecordsCodeAndReportsOnlyToAnAttachedDebugger) {
   struct Case { int code; const char* sent; };
   const Case cases[] = {{3, "TXerror: 3\n"}, {9, "TXerror: 9\n"}, {20, "TXerror: 14\n"}, {0, ""}};
   for (const Case& c : cases) {
-    debug_channel_override(1);
+    core_debug_channel_override(1);
     g_error_state.currentLine = 12;
     testing::internal::CaptureStderr();
     EXPECT_EQ(sys_raise_error(c.code), c.code);
@@ -50,7 +50,7 @@ TEST_F(ErrorsTest, RaiseErrorRecordsCodeAndReportsOnlyToAnAttachedDebugger) {
     EXPECT_EQ(g_error_state.code, c.code);
     EXPECT_EQ(g_error_state.errorLine, 12);
 
-    debug_channel_override(0);
+    core_debug_channel_override(0);
     testing::internal::CaptureStderr();
     sys_raise_error(c.code);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << c.code;
@@ -108,7 +108,7 @@ void sequence() { log_append("quit callback\nteardown\n"); }
 using ErrorsDeathTest = ErrorsTest;
 
 TEST_F(ErrorsDeathTest, EndRunsTheInstalledSequencePrintsExitAndEndsWithCodeZero) {
-  program_end_install(sequence);
+  core_program_end_install(sequence);
   EXPECT_EXIT(
       {
         dup2(2, 1);  // "exit" goes to standard output; show it to the matcher
@@ -119,7 +119,7 @@ TEST_F(ErrorsDeathTest, EndRunsTheInstalledSequencePrintsExitAndEndsWithCodeZero
 }
 
 TEST_F(ErrorsDeathTest, EndWithDebugSettingWritesTheEndReportFirst) {
-  program_end_install(sequence);
+  core_program_end_install(sequence);
   g_program_settings.debug = 1;
   EXPECT_EXIT(sys_end(), ::testing::ExitedWithCode(0), "");
   EXPECT_EQ(read_file(log_path_).substr(0, 22), "-End On Line\n0\n-1\n0\n0\n");
@@ -140,7 +140,7 @@ void sequence_ends_again() {
 }
 
 TEST_F(ErrorsDeathTest, SecondEndDuringTheTeardownReturnsAtOnce) {
-  program_end_install(sequence_ends_again);
+  core_program_end_install(sequence_ends_again);
   EXPECT_EXIT(sys_end(), ::testing::ExitedWithCode(0), "");
   EXPECT_EQ(read_file(log_path_), "quit callback\ncallback goes on\nteardown\n");
 }
@@ -154,13 +154,13 @@ void sequence_fails_fatally() {
 }
 
 TEST_F(ErrorsDeathTest, FatalErrorDuringTheTeardownEndsAtOnce) {
-  program_end_install(sequence_fails_fatally);
+  core_program_end_install(sequence_fails_fatally);
   EXPECT_EXIT(sys_end(), ::testing::ExitedWithCode(0), "");
   EXPECT_EQ(read_file(log_path_), "quit callback\n");
 }
 
 TEST_F(ErrorsDeathTest, FailedAssertionRaises21AndEnds) {
-  debug_channel_override(1);
+  core_debug_channel_override(1);
   EXPECT_EXIT(rt_assert(0), ::testing::ExitedWithCode(0),
               "TXAssertion: Value = 0\nTXerror: 15\n");
   rt_assert(1);  // a true value does nothing

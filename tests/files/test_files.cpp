@@ -42,12 +42,12 @@ class Files : public ::testing::Test {
     char templ[] = "/tmp/tamblix-files-test-XXXXXX";
     ASSERT_NE(mkdtemp(templ), nullptr);
     dir_ = templ;
-    debug_channel_override(1);  // fatal errors say their code on stderr
+    core_debug_channel_override(1);  // fatal errors say their code on stderr
     clear_error();
   }
   void TearDown() override {
     files_close_all();
-    debug_channel_override(-1);
+    core_debug_channel_override(-1);
     std::system(("rm -rf '" + dir_ + "'").c_str());
   }
   std::string path(const std::string& name) const { return dir_ + "/" + name; }
@@ -173,7 +173,7 @@ TEST_F(Files, LineReadsMatchTheModelOnDiskAndInMemory) {
   }
   spit(path("lines.txt"), data);
   spit(path("game.exe"), build_archive("EXE", {{"packed.txt", data, "", 0, -1}}, false));
-  set_archive_path(path("game.exe").c_str(), path("game.exe").c_str());
+  runtime_set_archive_path(path("game.exe").c_str(), path("game.exe").c_str());
   ASSERT_EQ(sys_open_file(0, path("lines.txt").c_str(), 1), 1);
   ASSERT_EQ(sys_open_file(1, "packed.txt", 1), 1);
   for (int channel : {0, 1}) {
@@ -185,7 +185,7 @@ TEST_F(Files, LineReadsMatchTheModelOnDiskAndInMemory) {
     EXPECT_EQ(sys_file_position(channel), static_cast<int64_t>(data.size()));
   }
   files_close_all();
-  release_resolvers();
+  runtime_release_resolvers();
 }
 
 TEST_F(Files, TypedValuesAreLittleEndian) {
@@ -285,8 +285,8 @@ TEST_F(Files, OpenFailuresGoOn) {
 
 TEST_F(Files, MemoryFilesReadLikeDiskFiles) {
   static const std::string block = "first\r\nsecond\nthird";
-  const std::string name = register_memory_file(reinterpret_cast<const uint8_t*>(block.data()),
-                                                static_cast<uint32_t>(block.size()));
+  const std::string name =
+      runtime_register_memory_file(reinterpret_cast<const uint8_t*>(block.data()), static_cast<uint32_t>(block.size()));
   ASSERT_EQ(sys_open_file(5, name.c_str(), 1), 1);
   BasicString s;
   for (const char* want : {"first", "second", "third"}) {
@@ -300,7 +300,7 @@ TEST_F(Files, MemoryFilesReadLikeDiskFiles) {
   // Copied out to a disk file.
   sys_copy_file(name.c_str(), path("copy.txt").c_str());
   EXPECT_EQ(slurp(path("copy.txt")), block);
-  release_memory_file(reinterpret_cast<const uint8_t*>(block.data()));
+  runtime_release_memory_file(reinterpret_cast<const uint8_t*>(block.data()));
 }
 
 TEST_F(Files, TextKeepsZeroBytes) {
@@ -318,7 +318,7 @@ TEST_F(FilesDeathTest, FatalPathsEndTheProgramWithTheirCode) {
   const std::string p = path("short.bin");
   spit(p, "abc");
   static const std::string block = "xy";
-  const std::string mem = register_memory_file(reinterpret_cast<const uint8_t*>(block.data()), 2);
+  const std::string mem = runtime_register_memory_file(reinterpret_cast<const uint8_t*>(block.data()), 2);
   struct Case {
     const char* name;
     std::function<void()> body;
@@ -337,7 +337,7 @@ TEST_F(FilesDeathTest, FatalPathsEndTheProgramWithTheirCode) {
       {"write to a closed channel", [] { sys_write_i16(7, 1); }, "TXerror: 3"},
   };
   for (const Case& c : cases) EXPECT_EXIT(c.body(), ::testing::ExitedWithCode(0), c.said) << c.name;
-  release_memory_file(reinterpret_cast<const uint8_t*>(block.data()));
+  runtime_release_memory_file(reinterpret_cast<const uint8_t*>(block.data()));
 }
 
 TEST_F(Files, WholeFileCommands) {
@@ -429,7 +429,7 @@ TEST_F(Files, AFailedWriteBackKeepsTheOldFile) {
   const int code = with_file_size_limit(4096, [&] {
     for (int i = 0; i < 256; ++i) sys_put_file_line(a.c_str(), i, std::string(1000, 'w').c_str());
     clear_error();
-    const int flushed = flush_line_file();
+    const int flushed = files_flush_line_file();
     sys_raise_error(flushed);
   });
   EXPECT_EQ(code, 3);
@@ -445,7 +445,7 @@ TEST_F(Files, PackedFilesStayReadableWhileOthersAreLookedUp) {
   for (int i = 0; i < 300; ++i) a += "alpha line " + std::to_string(i) + "\r\n";
   b = std::string(a.size(), 'B');  // the same size: its block may land where a's was
   spit(path("game.exe"), build_archive("EXE", {{"a.txt", a, "", 0, -1}, {"b.txt", b, "", 0, -1}, {"c.txt", "c\r\n", "", 0, -1}}, false));
-  set_archive_path(path("game.exe").c_str(), path("game.exe").c_str());
+  runtime_set_archive_path(path("game.exe").c_str(), path("game.exe").c_str());
 
   ASSERT_EQ(sys_open_file(0, "Media/a.txt", 1), 1);
   EXPECT_EQ(g_error_state.code, 0);
@@ -456,7 +456,7 @@ TEST_F(Files, PackedFilesStayReadableWhileOthersAreLookedUp) {
   // image and sound loaders make.
   ASSERT_EQ(sys_open_file(1, "b.txt", 1), 1);
   std::string other;
-  ASSERT_EQ(resolve_general_file("c.txt", other), 1);
+  ASSERT_EQ(runtime_resolve_general_file("c.txt", other), 1);
   sys_read_line(0, s);
   EXPECT_STREQ(s.c_str(), "alpha line 1");
   int32_t v = 0;
@@ -478,5 +478,5 @@ TEST_F(Files, PackedFilesStayReadableWhileOthersAreLookedUp) {
     ASSERT_EQ(std::string(s.c_str()), "alpha line " + std::to_string(i));
   }
   files_close_all();
-  release_resolvers();
+  runtime_release_resolvers();
 }

@@ -86,8 +86,8 @@ TEST(BmpReader, BottomUpAndTopDownGiveTheSamePictureAndKeyTheKeyColour) {
   ImageBuffer a, b;
   auto up = make_bmp(3, 2, 24, {}, rows24(false));
   auto down = make_bmp(3, -2, 24, {}, rows24(true));
-  ASSERT_TRUE(decode_bmp(a, up.data(), up.size(), 0x8000FF));
-  ASSERT_TRUE(decode_bmp(b, down.data(), down.size(), 0x8000FF));
+  ASSERT_TRUE(gfx_decode_bmp(a, up.data(), up.size(), 0x8000FF));
+  ASSERT_TRUE(gfx_decode_bmp(b, down.data(), down.size(), 0x8000FF));
   ASSERT_EQ(a.width, 3);
   ASSERT_EQ(a.height, 2);
   ASSERT_EQ(b.width, 3);
@@ -102,10 +102,10 @@ TEST(BmpReader, BottomUpAndTopDownGiveTheSamePictureAndKeyTheKeyColour) {
   EXPECT_EQ(rgba_at(a, 2, 1), (std::vector<int>{0, 0, 0, 0}));
   // With key 0 black goes, the key colour stays; with -1 nothing is keyed.
   ImageBuffer k0, none;
-  ASSERT_TRUE(decode_bmp(k0, up.data(), up.size(), 0));
+  ASSERT_TRUE(gfx_decode_bmp(k0, up.data(), up.size(), 0));
   EXPECT_EQ(rgba_at(k0, 1, 1), (std::vector<int>{0, 0, 0, 0}));
   EXPECT_EQ(rgba_at(k0, 2, 1), (std::vector<int>{255, 0, 128, 255}));
-  ASSERT_TRUE(decode_bmp(none, up.data(), up.size(), -1));
+  ASSERT_TRUE(gfx_decode_bmp(none, up.data(), up.size(), -1));
   EXPECT_EQ(rgba_at(none, 1, 1), (std::vector<int>{0, 0, 0, 255}));
 }
 
@@ -114,13 +114,13 @@ TEST(BmpReader, PalettedAnd16BitPixels) {
   std::vector<uint8_t> pal = {0, 0, 0, 0, 0, 0, 255, 0, 255, 0, 0, 0};  // black, red, blue (BGRA)
   auto bmp4 = make_bmp(3, 1, 4, pal, {0x12, 0x70, 0, 0});
   ImageBuffer img;
-  ASSERT_TRUE(decode_bmp(img, bmp4.data(), bmp4.size(), -1));
+  ASSERT_TRUE(gfx_decode_bmp(img, bmp4.data(), bmp4.size(), -1));
   EXPECT_EQ(rgba_at(img, 0, 0), (std::vector<int>{255, 0, 0, 255}));
   EXPECT_EQ(rgba_at(img, 1, 0), (std::vector<int>{0, 0, 255, 255}));
   EXPECT_EQ(rgba_at(img, 2, 0), (std::vector<int>{0, 0, 0, 255}));  // past the palette: black
   // 1-bit, most significant bit first.
   auto bmp1 = make_bmp(9, 1, 1, {0, 0, 0, 0, 255, 255, 255, 0}, {0xA0, 0x80, 0, 0});
-  ASSERT_TRUE(decode_bmp(img, bmp1.data(), bmp1.size(), -1));
+  ASSERT_TRUE(gfx_decode_bmp(img, bmp1.data(), bmp1.size(), -1));
   EXPECT_EQ(px(img, 0, 0)[0], 255);
   EXPECT_EQ(px(img, 1, 0)[0], 0);
   EXPECT_EQ(px(img, 2, 0)[0], 255);
@@ -128,7 +128,7 @@ TEST(BmpReader, PalettedAnd16BitPixels) {
   // 16-bit 5-5-5: red 31 -> 255, green 16 -> 131, blue 1 -> 8.
   const uint32_t v = (31u << 10) | (16u << 5) | 1u;
   auto bmp16 = make_bmp(1, 1, 16, {}, {uint8_t(v), uint8_t(v >> 8), 0, 0});
-  ASSERT_TRUE(decode_bmp(img, bmp16.data(), bmp16.size(), -1));
+  ASSERT_TRUE(gfx_decode_bmp(img, bmp16.data(), bmp16.size(), -1));
   EXPECT_EQ(rgba_at(img, 0, 0), (std::vector<int>{255, 131, 8, 255}));
 }
 
@@ -161,7 +161,7 @@ TEST(BmpReader, RefusesHostileHeadersWithoutTouchingMemoryOutside) {
   };
   for (const Case& c : cases) {
     ImageBuffer img;
-    EXPECT_FALSE(decode_bmp(img, c.bytes.data(), c.bytes.size(), -1)) << c.what;
+    EXPECT_FALSE(gfx_decode_bmp(img, c.bytes.data(), c.bytes.size(), -1)) << c.what;
     EXPECT_EQ(img.pixels, nullptr) << c.what;
     EXPECT_EQ(img.width, 0) << c.what;
   }
@@ -187,7 +187,7 @@ TEST(Bleeding, TransparentPixelsTakeTheColoursOfOpaqueInnerNeighbours) {
   n[1] = 90;
   n[2] = 30;
   img.hasOwnAlpha = false;
-  bleed_transparent_colours(img);
+  gfx_bleed_transparent_colours(img);
   // Centre: average of eight neighbours: 7 red and one (0, 90, 30).
   EXPECT_EQ(rgba_at(img, 2, 2), (std::vector<int>{255 * 7 / 8, 90 / 8, 30 / 8, 0}));
   // Corner: only (1, 1) lies inside the border.
@@ -199,7 +199,7 @@ TEST(Bleeding, TransparentPixelsTakeTheColoursOfOpaqueInnerNeighbours) {
   ASSERT_TRUE(strip.resize(3, 1));
   const uint8_t s[12] = {255, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 255};
   std::memcpy(strip.pixels, s, 12);
-  bleed_transparent_colours(strip);
+  gfx_bleed_transparent_colours(strip);
   EXPECT_EQ(rgba_at(strip, 1, 0), (std::vector<int>{0, 0, 0, 0}));
 }
 
@@ -211,7 +211,7 @@ TEST(JpegReader, GarbageIsRefusedAndTheProgramGoesOn) {
   };
   for (const auto& c : cases) {
     ImageBuffer img;
-    EXPECT_FALSE(decode_jpeg(img, c.data(), c.size()));
+    EXPECT_FALSE(gfx_decode_jpeg(img, c.data(), c.size()));
     EXPECT_EQ(img.pixels, nullptr);
   }
 }
@@ -259,7 +259,7 @@ TEST(JpegReader, ProgressiveFilesDecodeButEndlessScansAreRefused) {
   const std::vector<uint8_t> progressive = encode_jpeg(24, 16, true);
   for (const auto* file : {&baseline, &progressive}) {
     ImageBuffer img;
-    ASSERT_TRUE(decode_jpeg(img, file->data(), file->size()));
+    ASSERT_TRUE(gfx_decode_jpeg(img, file->data(), file->size()));
     ASSERT_EQ(img.width, 24);
     ASSERT_EQ(img.height, 16);
     const uint8_t* p = px(img, 11, 7);
@@ -283,7 +283,7 @@ TEST(JpegReader, ProgressiveFilesDecodeButEndlessScansAreRefused) {
     endless.insert(endless.end(), progressive.begin() + std::ptrdiff_t(lastScan), progressive.begin() + std::ptrdiff_t(eoi));
   endless.insert(endless.end(), progressive.begin() + std::ptrdiff_t(eoi), progressive.end());
   ImageBuffer img;
-  EXPECT_FALSE(decode_jpeg(img, endless.data(), endless.size()));
+  EXPECT_FALSE(gfx_decode_jpeg(img, endless.data(), endless.size()));
   EXPECT_EQ(img.pixels, nullptr);
 }
 
@@ -291,7 +291,7 @@ namespace {
 
 // A w x h PNG file in memory in one of libpng's simple formats, every sample
 // v; empty (and a test failure) when libpng cannot write it.
-std::vector<uint8_t> encode_png(uint32_t w, uint32_t h, uint32_t format, uint8_t v) {
+std::vector<uint8_t> gfx_encode_png(uint32_t w, uint32_t h, uint32_t format, uint8_t v) {
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
@@ -316,30 +316,30 @@ std::vector<uint8_t> encode_png(uint32_t w, uint32_t h, uint32_t format, uint8_t
 
 TEST(PngReader, RejectsTwoChannelImagesAndCutFiles) {
   // Grey with alpha: the reader accepts grey, RGB and RGBA only.
-  const std::vector<uint8_t> greyAlpha = encode_png(4, 3, PNG_FORMAT_GA, 200);
+  const std::vector<uint8_t> greyAlpha = gfx_encode_png(4, 3, PNG_FORMAT_GA, 200);
   ASSERT_FALSE(greyAlpha.empty());
   ImageBuffer img;
   testing::internal::CaptureStdout();
-  EXPECT_FALSE(decode_png(img, greyAlpha.data(), greyAlpha.size(), -1, "ga.png"));
+  EXPECT_FALSE(gfx_decode_png(img, greyAlpha.data(), greyAlpha.size(), -1, "ga.png"));
   const std::string out = testing::internal::GetCapturedStdout();
   // Two channels fail before any message.
   EXPECT_EQ(out, "");
   EXPECT_EQ(img.pixels, nullptr);
   // The same picture as RGB decodes; cut anywhere it is refused.
-  const std::vector<uint8_t> file = encode_png(4, 3, PNG_FORMAT_RGB, 90);
+  const std::vector<uint8_t> file = gfx_encode_png(4, 3, PNG_FORMAT_RGB, 90);
   ASSERT_FALSE(file.empty());
-  ASSERT_TRUE(decode_png(img, file.data(), file.size(), -1, "rgb.png"));
+  ASSERT_TRUE(gfx_decode_png(img, file.data(), file.size(), -1, "rgb.png"));
   EXPECT_EQ(rgba_at(img, 3, 2), (std::vector<int>{90, 90, 90, 255}));
   for (size_t cut = 4; cut + 12 < file.size(); cut += 7) {
     ImageBuffer part;
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(decode_png(part, file.data(), cut, -1, "cut.png")) << cut;
+    EXPECT_FALSE(gfx_decode_png(part, file.data(), cut, -1, "cut.png")) << cut;
     testing::internal::GetCapturedStdout();
   }
 }
 
 TEST(PngReader, AbsurdDimensionsAreRefusedBeforeAnyLargeAllocation) {
-  const std::vector<uint8_t> file = encode_png(2, 2, PNG_FORMAT_RGB, 50);
+  const std::vector<uint8_t> file = gfx_encode_png(2, 2, PNG_FORMAT_RGB, 50);
   ASSERT_GT(file.size(), 33u);
   // The header claims 100000 x 3 and then 30000 x 30000 pixels (CRC fixed up).
   for (const auto& [width, height] : {std::pair<uint32_t, uint32_t>{100000, 3}, {30000, 30000}}) {
@@ -351,7 +351,7 @@ TEST(PngReader, AbsurdDimensionsAreRefusedBeforeAnyLargeAllocation) {
     const uint32_t crc = uint32_t(crc32(crc32(0, nullptr, 0), &f[12], 17));
     for (int i = 0; i < 4; ++i) f[29 + i] = uint8_t(crc >> (24 - 8 * i));
     ImageBuffer img;
-    EXPECT_FALSE(decode_png(img, f.data(), f.size(), -1, "big.png")) << width << "x" << height;
+    EXPECT_FALSE(gfx_decode_png(img, f.data(), f.size(), -1, "big.png")) << width << "x" << height;
     EXPECT_EQ(img.pixels, nullptr);
   }
 }
@@ -376,7 +376,7 @@ void note_free(const volatile void*) {}
 // still left to libpng, which finds the cut.
 TEST(PngReader, ACutLastChunkClaimingMoreThanTheFileIsRefusedBeforeLibpngAllocates) {
   __sanitizer_install_malloc_and_free_hooks(note_allocation, note_free);
-  const std::vector<uint8_t> file = encode_png(2, 2, PNG_FORMAT_RGB, 50);
+  const std::vector<uint8_t> file = gfx_encode_png(2, 2, PNG_FORMAT_RGB, 50);
   ASSERT_GT(file.size(), 33u);
   const std::vector<uint8_t> ihdr(file.begin(), file.begin() + 33);  // signature and IHDR
   for (const char* type : {"eXIf", "iCCP", "zTXt", "tEXt", "IDAT"}) {
@@ -389,7 +389,7 @@ TEST(PngReader, ACutLastChunkClaimingMoreThanTheFileIsRefusedBeforeLibpngAllocat
       largest_allocation = 0;
       hooks_armed = true;
       testing::internal::CaptureStdout();
-      EXPECT_FALSE(decode_png(img, f.data(), f.size(), -1, "cut.png")) << type << " " << tail;
+      EXPECT_FALSE(gfx_decode_png(img, f.data(), f.size(), -1, "cut.png")) << type << " " << tail;
       testing::internal::GetCapturedStdout();
       hooks_armed = false;
       EXPECT_LT(largest_allocation.load(), size_t(1) << 20) << type << " " << tail;
@@ -397,7 +397,7 @@ TEST(PngReader, ACutLastChunkClaimingMoreThanTheFileIsRefusedBeforeLibpngAllocat
   }
   // A whole file still decodes.
   ImageBuffer img;
-  EXPECT_TRUE(decode_png(img, file.data(), file.size(), -1, "whole.png"));
+  EXPECT_TRUE(gfx_decode_png(img, file.data(), file.size(), -1, "whole.png"));
 }
 
 // ------------------------------------------------------------ public suites
@@ -429,7 +429,7 @@ TEST(ImageSuites, PngSuiteDecodesEveryImageTheRulesAccept) {
     const bool twoChannels = type == 4 || (type == 0 && has_chunk(bytes, "tRNS"));
     ImageBuffer img;
     testing::internal::CaptureStdout();
-    const bool ok = decode_png(img, bytes.data(), bytes.size(), -1, e.path().c_str());
+    const bool ok = gfx_decode_png(img, bytes.data(), bytes.size(), -1, e.path().c_str());
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(ok, !twoChannels) << e.path();
     if (!ok) continue;
@@ -460,7 +460,7 @@ TEST(ImageSuites, DamagedPngsNeverCrash) {
     const auto bytes = slurp(e.path());
     ImageBuffer img;
     testing::internal::CaptureStdout();
-    const bool ok = decode_png(img, bytes.data(), bytes.size(), 0x8000FF, e.path().c_str());
+    const bool ok = gfx_decode_png(img, bytes.data(), bytes.size(), 0x8000FF, e.path().c_str());
     testing::internal::GetCapturedStdout();
     if (ok) {
       EXPECT_GT(img.width, 0) << e.path();
@@ -487,7 +487,7 @@ TEST(ImageSuites, BmpSuiteGoodFilesMatchTheReferenceRenderings) {
     const std::string stem = e.path().stem().string();
     const auto bytes = slurp(e.path());
     ImageBuffer img;
-    const bool ok = decode_bmp(img, bytes.data(), bytes.size(), -1);
+    const bool ok = gfx_decode_bmp(img, bytes.data(), bytes.size(), -1);
     // Run-length files are refused; every other good file decodes.
     const bool rle = stem.find("rle") != std::string::npos;
     EXPECT_EQ(ok, !rle) << e.path();
@@ -497,7 +497,7 @@ TEST(ImageSuites, BmpSuiteGoodFilesMatchTheReferenceRenderings) {
     if (!fs::exists(refPath)) continue;
     const auto refBytes = slurp(refPath);
     ImageBuffer ref;
-    ASSERT_TRUE(decode_png(ref, refBytes.data(), refBytes.size(), -1, refPath.c_str())) << refPath;
+    ASSERT_TRUE(gfx_decode_png(ref, refBytes.data(), refBytes.size(), -1, refPath.c_str())) << refPath;
     if (ref.width != img.width || ref.height != img.height) continue;  // rendered at another aspect
     int worst = 0;
     for (int i = 0; i < img.width * img.height; ++i)
@@ -516,7 +516,7 @@ TEST(ImageSuites, QuestionableAndInvalidBmpsAreDecodedOrRefusedSafely) {
     for (const auto& e : fs::directory_iterator(root / sub)) {
       const auto bytes = slurp(e.path());
       ImageBuffer img;
-      if (decode_bmp(img, bytes.data(), bytes.size(), 0x8000FF)) {
+      if (gfx_decode_bmp(img, bytes.data(), bytes.size(), 0x8000FF)) {
         EXPECT_GT(img.width, 0) << e.path();
         EXPECT_GT(img.height, 0) << e.path();
       } else {
@@ -525,9 +525,9 @@ TEST(ImageSuites, QuestionableAndInvalidBmpsAreDecodedOrRefusedSafely) {
       // Whatever the BMP reader refused must not upset the other readers.
       ImageBuffer other;
       testing::internal::CaptureStdout();
-      decode_png(other, bytes.data(), bytes.size(), -1, "x");
+      gfx_decode_png(other, bytes.data(), bytes.size(), -1, "x");
       testing::internal::GetCapturedStdout();
-      decode_jpeg(other, bytes.data(), bytes.size());
+      gfx_decode_jpeg(other, bytes.data(), bytes.size());
       ++n;
     }
   }

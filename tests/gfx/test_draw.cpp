@@ -36,7 +36,7 @@ void make_sprite(int slot, int w, int h, const PixelFn& fn) {
       p[2] = uint8_t(c.b);
       p[3] = uint8_t(c.a);
     }
-  ASSERT_TRUE(upload_sprite(slot, img, false));
+  ASSERT_TRUE(gfx_upload_sprite(slot, img, false));
 }
 
 const Rgba kBlack{0, 0, 0, 255};
@@ -230,7 +230,7 @@ TEST_F(Draw, SmoothingPicksTheFilterUntilTheFrameReset) {
   EXPECT_EQ(greys(), 0);
   EXPECT_EQ(pixel(49, 5).r, 0);
   EXPECT_EQ(pixel(50, 5).r, 255);
-  reset_2d_state();
+  gfx_reset_2d_state();
   EXPECT_TRUE(g_gfx->smoothing);
   gfx_draw_sprite_scaled(6, 0, 0, 100, 10);
   EXPECT_GT(greys(), 10);
@@ -290,7 +290,7 @@ TEST_F(Draw, ResetRestoresTheDefaultState) {
   gfx_alpha_mode(0.5);
   gfx_alpha_test(0.2);
   glEnable(GL_DEPTH_TEST);  // changed behind the caches' back
-  reset_2d_state();
+  gfx_reset_2d_state();
   EXPECT_TRUE(glIsEnabled(GL_BLEND));
   EXPECT_FALSE(glIsEnabled(GL_ALPHA_TEST));
   EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
@@ -341,18 +341,18 @@ void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 TEST_F(Draw, AFrameOfDrawingAllocatesNothingOnceWarm) {
   make_sprite(1, 64, 64, [](int x, int y) { return Rgba{x * 4, y * 4, 0, 255}; });
   gfx_set_sprite_anim(1, 16, 16);
-  ASSERT_TRUE(install_builtin_font(0));
+  ASSERT_TRUE(gfx_install_builtin_font(0));
   ASSERT_EQ(gfx_create_screen(0, 2, 64, 40), 1);
   // The frame clear paints a tiled background, and every frame end keeps a
   // copy of the frame for a screenshot.
   ImageBuffer picture;
   ASSERT_TRUE(picture.resize(600, 100));
   std::memset(picture.pixels, 90, size_t(600) * 100 * 4);
-  fill_background(0, picture);
+  gfx_fill_background(0, picture);
   gfx_capture_presented_frames(true);
   const BasicString text("SCORE 123");
   auto frame = [&] {
-    reset_2d_state();
+    gfx_reset_2d_state();
     gfx_use_screen(0);
     gfx_draw_sprite(1, 0, 0);
     for (int i = 0; i < 50; ++i) gfx_draw_anim(1, i, i, i);
@@ -368,7 +368,7 @@ TEST_F(Draw, AFrameOfDrawingAllocatesNothingOnceWarm) {
     gfx_use_screen(-1);
     gfx_draw_sprite_scaled(2, 0, 0, kWinW, kWinH);
     gfx_end_of_frame();
-    clear_frame();
+    gfx_clear_frame();
   };
   // Warm: the batch and the text buffer reach their sizes, and the GL (the
   // software renderer compiles code for new state combinations) settles.

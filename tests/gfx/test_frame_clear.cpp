@@ -39,18 +39,18 @@ const Rgba kBlack{0, 0, 0, 255};
 // frame's state clears.
 TEST_F(FrameEnd, OneClearPerFrame) {
   ASSERT_NE(mark(), kBlack);
-  begin_frame_state();
+  engine_begin_frame_state();
   EXPECT_EQ(pixel(15, 15), kBlack);
   for (int frame = 0; frame < 2; ++frame) {
     g_runtime.window.nextFrameDue = timer_ms();
-    flip_and_wait(nullptr);
+    engine_flip_and_wait(nullptr);
     EXPECT_EQ(pixel(15, 15), kBlack) << frame;  // cleared after the swap
     const Rgba drawn = mark();
-    begin_frame_state();
+    engine_begin_frame_state();
     EXPECT_EQ(pixel(15, 15), drawn) << frame;  // not cleared a second time
   }
   mark();
-  begin_frame_state();
+  engine_begin_frame_state();
   EXPECT_EQ(pixel(15, 15), kBlack);
 }
 
@@ -60,7 +60,7 @@ TEST_F(FrameEnd, WaitsForTheDueTimeBeforeTheSwap) {
   const double period = g_runtime.window.framePeriod;
   const double due = timer_ms() + 30.0;
   g_runtime.window.nextFrameDue = due;
-  flip_and_wait(nullptr);
+  engine_flip_and_wait(nullptr);
   EXPECT_GE(timer_ms(), due);
   EXPECT_DOUBLE_EQ(due + period, g_runtime.window.nextFrameDue);
 }

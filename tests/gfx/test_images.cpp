@@ -14,7 +14,7 @@ namespace {
 // Image pixels of a slot as they sit in its texture, top-down.
 std::vector<uint8_t> slot_pixels(int slot) {
   ImageBuffer img;
-  if (!read_sprite_pixels(slot, img)) return {};
+  if (!gfx_read_sprite_pixels(slot, img)) return {};
   return std::vector<uint8_t>(img.pixels, img.pixels + size_t(img.width) * img.height * 4);
 }
 
@@ -71,7 +71,7 @@ std::vector<std::vector<uint8_t>> mip_levels(uint32_t tex) {
     levels.push_back(std::move(px));
   }
   glBindTexture(GL_TEXTURE_2D, 0);
-  gl_binding_cache_invalidate();
+  gfx_gl_binding_cache_invalidate();
   return levels;
 }
 
@@ -89,32 +89,32 @@ TEST_F(Images, MipmapTextureIsBuiltOnFirstUseAndMatchesOneBuiltAtLoad) {
     ImageBuffer img;
     ASSERT_TRUE(img.resize(c.w, c.h));
     for (int i = 0; i < c.w * c.h * 4; ++i) img.pixels[i] = uint8_t((i * 37 + (i / 4) * 11) ^ (i >> 5));
-    ASSERT_TRUE(upload_sprite(9, img, c.bump));
+    ASSERT_TRUE(gfx_upload_sprite(9, img, c.bump));
     const SpriteSlot& s = g_gfx->slots[9];
     EXPECT_EQ(s.mipmapTexture, 0u) << c.w << "x" << c.h;
     uint32_t tex = 0, eager = 0;
-    ASSERT_TRUE(upload_texture_region(img, 0, 0, 0, 0, &tex, &eager, c.bump, false));
+    ASSERT_TRUE(gfx_upload_texture_region(img, 0, 0, 0, 0, &tex, &eager, c.bump, false));
     const auto expected = mip_levels(eager);
     ASSERT_GE(expected.size(), 5u);  // down to 1 x 1 from at least 16 x 16
-    bind_sprite_texture(9, -1, true);
-    bind_sprite_texture(-1);
+    gfx_bind_sprite_texture(9, -1, true);
+    gfx_bind_sprite_texture(-1);
     ASSERT_NE(s.mipmapTexture, 0u);
     const uint32_t made = s.mipmapTexture;
     EXPECT_EQ(mip_levels(made), expected) << c.w << "x" << c.h;
-    bind_sprite_texture(9, -1, true);  // built once
-    bind_sprite_texture(-1);
+    gfx_bind_sprite_texture(9, -1, true);  // built once
+    gfx_bind_sprite_texture(-1);
     EXPECT_EQ(s.mipmapTexture, made);
     glDeleteTextures(1, &tex);
     glDeleteTextures(1, &eager);
   }
   ImageBuffer img;
   ASSERT_TRUE(img.resize(8, 8));
-  ASSERT_TRUE(upload_sprite(kFontSlotBase + 1, img, false));
-  bind_sprite_texture(kFontSlotBase + 1, -1, true);
-  bind_sprite_texture(-1);
+  ASSERT_TRUE(gfx_upload_sprite(kFontSlotBase + 1, img, false));
+  gfx_bind_sprite_texture(kFontSlotBase + 1, -1, true);
+  gfx_bind_sprite_texture(-1);
   EXPECT_EQ(g_gfx->slots[kFontSlotBase + 1].mipmapTexture, 0u);
-  free_sprite_slot(kFontSlotBase + 1);
-  free_sprite_slot(9);
+  gfx_free_sprite_slot(kFontSlotBase + 1);
+  gfx_free_sprite_slot(9);
   EXPECT_FALSE(g_gfx->slots[9].mipmapPending);
 }
 
@@ -129,7 +129,7 @@ TEST_F(Images, ImageSitsInTheLowerLeftOfItsTextureBottomRowFirst) {
   glBindTexture(GL_TEXTURE_2D, s.texture);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, tex.data());
-  gl_binding_cache_invalidate();
+  gfx_gl_binding_cache_invalidate();
   auto texel = [&](int x, int y) { return Rgba{tex[(y * 16 + x) * 4], tex[(y * 16 + x) * 4 + 1], tex[(y * 16 + x) * 4 + 2], tex[(y * 16 + x) * 4 + 3]}; };
   EXPECT_EQ(texel(0, 0), (Rgba{0, 255, 0, 255}));   // texture row 0: the image's bottom row
   EXPECT_EQ(texel(2, 1), (Rgba{255, 0, 0, 255}));   // row 1: its top row
@@ -260,7 +260,7 @@ TEST_F(Images, BumpTextureBecomesANormalMap) {
   glBindTexture(GL_TEXTURE_2D, s.texture);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, tex.data());
-  gl_binding_cache_invalidate();
+  gfx_gl_binding_cache_invalidate();
   // Texel (8, 8) is padding far from the image: flat as well.
   EXPECT_EQ((Rgba{tex[(8 * 16 + 8) * 4], tex[(8 * 16 + 8) * 4 + 1], tex[(8 * 16 + 8) * 4 + 2], 0}),
             (Rgba{127, 127, 255, 0}));
@@ -288,10 +288,10 @@ TEST_F(Images, MemoryFilesLoadAsBmpAndPngButNotAsJpeg) {
     const auto bytes = slurp(temp_path(c.file));
     ASSERT_FALSE(bytes.empty());
     // What the media lookup hands out for a file found in the archive.
-    const std::string name = register_memory_file(bytes.data(), uint32_t(bytes.size()));
-    EXPECT_EQ(load_sprite_file(30, name.c_str(), 0x8000FF, false), c.width != 0) << c.file;
+    const std::string name = runtime_register_memory_file(bytes.data(), uint32_t(bytes.size()));
+    EXPECT_EQ(gfx_load_sprite_file(30, name.c_str(), 0x8000FF, false), c.width != 0) << c.file;
     EXPECT_EQ(g_gfx->slots[30].width, c.width) << c.file;
-    release_memory_file(bytes.data());
+    runtime_release_memory_file(bytes.data());
   }
   // The same JPEG from the disk loads.
   gfx_load_sprite(BasicString(temp_path("m.jpg").c_str()), 30);

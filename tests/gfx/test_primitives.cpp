@@ -150,7 +150,7 @@ TEST_F(Primitives, PolyBatchColoursAndTextureCoordinates) {
   ImageBuffer img;
   ASSERT_TRUE(img.resize(100, 50));
   std::memset(img.pixels, 255, 100 * 50 * 4);
-  ASSERT_TRUE(upload_sprite(8, img, false));
+  ASSERT_TRUE(gfx_upload_sprite(8, img, false));
   gfx_start_poly(8, 2);
   gfx_poly_vertex(0, 0, 0, 0, 0xFFFFFF);
   gfx_poly_vertex(0, 0, 100, 50, 0xFFFFFF);

@@ -24,7 +24,7 @@ const Rgba kRed{255, 0, 0, 255}, kGreen{0, 255, 0, 255}, kBlue{0, 0, 255, 255}, 
 
 std::vector<uint8_t> slot_pixels(int slot) {
   ImageBuffer img;
-  if (!read_sprite_pixels(slot, img)) return {};
+  if (!gfx_read_sprite_pixels(slot, img)) return {};
   return std::vector<uint8_t>(img.pixels, img.pixels + size_t(img.width) * img.height * 4);
 }
 
@@ -204,11 +204,11 @@ TEST_F(Surfaces, FrameClearColourAndBackground) {
   gfx_clear_screen(0x00FF00);
   EXPECT_EQ(pixel(5, 5), kGreen);  // cleared at once
   gfx_draw_rect(0, 0, 10, 10, 0xFFFFFF);
-  clear_frame();
+  gfx_clear_frame();
   EXPECT_EQ(pixel(5, 5), kGreen);
   gfx_clear_screen(-1);
   gfx_draw_rect(0, 0, 10, 10, 0x0000FF);
-  clear_frame();
+  gfx_clear_frame();
   EXPECT_EQ(pixel(5, 5), kRed);  // no clear: the old pixels stay
 
   // A background is tiled from the top-left corner and drawn every frame.
@@ -222,7 +222,7 @@ TEST_F(Surfaces, FrameClearColourAndBackground) {
   EXPECT_EQ(pixel(50, 59), (Rgba{255, 255, 255, 255}));
   EXPECT_EQ(pixel(100, 30), kBlack);  // the tile's padding, drawn without blending
   gfx_draw_rect(40, 20, 20, 20, 0x00FF00);
-  clear_frame();
+  gfx_clear_frame();
   EXPECT_EQ(pixel(50, 30), kBlue);
   // A picture wider than one tile: two columns of 512-pixel tiles; the second
   // tile holds the picture from x 512 on, its top row in the tile's top row.
@@ -262,13 +262,13 @@ TEST_F(Surfaces, BackBufferCapturedAsABackgroundDrawsBackInPlace) {
   glClearColor(0, 0, 0, 1);
   glClear(GL_COLOR_BUFFER_BIT);
   EXPECT_EQ(pixel(15, 15), kBlack);
-  draw_background(3);
+  gfx_draw_background(3);
   EXPECT_EQ(pixel(15, 15), kRed);
   EXPECT_EQ(pixel(29, 29), kRed);
   EXPECT_EQ(pixel(30, 30), kBlack);
   EXPECT_EQ(pixel(105, 55), kGreen);
   EXPECT_EQ(pixel(200, 150), kBlack);
-  free_background(3);
+  gfx_free_background(3);
   EXPECT_EQ(g_gfx->backgrounds[3].columns, 0);
   EXPECT_EQ(g_gfx->backgrounds[0].columns, 0);  // the frame's own background is untouched
 }
@@ -367,18 +367,18 @@ TEST_F(Surfaces, SwapFileCarriesTheSpritesAcross) {
     img.pixels[4 * i + 2] = uint8_t(255 - i);
     img.pixels[4 * i + 3] = uint8_t(i * 17);
   }
-  ASSERT_TRUE(upload_sprite(20, img, false));
+  ASSERT_TRUE(gfx_upload_sprite(20, img, false));
   gfx_set_sprite_anim(20, 1, 1);
-  ASSERT_TRUE(install_builtin_font(0));
+  ASSERT_TRUE(gfx_install_builtin_font(0));
   const auto before = slot_pixels(20);
   const auto fontBefore = slot_pixels(kFontSlotBase);
   EXPECT_EQ(gfx_swap_textures(0), 0);
-  const std::string& file = swap_file_name();
+  const std::string& file = gfx_swap_file_name();
   EXPECT_EQ(file.rfind(GlEnvironment::tempDir + "/tmxtxs", 0), 0u) << file;
   EXPECT_TRUE(file_exists(file));
   // The textures go (as with a lost GL context) ...
-  free_sprite_slot(20);
-  free_sprite_slot(kFontSlotBase);
+  gfx_free_sprite_slot(20);
+  gfx_free_sprite_slot(kFontSlotBase);
   // ... and come back from the file, which is then deleted.
   EXPECT_EQ(gfx_swap_textures(1), 0);
   EXPECT_FALSE(file_exists(file));
@@ -424,7 +424,7 @@ TEST_F(Surfaces, ScreenshotWritesThePresentedFrame) {
   // the next frame starts cleared.
   gfx_end_of_frame();
   present();
-  clear_frame();
+  gfx_clear_frame();
   gfx_draw_rect(0, 0, 5, 5, 0xFFFFFF);  // the next frame, not yet shown
   const std::string path = temp_path("shot.png");
   ASSERT_TRUE(gfx_write_screenshot_png(path.c_str()));
@@ -537,7 +537,7 @@ TEST_F(Surfaces, PixelTransfersIgnoreSkipsLeftByOtherCode) {
   // A sprite read back from its texture, and the kept frame of a screenshot.
   foreign();
   ImageBuffer img;
-  ASSERT_TRUE(read_sprite_pixels(16, img));
+  ASSERT_TRUE(gfx_read_sprite_pixels(16, img));
   tidy();
   ASSERT_EQ(img.width, 20);
   EXPECT_EQ(img.pixels[0], 255);

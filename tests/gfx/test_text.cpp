@@ -33,7 +33,7 @@ std::string make_font(const std::string& path, int w, int h, int cellH,
 using Text = GfxTest;
 
 TEST_F(Text, BuiltinFontGlyphsAtScaleFour) {
-  ASSERT_TRUE(install_builtin_font(0));
+  ASSERT_TRUE(gfx_install_builtin_font(0));
   const SpriteSlot& s = g_gfx->slots[kFontSlotBase];
   EXPECT_EQ(s.width, 128);
   EXPECT_EQ(s.height, 64);
@@ -126,7 +126,7 @@ TEST_F(Text, TallImagesHold256CharactersAndScalesApply) {
   // cells give 24.
   gfx_set_font(4, 1.5);
   EXPECT_EQ(gfx_text_width(BasicString("AB"), 0), 48);
-  ASSERT_TRUE(install_builtin_font(5));
+  ASSERT_TRUE(gfx_install_builtin_font(5));
   gfx_set_font(5, 1.5);
   EXPECT_EQ(gfx_text_width(BasicString("AB"), 0), 24);
   int iw = 0, ih = 0;
@@ -158,7 +158,7 @@ TEST_F(Text, FailedLoadsFallBackToTheBuiltinFont) {
   EXPECT_EQ(gfx_get_font(), 2);
   // The highest slot without a font.
   EXPECT_EQ(gfx_gen_font(), 31);
-  ASSERT_TRUE(install_builtin_font(31));
+  ASSERT_TRUE(gfx_install_builtin_font(31));
   EXPECT_EQ(gfx_gen_font(), 30);
   // An empty name frees the font's texture.
   gfx_load_font(BasicString(""), 31);

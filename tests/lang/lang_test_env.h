@@ -37,10 +37,10 @@ inline const bool kLangTempDirRegistered = [] {
 
 // Runs statement in a death test with the debugger channel on, so that the
 // error code line ("TXerror: 9") reaches standard error.
-#define EXPECT_FATAL(statement, regex)                                         \
-  EXPECT_EXIT(                                                                 \
-      {                                                                        \
-        debug_channel_override(1);                                             \
-        statement;                                                             \
-      },                                                                       \
+#define EXPECT_FATAL(statement, regex)  \
+  EXPECT_EXIT(                          \
+      {                                 \
+        core_debug_channel_override(1); \
+        statement;                      \
+      },                                \
       ::testing::ExitedWithCode(0), regex)

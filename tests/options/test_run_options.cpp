@@ -140,7 +140,7 @@ TEST(RunOptions, ParsesTheEngineOptionsAndLeavesTheRest) {
                         "--screenshot", "shot.png", "--state-out", "state.json", "--level", "3"};
   RunOptions o;
   std::string err;
-  ASSERT_TRUE(run_options_parse(14, const_cast<char**>(argv), o, err)) << err;
+  ASSERT_TRUE(core_run_options_parse(14, const_cast<char**>(argv), o, err)) << err;
   EXPECT_TRUE(o.seed_given);
   EXPECT_EQ(o.seed, 12u);
   EXPECT_EQ(o.frames, 300);
@@ -155,10 +155,10 @@ TEST(RunOptions, ScreenshotFramesAreSortedAndNamedByFrame) {
   const char* argv[] = {"prog", "--screenshot", "out/shot.png", "--screenshot-at", "300,7,45"};
   RunOptions o;
   std::string err;
-  ASSERT_TRUE(run_options_parse(5, const_cast<char**>(argv), o, err)) << err;
+  ASSERT_TRUE(core_run_options_parse(5, const_cast<char**>(argv), o, err)) << err;
   EXPECT_EQ(o.screenshot_frames, (std::vector<int64_t>{7, 45, 300}));
-  EXPECT_EQ(screenshot_frame_path(o.screenshot_path, 45), "out/shot-45.png");
-  EXPECT_EQ(screenshot_frame_path("a.b/shot", 7), "a.b/shot-7");
+  EXPECT_EQ(core_screenshot_frame_path(o.screenshot_path, 45), "out/shot-45.png");
+  EXPECT_EQ(core_screenshot_frame_path("a.b/shot", 7), "a.b/shot-7");
 }
 
 TEST(RunOptions, RefusesMalformedValues) {
@@ -173,7 +173,7 @@ TEST(RunOptions, RefusesMalformedValues) {
   for (const auto& args : bad) {
     RunOptions o;
     std::string err;
-    EXPECT_FALSE(run_options_parse(static_cast<int>(args.size()), const_cast<char**>(args.data()), o, err))
+    EXPECT_FALSE(core_run_options_parse(static_cast<int>(args.size()), const_cast<char**>(args.data()), o, err))
         << args[1];
     EXPECT_FALSE(err.empty());
   }

@@ -81,7 +81,7 @@ TEST_F(JoystickReplay, ReplayedReadingLooksLikeTheRecordedOne) {
       // Through the recording's text and back, as a replay reads it.
       InputScriptRecorder rec(1);
       uint8_t keys[256] = {};
-      const JoyFrame frame = run_session_joy_frame(read_joystick(0));
+      const JoyFrame frame = engine_run_session_joy_frame(read_joystick(0));
       rec.frame(1, keys, &frame);
       InputScript back;
       std::string err;
@@ -89,7 +89,7 @@ TEST_F(JoystickReplay, ReplayedReadingLooksLikeTheRecordedOne) {
       ASSERT_TRUE(input_script_parse(text, back, err)) << err << "\n" << text;
       ASSERT_EQ(back.joy_lines.size(), 1u);
 
-      const Seen replayed = seen_with(run_session_joy_state(back.joy_lines[0].joy));
+      const Seen replayed = seen_with(engine_run_session_joy_state(back.joy_lines[0].joy));
       EXPECT_TRUE(replayed == recorded)
           << "orientation " << orientation << ", reading " << r.x << " " << r.y << " " << r.pov
           << ": x " << replayed.x << " / " << recorded.x << ", y " << replayed.y << " / "

@@ -82,7 +82,7 @@ class PackTest : public TempDirTest {
     rt_write_file(path("prog"), exe_);
   }
   void TearDown() override {
-    release_resolvers();
+    runtime_release_resolvers();
     TempDirTest::TearDown();
   }
   void put(const std::string& name, const std::string& data) { rt_write_file(path("in/" + name), data); }
@@ -151,17 +151,17 @@ TEST_F(PackTest, RoundTripThroughTheEngineLookup) {
   EXPECT_EQ("kpX", packed.substr(packed.size() - 7, 3));
   EXPECT_LT(static_cast<int8_t>(packed.back()), 0);
 
-  create_resolvers();
-  set_archive_path(path("out").c_str(), path("out").c_str());
+  runtime_create_resolvers();
+  runtime_set_archive_path(path("out").c_str(), path("out").c_str());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::string upper = c.name;
     for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
     std::string found;
-    ASSERT_EQ(1, resolve_media_file(*g_runtime.generalResolver, ("Media/" + upper).c_str(), found, true));
+    ASSERT_EQ(1, runtime_resolve_media_file(*g_runtime.generalResolver, ("Media/" + upper).c_str(), found, true));
     EXPECT_EQ(0u, found.rfind("mem://", 0));
     EXPECT_TRUE(read_vf(found) == c.data) << "memory file differs";
-    ASSERT_EQ(1, resolve_media_file(*g_runtime.mediaResolver, c.name.c_str(), found, false));
+    ASSERT_EQ(1, runtime_resolve_media_file(*g_runtime.mediaResolver, c.name.c_str(), found, false));
     EXPECT_TRUE(rt_read_file(found) == c.data) << "extracted file differs: " << found;
   }
   // The incompressible entry is stored as its literal run: 4 bytes of size,

@@ -13,6 +13,8 @@
 #include "tamblix.h"
 #include "tests/path/reference_planner.h"
 
+using namespace tmx::path;
+
 namespace {
 
 using Cells = std::vector<std::pair<int32_t, int32_t>>;

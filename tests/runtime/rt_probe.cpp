@@ -94,7 +94,7 @@ double probe_main() {
     // Files beside the program and in the archive appended to it.
     for (const char* name : {"Media/thing.txt", "Media/disk.txt", "Media/none.txt"}) {
       std::string found;
-      int ok = resolve_general_file(name, found);
+      int ok = runtime_resolve_general_file(name, found);
       VirtualFile f;
       std::string text;
       if (ok && f.open_read(found.c_str())) {
@@ -104,7 +104,7 @@ double probe_main() {
       say(std::string(name) + " -> " + std::to_string(ok) + " " + text);
     }
     std::string music;
-    int ok = resolve_media_to_disk("Music/song.mp3", music);
+    int ok = runtime_resolve_media_to_disk("Music/song.mp3", music);
     say("song -> " + std::to_string(ok) + " " + music);
     sys_end();
   }
@@ -126,7 +126,7 @@ double probe_main() {
   }
   if (g_mode == "pause") {
     push_window_event(SDL_WINDOWEVENT_FOCUS_LOST);
-    pump_messages(nullptr);
+    engine_pump_messages(nullptr);
     report_window("paused");
     push_window_event(SDL_WINDOWEVENT_FOCUS_GAINED);
     sys_show_screen();  // the pause loop runs until the focus comes back

@@ -30,20 +30,20 @@ class FilesTest : public TempDirTest {
   void SetUp() override {
     TempDirTest::SetUp();
     ASSERT_EQ(0, chdir(dir_.c_str()));
-    release_resolvers();
-    create_resolvers();
+    runtime_release_resolvers();
+    runtime_create_resolvers();
   }
   void TearDown() override {
-    release_resolvers();
+    runtime_release_resolvers();
     TempDirTest::TearDown();
   }
   // An "executable" with an archive appended, made the archive of both resolvers.
   void use_archive(const std::vector<ArcEntry>& entries, bool negative = false) {
     rt_write_file(path("game.exe"), build_archive(std::string(300, 'E'), entries, negative));
-    set_archive_path(path("game.exe").c_str(), path("game.exe").c_str());
+    runtime_set_archive_path(path("game.exe").c_str(), path("game.exe").c_str());
   }
   int lookup(const char* name, std::string& out, bool memory = true) {
-    return resolve_media_file(*g_runtime.generalResolver, name, out, memory);
+    return runtime_resolve_media_file(*g_runtime.generalResolver, name, out, memory);
   }
 };
 
@@ -51,12 +51,12 @@ class FilesTest : public TempDirTest {
 
 TEST(MemoryFiles, NameLayoutAndRoundTrip) {
   std::vector<uint8_t> block(4096, 7);
-  std::string name = register_memory_file(block.data(), 4096);
+  std::string name = runtime_register_memory_file(block.data(), 4096);
   ASSERT_EQ(23u, name.size());
   EXPECT_EQ("mem://    1000.", name.substr(0, 15));
   const uint8_t* b = nullptr;
   int64_t size = 0;
-  ASSERT_TRUE(lookup_memory_file(name.c_str(), &b, &size));
+  ASSERT_TRUE(runtime_lookup_memory_file(name.c_str(), &b, &size));
   EXPECT_EQ(block.data(), b);
   EXPECT_EQ(4096, size);
 
@@ -64,18 +64,18 @@ TEST(MemoryFiles, NameLayoutAndRoundTrip) {
   // identifier, more bytes than the block has, garbage.
   std::string bigger = name;
   bigger.replace(6, 8, "    2000");
-  EXPECT_FALSE(lookup_memory_file(bigger.c_str(), &b, &size));
-  EXPECT_FALSE(lookup_memory_file("mem://    1000.ffffffff", &b, &size));
-  EXPECT_FALSE(lookup_memory_file("mem://zz", &b, &size));
-  EXPECT_FALSE(lookup_memory_file("mem://", &b, &size));
-  release_memory_file(block.data());
-  EXPECT_FALSE(lookup_memory_file(name.c_str(), &b, &size));
+  EXPECT_FALSE(runtime_lookup_memory_file(bigger.c_str(), &b, &size));
+  EXPECT_FALSE(runtime_lookup_memory_file("mem://    1000.ffffffff", &b, &size));
+  EXPECT_FALSE(runtime_lookup_memory_file("mem://zz", &b, &size));
+  EXPECT_FALSE(runtime_lookup_memory_file("mem://", &b, &size));
+  runtime_release_memory_file(block.data());
+  EXPECT_FALSE(runtime_lookup_memory_file(name.c_str(), &b, &size));
 }
 
 TEST(MemoryFiles, ReadsAreCutAtTheEnd) {
   std::vector<uint8_t> block(100);
   for (int i = 0; i < 100; ++i) block[i] = static_cast<uint8_t>(i);
-  std::string name = register_memory_file(block.data(), 100);
+  std::string name = runtime_register_memory_file(block.data(), 100);
   VirtualFile f;
   ASSERT_EQ(1, f.open_read(name.c_str()));
   EXPECT_EQ(100, f.size);
@@ -93,14 +93,14 @@ TEST(MemoryFiles, ReadsAreCutAtTheEnd) {
   EXPECT_EQ(0, f.write(buf, 1));  // read-only
   EXPECT_EQ(0, f.open_write(name.c_str()));
   EXPECT_EQ(0, f.open_append(name.c_str()));
-  release_memory_file(block.data());
+  runtime_release_memory_file(block.data());
 }
 
 // Counts and positions far past the block stay inside it: a read is cut to
 // what is left, or fails, and never touches memory behind the block.
 TEST(MemoryFiles, AbsurdCountsAndPositions) {
   std::vector<uint8_t> block(100, 9);
-  std::string name = register_memory_file(block.data(), 100);
+  std::string name = runtime_register_memory_file(block.data(), 100);
   VirtualFile f;
   ASSERT_EQ(1, f.open_read(name.c_str()));
   std::vector<uint8_t> buf(100, 0);
@@ -117,7 +117,7 @@ TEST(MemoryFiles, AbsurdCountsAndPositions) {
     EXPECT_EQ(at, f.position);
   }
   EXPECT_EQ(0, buf[10]);
-  release_memory_file(block.data());
+  runtime_release_memory_file(block.data());
 }
 
 TEST_F(FilesTest, DiskFiles) {
@@ -215,7 +215,7 @@ TEST_F(FilesTest, NegativePositionsCountFromTheEnd) {
 TEST_F(FilesTest, ExtractionToTemporaryFile) {
   use_archive({{"song.mp3", std::string(3000, 's'), "", 0, -1}});
   std::string out;
-  ASSERT_EQ(1, resolve_media_file(*g_runtime.mediaResolver, "Music/song.mp3", out, false));
+  ASSERT_EQ(1, runtime_resolve_media_file(*g_runtime.mediaResolver, "Music/song.mp3", out, false));
   // Name: the process's own directory in the temp dir + "kpx" + letters from
   // the low bytes of P and S + name.
   EXPECT_EQ(0, out.rfind(dir_ + "/tamblix-", 0));
@@ -225,20 +225,20 @@ TEST_F(FilesTest, ExtractionToTemporaryFile) {
   EXPECT_STREQ(out.c_str(), g_runtime.mediaResolver->tempPath);
   // The next lookup deletes it; so does the release at the end.
   std::string again;
-  EXPECT_EQ(0, resolve_media_file(*g_runtime.mediaResolver, "none.mp3", again, false));
+  EXPECT_EQ(0, runtime_resolve_media_file(*g_runtime.mediaResolver, "none.mp3", again, false));
   EXPECT_FALSE(platform_is_file(out.c_str()));
-  ASSERT_EQ(1, resolve_media_file(*g_runtime.mediaResolver, "song.mp3", out, false));
-  release_resolvers();
+  ASSERT_EQ(1, runtime_resolve_media_file(*g_runtime.mediaResolver, "song.mp3", out, false));
+  runtime_release_resolvers();
   EXPECT_FALSE(platform_is_file(out.c_str()));
 }
 
 // Before start-up made the resolvers, both lookups look on disk only.
 TEST_F(FilesTest, LookupsWithoutResolversUseTheDiskOnly) {
   use_archive({{"a.txt", "archived", "", 0, -1}});
-  release_resolvers();
+  runtime_release_resolvers();
   rt_write_file(path("d.txt"), "disk");
   std::string out;
-  for (auto* resolve : {&resolve_general_file, &resolve_media_to_disk}) {
+  for (auto* resolve : {&runtime_resolve_general_file, &runtime_resolve_media_to_disk}) {
     EXPECT_EQ(1, resolve("d.txt", out));
     EXPECT_EQ("d.txt", out);
     EXPECT_EQ(0, resolve("a.txt", out));
@@ -248,32 +248,32 @@ TEST_F(FilesTest, LookupsWithoutResolversUseTheDiskOnly) {
   }
   // With the resolvers, the general one hands out a memory file, the other
   // one a file on disk.
-  create_resolvers();
-  set_archive_path(path("game.exe").c_str(), path("game.exe").c_str());
-  ASSERT_EQ(1, resolve_general_file("a.txt", out));
+  runtime_create_resolvers();
+  runtime_set_archive_path(path("game.exe").c_str(), path("game.exe").c_str());
+  ASSERT_EQ(1, runtime_resolve_general_file("a.txt", out));
   EXPECT_EQ("archived", read_all(out));
   EXPECT_EQ(0, out.rfind("mem://", 0));
-  ASSERT_EQ(1, resolve_media_to_disk("a.txt", out));
+  ASSERT_EQ(1, runtime_resolve_media_to_disk("a.txt", out));
   EXPECT_EQ("archived", rt_read_file(out));
   EXPECT_EQ(0, out.rfind(dir_ + "/tamblix-", 0));
 }
 
 TEST(ArchiveNames, TemporaryName) {
-  EXPECT_EQ("/t/kpxSYsong.mp3", archive_temp_name("/t", 300, 1000, "song.mp3"));
-  EXPECT_EQ("/t/kpxAAx", archive_temp_name("\\t\\", 0, 256, "x"));
+  EXPECT_EQ("/t/kpxSYsong.mp3", runtime_archive_temp_name("/t", 300, 1000, "song.mp3"));
+  EXPECT_EQ("/t/kpxAAx", runtime_archive_temp_name("\\t\\", 0, 256, "x"));
 }
 
 TEST_F(FilesTest, MissingArchiveSwitchesTheResolverOff) {
   std::string out;
-  set_archive_path(path("no.exe").c_str(), "");
+  runtime_set_archive_path(path("no.exe").c_str(), "");
   EXPECT_EQ(0, lookup("x.png", out));
   EXPECT_EQ("x.png", out);
   EXPECT_EQ(0, g_runtime.generalResolver->enabled);
-  EXPECT_EQ(0, resolve_media_file(*g_runtime.mediaResolver, "x.png", out, false));
+  EXPECT_EQ(0, runtime_resolve_media_file(*g_runtime.mediaResolver, "x.png", out, false));
   EXPECT_EQ(0, g_runtime.mediaResolver->enabled);
   // A file without the trailer: not found each time, the resolver stays on.
   rt_write_file(path("plain.exe"), std::string(64, 'x'));
-  set_archive_path(path("plain.exe").c_str(), path("plain.exe").c_str());
+  runtime_set_archive_path(path("plain.exe").c_str(), path("plain.exe").c_str());
   EXPECT_EQ(0, lookup("x.png", out));
   EXPECT_EQ("", out);
   EXPECT_EQ(1, g_runtime.generalResolver->enabled);
@@ -311,11 +311,11 @@ TEST_F(FilesTest, DamagedArchives) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     rt_write_file(path("bad.exe"), c.bytes);
-    set_archive_path(path("bad.exe").c_str(), path("bad.exe").c_str());
+    runtime_set_archive_path(path("bad.exe").c_str(), path("bad.exe").c_str());
     std::string out = "x";
     EXPECT_EQ(0, lookup("a.txt", out));
     EXPECT_EQ("", out);
-    EXPECT_EQ(0, resolve_media_file(*g_runtime.mediaResolver, "a.txt", out, false));
+    EXPECT_EQ(0, runtime_resolve_media_file(*g_runtime.mediaResolver, "a.txt", out, false));
   }
 }
 
@@ -347,7 +347,7 @@ TEST_F(FilesTest, DamagedEntryDataGivesAnEmptyFile) {
     std::string out;
     ASSERT_EQ(1, lookup("a.txt", out));
     EXPECT_EQ(c.expected, read_all(out));
-    ASSERT_EQ(1, resolve_media_file(*g_runtime.mediaResolver, "a.txt", out, false));
+    ASSERT_EQ(1, runtime_resolve_media_file(*g_runtime.mediaResolver, "a.txt", out, false));
     EXPECT_EQ(c.expected, rt_read_file(out));
   }
 }
@@ -360,7 +360,7 @@ TEST_F(FilesTest, EntryNamesNeverLeaveTheTemporaryDirectory) {
   std::string out;
   for (const char* name : {"Media/..", "../evil.txt", "a\\b.txt", "/etc.txt", "x/../evil.txt"}) {
     SCOPED_TRACE(name);
-    EXPECT_EQ(0, resolve_media_file(*g_runtime.mediaResolver, name, out, false));
+    EXPECT_EQ(0, runtime_resolve_media_file(*g_runtime.mediaResolver, name, out, false));
   }
   // Nothing was written anywhere: the temp dir is empty, no file beside it.
   EXPECT_EQ(0, std::system(("test -z \"$(ls -A '" + path("tmp") + "')\"").c_str()));
@@ -385,17 +385,17 @@ TEST_F(FilesTest, PathsLongerThanTheRecordAreNotShortened) {
   setenv("TMPDIR", deep.c_str(), 1);
   use_archive({{entry, data, "", 0, -1}});
   const int32_t stored_size = static_cast<int32_t>(4 + lzo_pack(data).size());
-  const std::string full = archive_temp_name(deep, 300, stored_size, entry);  // first entry: P = 300
+  const std::string full = runtime_archive_temp_name(deep, 300, stored_size, entry);  // first entry: P = 300
   ASSERT_GE(full.size(), sizeof g_runtime.mediaResolver->tempPath);
   const std::string cut = full.substr(0, sizeof g_runtime.mediaResolver->tempPath - 1);
   rt_write_file(cut, "keep");
   std::string out;
-  EXPECT_EQ(0, resolve_media_file(*g_runtime.mediaResolver, ("Music/" + entry).c_str(), out, false));
+  EXPECT_EQ(0, runtime_resolve_media_file(*g_runtime.mediaResolver, ("Music/" + entry).c_str(), out, false));
   EXPECT_FALSE(platform_is_file(full.c_str()));
-  EXPECT_EQ(0, resolve_media_file(*g_runtime.mediaResolver, "none.mp3", out, false));
-  release_resolvers();
+  EXPECT_EQ(0, runtime_resolve_media_file(*g_runtime.mediaResolver, "none.mp3", out, false));
+  runtime_release_resolvers();
   EXPECT_EQ("keep", rt_read_file(cut));
-  create_resolvers();
+  runtime_create_resolvers();
 
   // The archive: another archive sits at the shortened path.
   const std::string archive = deep + "/a_program_with_a_long_name_and_its_archive.exe";
@@ -403,7 +403,7 @@ TEST_F(FilesTest, PathsLongerThanTheRecordAreNotShortened) {
   rt_write_file(archive, build_archive("EXE", {{"a.txt", "right", "", 0, -1}}, false));
   rt_write_file(archive.substr(0, sizeof g_runtime.generalResolver->archivePath - 1),
                 build_archive("EXE", {{"a.txt", "wrong", "", 0, -1}}, false));
-  set_archive_path(archive.c_str(), archive.c_str());
+  runtime_set_archive_path(archive.c_str(), archive.c_str());
   EXPECT_EQ(0, lookup("a.txt", out));
   EXPECT_EQ(0, g_runtime.generalResolver->enabled);
 }
@@ -412,9 +412,9 @@ TEST_F(FilesTest, SetArchivePathReleasesHoldings) {
   use_archive({{"a.txt", "content", "", 0, -1}});
   std::string mem, tmp;
   ASSERT_EQ(1, lookup("a.txt", mem));
-  ASSERT_EQ(1, resolve_media_file(*g_runtime.mediaResolver, "a.txt", tmp, false));
+  ASSERT_EQ(1, runtime_resolve_media_file(*g_runtime.mediaResolver, "a.txt", tmp, false));
   g_runtime.generalResolver->enabled = 0;
-  set_archive_path(path("other.exe").c_str(), path("other.exe").c_str());
+  runtime_set_archive_path(path("other.exe").c_str(), path("other.exe").c_str());
   EXPECT_EQ("<unopenable>", read_all(mem));
   EXPECT_FALSE(platform_is_file(tmp.c_str()));
   EXPECT_EQ(1, g_runtime.generalResolver->enabled);

@@ -37,7 +37,7 @@ class OutputFile : public TempDirTest {
   }
   static bool write(const std::string& path, const std::string& bytes, std::string* why_out = nullptr) {
     std::string why;
-    const bool ok = write_output_file(path, bytes.data(), bytes.size(), why);
+    const bool ok = runtime_write_output_file(path, bytes.data(), bytes.size(), why);
     if (why_out) *why_out = why;
     EXPECT_EQ(ok, why.empty()) << why;
     return ok;
@@ -139,7 +139,7 @@ TEST_F(OutputFile, AFullDiskLeavesTheOldFileAsItWas) {
   const std::string big(256 * 1024, 'b');
   EXPECT_EQ(with_file_size_limit(4096, [&] {
               std::string why;
-              return write_output_file(p, big.data(), big.size(), why);
+              return runtime_write_output_file(p, big.data(), big.size(), why);
             }),
             0);
   EXPECT_EQ(rt_read_file(p), "the old content");
@@ -150,14 +150,14 @@ TEST_F(OutputFile, AFullDiskLeavesTheOldFileAsItWas) {
   std::vector<uint8_t> rgba(256 * 256 * 4);
   uint32_t x = 12345;
   for (uint8_t& b : rgba) b = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
-  EXPECT_EQ(with_file_size_limit(4096, [&] { return write_png_file(shot.c_str(), 256, 256, rgba.data()); }), 0);
+  EXPECT_EQ(with_file_size_limit(4096, [&] { return gfx_write_png_file(shot.c_str(), 256, 256, rgba.data()); }), 0);
   EXPECT_EQ(rt_read_file(shot), "the old picture");
   EXPECT_EQ(names(dir_), "ErrorLog.txt out.bin shot.png ");
   // Without the limit both are written.
   std::string why;
-  ASSERT_TRUE(write_png_file(shot.c_str(), 256, 256, rgba.data(), &why)) << why;
+  ASSERT_TRUE(gfx_write_png_file(shot.c_str(), 256, 256, rgba.data(), &why)) << why;
   EXPECT_EQ(rt_read_file(shot).substr(1, 3), "PNG");
-  EXPECT_FALSE(write_png_file("/dev/full", 256, 256, rgba.data(), &why));
+  EXPECT_FALSE(gfx_write_png_file("/dev/full", 256, 256, rgba.data(), &why));
   EXPECT_NE(why.find("not a regular file"), std::string::npos) << why;
 }
 

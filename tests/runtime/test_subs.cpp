@@ -46,13 +46,13 @@ const SubEntry kTable[] = {{&plyr_die, "PlyrDie"},     {&on_pause, "TMX_ON_PAUSE
 class SubsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    rt_set_sub_table(kTable);
+    engine_set_sub_table(kTable);
     g_calls.clear();
     g_loop_count = 0;
     g_runtime.frame = FrameState{};
     g_program_settings.debug = 0;
   }
-  void TearDown() override { rt_set_sub_table(nullptr); }
+  void TearDown() override { engine_set_sub_table(nullptr); }
 };
 
 }  // namespace
@@ -67,19 +67,19 @@ TEST_F(SubsTest, FindAndCallByName) {
   EXPECT_EQ(1, call_sub("PlyrDie"));
   EXPECT_EQ(0, call_sub(BasicString("Nope")));
   EXPECT_EQ(std::vector<std::string>{"PlyrDie"}, g_calls);
-  rt_set_sub_table(nullptr);
+  engine_set_sub_table(nullptr);
   EXPECT_EQ(nullptr, find_sub("PlyrDie"));
   EXPECT_EQ(0, call_sub("PlyrDie"));
 }
 
 TEST_F(SubsTest, FailedCallsGoToTheDebuggerExceptQuitAndMessage) {
-  debug_channel_override(1);
+  core_debug_channel_override(1);
   testing::internal::CaptureStderr();
   call_sub("Nope");
   call_sub("TMX_ON_QUIT");
   call_sub("TMX_WIN32_MSG");
   std::string err = testing::internal::GetCapturedStderr();
-  debug_channel_override(-1);
+  core_debug_channel_override(-1);
   EXPECT_EQ("TXCALLBYNAME \"Nope\" *** failed ***\n", err);
 }
 
@@ -101,24 +101,24 @@ TEST_F(SubsTest, ChainRunsRepeatedlyAndHandsOver) {
 }
 
 TEST_F(SubsTest, FocusEventsPauseAndResumeOnce) {
-  handle_window_event(WindowEvent::focus_lost);
+  engine_handle_window_event(WindowEvent::focus_lost);
   EXPECT_EQ(1, g_runtime.frame.paused);
-  handle_window_event(WindowEvent::focus_lost);  // no second callback
-  handle_window_event(WindowEvent::focus_gained);
+  engine_handle_window_event(WindowEvent::focus_lost);  // no second callback
+  engine_handle_window_event(WindowEvent::focus_gained);
   EXPECT_EQ(0, g_runtime.frame.paused);
-  handle_window_event(WindowEvent::focus_gained);
+  engine_handle_window_event(WindowEvent::focus_gained);
   EXPECT_EQ((std::vector<std::string>{"pause", "resume"}), g_calls);
 
   // With the debug setting, focus changes do nothing.
   g_calls.clear();
   g_program_settings.debug = 1;
-  handle_window_event(WindowEvent::focus_lost);
+  engine_handle_window_event(WindowEvent::focus_lost);
   EXPECT_EQ(0, g_runtime.frame.paused);
   g_program_settings.debug = 0;
 
   // Pausing disabled: a pause request counts as a resume request.
   g_runtime.frame.pauseEnabled = 0;
-  set_pause(1);
+  runtime_set_pause(1);
   EXPECT_EQ(0, g_runtime.frame.paused);
   EXPECT_TRUE(g_calls.empty());
 }
@@ -144,21 +144,22 @@ TEST_F(SubsTest, QuitKeys) {
     for (int k : c.down) down[k] = 1;
     tmx::input::input_override_set_keys(down);
     g_runtime.frame.exitKeysEnabled = c.enabled ? 1 : 0;
-    EXPECT_EQ(c.quits, quit_keys_down()) << "keys " << ::testing::PrintToString(c.down) << " enabled " << c.enabled;
+    EXPECT_EQ(c.quits, engine_quit_keys_down())
+        << "keys " << ::testing::PrintToString(c.down) << " enabled " << c.enabled;
   }
   tmx::input::input_override_end();
 }
 
 TEST(WindowText, WholeWordAndRendererName) {
-  EXPECT_TRUE(contains_whole_word("WGL_ARB_multisample", "WGL_ARB_multisample"));
-  EXPECT_TRUE(contains_whole_word("A WGL_ARB_multisample B", "WGL_ARB_multisample"));
-  EXPECT_TRUE(contains_whole_word("WGL_ARB_multisampleX WGL_ARB_multisample", "WGL_ARB_multisample"));
-  EXPECT_FALSE(contains_whole_word("WGL_ARB_multisampleX", "WGL_ARB_multisample"));
-  EXPECT_FALSE(contains_whole_word("XWGL_ARB_multisample", "WGL_ARB_multisample"));
-  EXPECT_FALSE(contains_whole_word("", "WGL_ARB_multisample"));
-  EXPECT_TRUE(renderer_name_is_generic("Mesa Windows GDI Driver"));
-  EXPECT_FALSE(renderer_name_is_generic("Mesa Windows GDI Driver 2"));
-  EXPECT_FALSE(renderer_name_is_generic("Mesa Windows GDI"));
+  EXPECT_TRUE(runtime_contains_whole_word("WGL_ARB_multisample", "WGL_ARB_multisample"));
+  EXPECT_TRUE(runtime_contains_whole_word("A WGL_ARB_multisample B", "WGL_ARB_multisample"));
+  EXPECT_TRUE(runtime_contains_whole_word("WGL_ARB_multisampleX WGL_ARB_multisample", "WGL_ARB_multisample"));
+  EXPECT_FALSE(runtime_contains_whole_word("WGL_ARB_multisampleX", "WGL_ARB_multisample"));
+  EXPECT_FALSE(runtime_contains_whole_word("XWGL_ARB_multisample", "WGL_ARB_multisample"));
+  EXPECT_FALSE(runtime_contains_whole_word("", "WGL_ARB_multisample"));
+  EXPECT_TRUE(runtime_renderer_name_is_generic("Mesa Windows GDI Driver"));
+  EXPECT_FALSE(runtime_renderer_name_is_generic("Mesa Windows GDI Driver 2"));
+  EXPECT_FALSE(runtime_renderer_name_is_generic("Mesa Windows GDI"));
   EXPECT_NE(nullptr, std::strstr(kSoftwareWarningText, "unterst\xFCtzt!"));
   // The warning's text reaches the error stream and the box as UTF-8.
   EXPECT_EQ("unterst\xC3\xBCtzt! \xC3\xBF\xC2\x80", platform_latin1_to_utf8("unterst\xFCtzt! \xFF\x80"));
@@ -167,9 +168,9 @@ TEST(WindowText, WholeWordAndRendererName) {
 }
 
 TEST(Paths, ExecutableDirectory) {
-  EXPECT_EQ("/opt/game", exe_dir_from_path("/opt/game/skorvane"));
-  EXPECT_EQ("C:/Games/x", exe_dir_from_path("C:\\Games\\x\\run.exe"));
-  EXPECT_EQ("noslash", exe_dir_from_path("noslash"));
+  EXPECT_EQ("/opt/game", engine_exe_dir_from_path("/opt/game/skorvane"));
+  EXPECT_EQ("C:/Games/x", engine_exe_dir_from_path("C:\\Games\\x\\run.exe"));
+  EXPECT_EQ("noslash", engine_exe_dir_from_path("noslash"));
 }
 
 namespace {
@@ -178,7 +179,7 @@ void count_message() { ++g_messages; }
 }  // namespace
 
 // The event pump: the message routine once before every event, typed text as
-// single bytes (Latin-1, Return as 13), focus events to set_pause.
+// single bytes (Latin-1, Return as 13), focus events to runtime_set_pause.
 TEST_F(SubsTest, PumpServesEveryEvent) {
   ASSERT_EQ(0, SDL_InitSubSystem(SDL_INIT_EVENTS));
   SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
@@ -200,7 +201,7 @@ TEST_F(SubsTest, PumpServesEveryEvent) {
   f.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
   SDL_PushEvent(&f);
 
-  pump_messages(&count_message);
+  engine_pump_messages(&count_message);
   std::vector<int> chars;
   for (int c = tmx::input::take_char(); c != 0; c = tmx::input::take_char()) chars.push_back(c);
   tmx::input::input_shutdown();

@@ -41,7 +41,9 @@ bool no_sleep_until(double) { return false; }
 class LimiterTest : public ::testing::Test {
  protected:
   void SetUp() override { g_clock = &clock_; }
-  void wait(double& due, double period) { frame_limiter_wait(due, period, LimiterEnv{&fake_now, &fake_sleep, &fake_pump}); }
+  void wait(double& due, double period) {
+    runtime_frame_limiter_wait(due, period, LimiterEnv{&fake_now, &fake_sleep, &fake_pump});
+  }
   FakeClock clock_;
 };
 
@@ -50,8 +52,8 @@ class LimiterTest : public ::testing::Test {
 TEST(Timer, FirstReadingIsZeroAndTimeGoesOn) {
   for (int source : {1, 0}) {
     SCOPED_TRACE(source);
-    timer_force_source_for_tests(source);
-    timer_reset_for_tests();
+    runtime_timer_force_source_for_tests(source);
+    runtime_timer_reset_for_tests();
     EXPECT_EQ(0.0, timer_ms());
     double a = timer_ms();
     double b = timer_ms();
@@ -61,9 +63,9 @@ TEST(Timer, FirstReadingIsZeroAndTimeGoesOn) {
       EXPECT_EQ(std::floor(b), b);  // whole milliseconds
     }
   }
-  timer_set_zero(timer_ms());
+  runtime_timer_set_zero(timer_ms());
   EXPECT_LT(timer_since_start(), 1000.0);
-  timer_force_source_for_tests(1);
+  runtime_timer_force_source_for_tests(1);
 }
 
 TEST(Timer, FramePeriods) {
@@ -75,7 +77,7 @@ TEST(Timer, FramePeriods) {
                         {-5, 2.0},       {0.9, 2.0},           {1, 1000.0},      {1e12, 2.0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.rate);
-    EXPECT_DOUBLE_EQ(c.period, frame_period_for_rate(c.rate));
+    EXPECT_DOUBLE_EQ(c.period, runtime_frame_period_for_rate(c.rate));
     sys_limit_fps(c.rate, 1);  // no window: no swap control, the period still changes
     EXPECT_DOUBLE_EQ(c.period, g_runtime.window.framePeriod);
   }
@@ -136,7 +138,7 @@ TEST(Schedule, Boundaries) {
   };
   for (const Case& c : cases) {
     double due = c.due;
-    frame_schedule_advance(c.now, due, period);
+    runtime_frame_schedule_advance(c.now, due, period);
     EXPECT_DOUBLE_EQ(c.expected, due) << c.now;
   }
 }
@@ -146,7 +148,7 @@ TEST(Schedule, Boundaries) {
 TEST_F(LimiterTest, DeadlineSleepServesEventsOnceAndKeepsTheSchedule) {
   const double period = 100.0 / 3;
   auto wait_deadline = [&](double& due) {
-    frame_limiter_wait(due, period, LimiterEnv{&fake_now, &fake_sleep, &fake_pump, &fake_sleep_until});
+    runtime_frame_limiter_wait(due, period, LimiterEnv{&fake_now, &fake_sleep, &fake_pump, &fake_sleep_until});
   };
   g_deadlines.clear();
   double due = period;
@@ -183,7 +185,7 @@ TEST_F(LimiterTest, DeadlineSleepServesEventsOnceAndKeepsTheSchedule) {
 // coarse sleep and the busy wait.
 TEST_F(LimiterTest, FallsBackWhenTheDeadlineSleepIsMissing) {
   double due = 33.0;
-  frame_limiter_wait(due, 100.0 / 3, LimiterEnv{&fake_now, &fake_sleep, &fake_pump, &no_sleep_until});
+  runtime_frame_limiter_wait(due, 100.0 / 3, LimiterEnv{&fake_now, &fake_sleep, &fake_pump, &no_sleep_until});
   ASSERT_FALSE(clock_.sleeps.empty());
   EXPECT_EQ(29, clock_.sleeps[0]);
   EXPECT_GE(clock_.now, 32.0);
@@ -192,20 +194,20 @@ TEST_F(LimiterTest, FallsBackWhenTheDeadlineSleepIsMissing) {
 
 // The real clock: a sleep to a deadline on the engine clock wakes at it.
 TEST(Timer, SleepUntilWakesAtTheDeadline) {
-  timer_force_source_for_tests(1);
-  timer_reset_for_tests();
+  runtime_timer_force_source_for_tests(1);
+  runtime_timer_reset_for_tests();
   timer_ms();
   for (double ahead : {5.0, 20.0}) {
     const double due = timer_ms() + ahead;
-    ASSERT_TRUE(timer_sleep_until(due));
+    ASSERT_TRUE(runtime_timer_sleep_until(due));
     const double woke = timer_ms();
     EXPECT_GE(woke, due);
     EXPECT_LT(woke, due + 50.0);  // generous: the machine may be busy
   }
   const double before = timer_ms();
-  EXPECT_TRUE(timer_sleep_until(before - 10.0));  // passed: returns at once
+  EXPECT_TRUE(runtime_timer_sleep_until(before - 10.0));  // passed: returns at once
   EXPECT_LT(timer_ms() - before, 50.0);
-  timer_force_source_for_tests(0);
-  EXPECT_FALSE(timer_sleep_until(timer_ms() + 1.0));  // the tick count has no deadline sleep
-  timer_force_source_for_tests(1);
+  runtime_timer_force_source_for_tests(0);
+  EXPECT_FALSE(runtime_timer_sleep_until(timer_ms() + 1.0));  // the tick count has no deadline sleep
+  runtime_timer_force_source_for_tests(1);
 }

@@ -49,13 +49,13 @@ class Shaders : public GfxTest {
     ASSERT_TRUE(gfxtest::write_png_rgba(temp_path("sprite.png"), 20, 20, rgba));
     gfx_load_sprite(temp_path("sprite.png").c_str(), 1);
     g_program_settings.debug = 0;
-    debug_channel_override(-1);
+    core_debug_channel_override(-1);
   }
   void TearDown() override {
     gfx_use_shader(-1);
     shaders_release();
     g_program_settings.debug = 0;
-    debug_channel_override(-1);
+    core_debug_channel_override(-1);
     GfxTest::TearDown();
   }
   std::string source(const std::string& name, const std::string& text) {
@@ -100,13 +100,13 @@ TEST_F(Shaders, TheShaderSeesTheSpritesTextureAndColour) {
   ASSERT_EQ(gfx_load_shader(7, source("pass.vert", kPassThroughVertex).c_str(), source("swap.frag", kSwap).c_str()),
             1);
   gfx_use_shader(7);
-  set_shader_int("tex", 0);
+  shaders_set_int("tex", 0);
   EXPECT_EQ(draw_sprite_pixel(), (Rgba{10, 50, 200, 255}));
 }
 
 TEST_F(Shaders, CompileAndLinkErrorsLeaveTheSlotEmptyAndDrawingUnchanged) {
   g_program_settings.debug = 1;
-  debug_channel_override(1);
+  core_debug_channel_override(1);
   struct Case {
     const char* vertex;
     const char* fragment;
@@ -143,9 +143,9 @@ TEST_F(Shaders, AMissingStageIsSkippedAndTheOtherLinked) {
 TEST_F(Shaders, StagesFromMemoryFiles) {
   static const std::string text = kGreen;
   const std::string name =
-      register_memory_file(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()));
+      runtime_register_memory_file(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()));
   EXPECT_EQ(gfx_load_shader(4, "", name.c_str()), 1);
-  release_memory_file(reinterpret_cast<const uint8_t*>(text.data()));
+  runtime_release_memory_file(reinterpret_cast<const uint8_t*>(text.data()));
   gfx_use_shader(4);
   EXPECT_EQ(draw_sprite_pixel(), (Rgba{0, 255, 0, 255}));
 }
@@ -200,10 +200,10 @@ TEST_F(Shaders, UndefinedUniformsAreReported) {
   ASSERT_EQ(gfx_load_shader(8, "", source("green.frag", kGreen).c_str()), 1);
   gfx_use_shader(8);
   g_program_settings.debug = 1;
-  debug_channel_override(1);
+  core_debug_channel_override(1);
   ::testing::internal::CaptureStderr();
   gfx_set_shader_float("nothing_here", 1.0);
-  set_shader_attrib_float("nor_here", 1.0);
+  shaders_set_attrib_float("nor_here", 1.0);
   const std::string said = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(said.find("TXundefined uniform:nothing_here\n"), std::string::npos) << said;
   EXPECT_NE(said.find("TXundefined attrib:nor_here\n"), std::string::npos) << said;
@@ -217,7 +217,7 @@ TEST_F(Shaders, UndefinedUniformsAreReported) {
 TEST_F(Shaders, EveryFrameStartsWithoutAShader) {
   ASSERT_EQ(gfx_load_shader(1, "", source("green.frag", kGreen).c_str()), 1);
   gfx_use_shader(1);
-  begin_frame_state();
+  engine_begin_frame_state();
   EXPECT_EQ(shaders_current_slot(), -1);
   GLint program = -1;
   glGetIntegerv(GL_CURRENT_PROGRAM, &program);

@@ -76,11 +76,12 @@ TEST(CommandLine, SplitsLikeAShellWithoutExpanding) {
   };
   for (const Case& c : cases) {
     std::vector<std::string> words;
-    ASSERT_TRUE(split_command_line(c.line, words)) << c.line;
+    ASSERT_TRUE(system_split_command_line(c.line, words)) << c.line;
     EXPECT_EQ(words, c.words) << c.line;
   }
   std::vector<std::string> words;
-  for (const char* bad : {"prog 'open", "prog \"open", "prog \\"}) EXPECT_FALSE(split_command_line(bad, words)) << bad;
+  for (const char* bad : {"prog 'open", "prog \"open", "prog \\"})
+    EXPECT_FALSE(system_split_command_line(bad, words)) << bad;
 }
 
 TEST(ShellCommand, WaitsAndGivesTheExitCode) {
@@ -251,16 +252,17 @@ TEST_F(SystemCommands, ConsoleConnectsStandardStreamsToATerminalWindow) {
 
 TEST(FileDialog, CommandsForZenityAndKdialog) {
   using V = std::vector<std::string>;
-  EXPECT_EQ(file_dialog_command("/usr/bin/zenity", true, "Images|*.png;*.bmp|All|*", "/w"),
+  EXPECT_EQ(system_file_dialog_command("/usr/bin/zenity", true, "Images|*.png;*.bmp|All|*", "/w"),
             (V{"/usr/bin/zenity", "--file-selection", "--filename=/w/", "--file-filter=Images | *.png *.bmp",
                "--file-filter=All | *"}));
-  EXPECT_EQ(file_dialog_command("/usr/bin/zenity", false, "Text|*.txt", "/w"),
+  EXPECT_EQ(system_file_dialog_command("/usr/bin/zenity", false, "Text|*.txt", "/w"),
             (V{"/usr/bin/zenity", "--file-selection", "--filename=/w/", "--save", "--confirm-overwrite",
                "--file-filter=Text | *.txt"}));
   // One description, one bar, one pattern: exactly one choice; a lone
   // description none.
-  EXPECT_EQ(file_dialog_command("zenity", true, "Only", "/w"), (V{"zenity", "--file-selection", "--filename=/w/"}));
-  EXPECT_EQ(file_dialog_command("/usr/bin/kdialog", false, "Images|*.png;*.bmp|All|*", "/w"),
+  EXPECT_EQ(system_file_dialog_command("zenity", true, "Only", "/w"),
+            (V{"zenity", "--file-selection", "--filename=/w/"}));
+  EXPECT_EQ(system_file_dialog_command("/usr/bin/kdialog", false, "Images|*.png;*.bmp|All|*", "/w"),
             (V{"/usr/bin/kdialog", "--getsavefilename", "/w/", "*.png *.bmp|Images\n*|All"}));
 }
 
