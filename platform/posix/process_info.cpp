@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 std::string platform_temp_dir() {
   const char* t = std::getenv("TMPDIR");
@@ -27,4 +30,11 @@ bool platform_tracer_attached() {
   }
   std::fclose(f);
   return traced;
+}
+
+void platform_keep_allocator_thresholds() {
+#if defined(__GLIBC__)
+  // Setting the threshold explicitly also turns its dynamic adjustment off.
+  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
 }

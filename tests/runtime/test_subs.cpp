@@ -6,9 +6,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
+#include <malloc.h>
 #include <string>
 #include <vector>
 
+#include "platform/process_info.h"
 #include "platform/window.h"
 #include "input/input_override.h"
 #include "input/input_state.h"
@@ -212,4 +215,18 @@ TEST_F(SubsTest, PumpServesEveryEvent) {
   EXPECT_EQ(1, g_runtime.frame.paused);
   EXPECT_EQ(std::vector<std::string>{"pause"}, g_calls);
   SDL_QuitSubSystem(SDL_INIT_EVENTS);
+}
+
+// Once a large block has been mapped and freed, a later large block is still
+// served from a mapping of its own rather than cut from the heap, where the
+// hole it leaves would stay resident.
+TEST(Allocator, AFreedLargeBlockDoesNotMoveLaterLargeBlocksOntoTheHeap) {
+  platform_keep_allocator_thresholds();
+  static void* volatile sink;
+  sink = std::malloc(8 << 20);
+  std::free(sink);
+  const size_t mapped = mallinfo2().hblks;
+  sink = std::malloc(512 << 10);
+  EXPECT_EQ(mallinfo2().hblks, mapped + 1);
+  std::free(sink);
 }
