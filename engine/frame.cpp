@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/process_info.h"
 #include "platform/window.h"
 #include "audio/music.h"
 #include "gfx/backgrounds.h"
@@ -44,6 +45,9 @@ bool limiter_sleep_until(double due) { return runtime_timer_sleep_until(due); }
 
 // Set by engine_flip_and_wait's clear, taken by the next engine_begin_frame_state.
 bool g_cleared_after_swap = false;
+// Frames between two returns of free heap pages to the system.
+constexpr int kFramesBetweenReleases = 300;
+int g_frames_since_release = 0;
 
 }  // namespace
 
@@ -106,6 +110,14 @@ void engine_begin_frame_state() {
 void engine_flip_and_wait(MessageRoutine routine) {
   gfx_end_of_frame();
   g_limiter_routine = routine;
+  // The software renderer allocates and frees its 64 KiB binning blocks many
+  // times a frame; the heap keeps the pages of those that land between blocks
+  // in use, and over a long run resident memory climbs in steps. Every few
+  // seconds the free pages go back (well under a millisecond).
+  if (++g_frames_since_release >= kFramesBetweenReleases) {
+    g_frames_since_release = 0;
+    platform_release_free_memory();
+  }
   if (engine_run_session_fast()) {
     // Fast runs do not wait for the frame's time; events are still served.
     engine_pump_messages(routine);

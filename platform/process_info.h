@@ -17,3 +17,8 @@ bool platform_tracer_attached();
 // and leave holes the heap never gives back: over a long run resident memory
 // climbs in steps although the memory in use stays flat.
 void platform_keep_allocator_thresholds();
+
+// Gives the pages of freed heap memory back to the system (the allocator
+// keeps them otherwise: a heap whose free space is scattered between blocks in
+// use never shrinks from its top). Costs a walk over the free blocks.
+void platform_release_free_memory();

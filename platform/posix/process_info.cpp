@@ -38,3 +38,9 @@ void platform_keep_allocator_thresholds() {
   mallopt(M_MMAP_THRESHOLD, 128 * 1024);
 #endif
 }
+
+void platform_release_free_memory() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+}
