@@ -110,10 +110,10 @@ void engine_begin_frame_state() {
 void engine_flip_and_wait(MessageRoutine routine) {
   gfx_end_of_frame();
   g_limiter_routine = routine;
-  // The software renderer allocates and frees its 64 KiB binning blocks many
+  // The software renderer allocates and frees 64 KiB blocks of its own many
   // times a frame; the heap keeps the pages of those that land between blocks
   // in use, and over a long run resident memory climbs in steps. Every few
-  // seconds the free pages go back (well under a millisecond).
+  // seconds (300 frames) the free pages go back, in well under a millisecond.
   if (++g_frames_since_release >= kFramesBetweenReleases) {
     g_frames_since_release = 0;
     platform_release_free_memory();
