@@ -67,15 +67,25 @@ def main():
             folders.setdefault(current, [])
         elif current is not None:
             folders[current].append(arg)
+    if not folders or not all(folders.values()):
+        empty = [f for f, o in folders.items() if not o]
+        print("no object files given for: %s" % (", ".join(empty) if empty else "any folder"))
+        return 1
     public = public_words(root)
     bad = []
     for folder, objects in sorted(folders.items()):
         prefix = folder + "_"
         for obj in objects:
-            out = subprocess.run(["nm", "-C", "--defined-only", obj], capture_output=True, text=True).stdout
-            for line in out.splitlines():
+            run = subprocess.run(["nm", "-C", "--defined-only", obj], capture_output=True, text=True)
+            if run.returncode != 0:
+                # An object nm cannot read would otherwise pass unchecked.
+                print("nm could not read %s: %s" % (obj, run.stderr.strip()))
+                return 1
+            for line in run.stdout.splitlines():
                 parts = line.split(" ", 2)
-                if len(parts) < 3 or parts[1] not in "TDBRVWu" or parts[1].islower():
+                # Upper-case types are global definitions: text, data, bss,
+                # read-only data, weak objects and weak functions.
+                if len(parts) < 3 or len(parts[1]) != 1 or parts[1] not in "TDBRVW":
                     continue
                 name = global_name(parts[2])
                 if name is None or name in public or name.startswith(prefix):
