@@ -165,12 +165,13 @@ void sound_start(void*) {
 
 void sound_bind_window(void*) {}
 
-void sound_shutdown() {
+void sound_shutdown(bool process_ends) {
+  if (process_ends) platform::audio_device_silence_for_exit();
   for (int i = kSoundSlots - 1; i >= 0 && !g_slots.empty(); --i) release_slot(g_slots[static_cast<size_t>(i)]);
   g_slots.clear();
   g_slots.shrink_to_fit();
   g_converted.clear();
-  platform::audio_device_close();
+  if (!process_ends) platform::audio_device_close();
   g_device.reset();
 }
 

@@ -12,7 +12,9 @@ void sound_start(void* window);
 // The sound object cooperates with this window (nothing to do with SDL).
 void sound_bind_window(void* window);
 // Program end: every slot released (4095..0), the table freed, the device closed.
-void sound_shutdown();
+// Frees every sound and closes the device; with process_ends (the process
+// exits right after) the device is only silenced and exit closes it.
+void sound_shutdown(bool process_ends = false);
 
 bool sound_table_exists();
 bool sound_device_present();

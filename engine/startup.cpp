@@ -286,7 +286,7 @@ int run_program(int argc, char** argv, const TamblixProgram& program) {
     log_append("window creation failed\n");
     std::fprintf(stderr, "%s: the window and its OpenGL context could not be created\n",
                  g_args.empty() ? "tamblix" : g_args[0].c_str());
-    engine_teardown();
+    engine_teardown(true);
     std::fflush(stdout);
     std::exit(1);
   }

@@ -33,7 +33,7 @@ void destroy_window() {
 
 }  // namespace
 
-void engine_teardown() {
+void engine_teardown(bool process_ends) {
   if (!g_quit_called) {
     g_quit_called = true;
     engine_mark_program_ending();
@@ -47,7 +47,9 @@ void engine_teardown() {
   files_close_all();
   net_release_all();
   tmx::input::input_shutdown();
-  tmx::audio::sound_shutdown();
+  // When the process exits right after, the sound device is silenced and
+  // left for the exit to close: closing waits for two buffers to drain.
+  tmx::audio::sound_shutdown(process_ends);
   gfx_context_destroy();
   shaders_release();
   runtime_release_resolvers();
@@ -57,5 +59,5 @@ void engine_teardown() {
 
 void engine_end_sequence() {
   engine_run_session_finish();
-  engine_teardown();
+  engine_teardown(true);
 }

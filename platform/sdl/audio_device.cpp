@@ -56,6 +56,15 @@ void audio_device_close() {
   g_open = false;
 }
 
+void audio_device_silence_for_exit() {
+  if (!g_open) return;
+  Mix_HaltMusic();
+  Mix_HaltChannel(-1);
+  const int channels = Mix_AllocateChannels(-1);
+  for (int ch = 0; ch < channels; ++ch) Mix_UnregisterAllEffects(ch);
+  Mix_UnregisterAllEffects(MIX_CHANNEL_POST);
+}
+
 bool audio_device_is_open() { return g_open; }
 int audio_device_rate() { return g_rate; }
 int audio_device_channels() { return g_channels; }

@@ -342,6 +342,25 @@ TEST_F(SoundOutput, RotationNeverExceedsFourVoices) {
   EXPECT_EQ(level, 4000);  // 4 voices of 1000 each; 5 would give 5000
 }
 
+// At the process's end the device is silenced, not closed (exit closes it):
+// voices cut off mid-sound go quiet at once, the device keeps running on
+// silence, and a later close still works (the fixture's TearDown).
+TEST_F(SoundOutput, EndOfProcessShutdownSilencesAndLeavesTheDeviceOpen) {
+  snd_load(BasicString(dc_sound("dc.wav", 8000, 2000).c_str()), 1, 4);
+  for (int i = 0; i < 4; ++i) snd_play(1, 0.5, 1);
+  wait_output(output_frames() + device_frames(50));
+  ASSERT_NE(output().back(), std::make_pair(0, 0));  // playing when the end comes
+  tmx::audio::sound_shutdown(true);
+  EXPECT_TRUE(tmx::platform::audio_device_is_open());
+  EXPECT_FALSE(tmx::audio::sound_table_exists());
+  // What was mixed before the halt may still be written: one buffer of margin.
+  const size_t quiet_from = output_frames() + 4096;
+  wait_output(quiet_from + device_frames(100));
+  const auto out = output();
+  ASSERT_GT(out.size(), quiet_from);
+  for (size_t i = quiet_from; i < out.size(); ++i) ASSERT_EQ(out[i], std::make_pair(0, 0)) << "frame " << i;
+}
+
 }  // namespace
 
 // Memory files (sounds unpacked from the archive) follow the memory read rule:
