@@ -12,6 +12,15 @@ bool g_inited_subsystem = false;
 int g_rate = 0;
 int g_channels = 0;
 constexpr int kPreferredRate = 48000;
+
+// Every voice and the music stopped, and no effect left on any channel.
+void halt_all() {
+  Mix_HaltMusic();
+  Mix_HaltChannel(-1);
+  const int channels = Mix_AllocateChannels(-1);
+  for (int ch = 0; ch < channels; ++ch) Mix_UnregisterAllEffects(ch);
+  Mix_UnregisterAllEffects(MIX_CHANNEL_POST);
+}
 }  // namespace
 
 bool audio_device_open() {
@@ -46,8 +55,7 @@ bool audio_device_open() {
 
 void audio_device_close() {
   if (!g_open) return;
-  Mix_HaltMusic();
-  Mix_HaltChannel(-1);
+  halt_all();
   Mix_CloseAudio();
   mix_forget_device_state();
   Mix_Quit();
@@ -57,12 +65,7 @@ void audio_device_close() {
 }
 
 void audio_device_silence_for_exit() {
-  if (!g_open) return;
-  Mix_HaltMusic();
-  Mix_HaltChannel(-1);
-  const int channels = Mix_AllocateChannels(-1);
-  for (int ch = 0; ch < channels; ++ch) Mix_UnregisterAllEffects(ch);
-  Mix_UnregisterAllEffects(MIX_CHANNEL_POST);
+  if (g_open) halt_all();
 }
 
 bool audio_device_is_open() { return g_open; }

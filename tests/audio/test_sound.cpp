@@ -349,7 +349,9 @@ TEST_F(SoundOutput, EndOfProcessShutdownSilencesAndLeavesTheDeviceOpen) {
   snd_load(BasicString(dc_sound("dc.wav", 8000, 2000).c_str()), 1, 4);
   for (int i = 0; i < 4; ++i) snd_play(1, 0.5, 1);
   wait_output(output_frames() + device_frames(50));
-  ASSERT_NE(output().back(), std::make_pair(0, 0));  // playing when the end comes
+  const auto before = output();
+  ASSERT_FALSE(before.empty());
+  ASSERT_NE(before.back(), std::make_pair(0, 0));  // playing when the end comes
   tmx::audio::sound_shutdown(true);
   EXPECT_TRUE(tmx::platform::audio_device_is_open());
   EXPECT_FALSE(tmx::audio::sound_table_exists());
