@@ -270,7 +270,6 @@ void runtime_destroy_gl_window() {
   runtime_enter_windowed();
   platform_gl_make_current(g_runtime.window.window, nullptr);
   platform_window_destroy(g_runtime.window.window);
-  if (g_runtime.window.window == g_runtime.window.window) g_runtime.window.window = nullptr;
   g_runtime.window.window = nullptr;
   g_runtime.window.width = 0;
   g_runtime.window.height = 0;
