@@ -15,6 +15,7 @@
 #include <SDL.h>
 #include <SDL_opengl.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,7 +41,8 @@ void sleep_until(long long due) {
   timespec t{};
   t.tv_sec = due / 1000000000LL;
   t.tv_nsec = due % 1000000000LL;
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &t, nullptr) != 0) {
+  // Only a signal restarts the sleep; any other error would recur at once.
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &t, nullptr) == EINTR) {
   }
 }
 

@@ -67,9 +67,9 @@ def main():
             folders.setdefault(current, [])
         elif current is not None:
             folders[current].append(arg)
-    if not folders or not all(folders.values()):
-        empty = [f for f, o in folders.items() if not o]
-        print("no object files given for: %s" % (", ".join(empty) if empty else "any folder"))
+    empty = [f for f, o in folders.items() if not o]
+    if not folders or empty:
+        print("no object files given for: %s" % (", ".join(empty) or "any folder"))
         return 1
     public = public_words(root)
     bad = []
