@@ -6,12 +6,30 @@
 #include <string>
 #include <vector>
 
-// The error of the last socket call of this thread, as the command set's
-// number (10035 would-block, 10036 in progress, 10054 reset, ...).
+// The last error of this thread's socket calls: the number programs see and
+// the cause it came from, so its message is the cause's own.
+struct PlatformSocketError {
+  int code = 0;                // 0: no error
+  int sys = 0;                 // the errno (or host-lookup code) behind it; 0 when the engine set it
+  bool lookup = false;         // sys is a host-lookup code
+  const char* text = nullptr;  // the engine's own message, for a number it set itself
+};
+
+// The number of the last error: the classic socket numbers (10035
+// would-block, 10036 in progress, 10054 reset, ...; 10038 for a descriptor
+// that is no socket), 11001..11003 for host lookups, and 20000 + errno for a
+// system failure with no classic counterpart.
 int platform_socket_error();
-// The readable message of such a number ("" for 0).
-std::string platform_socket_error_text(int code);
-void platform_socket_set_error(int code);
+// The message of the last error: the system's for a failed call, the
+// engine's own for a number it set ("" for no error).
+std::string platform_socket_error_text();
+// A failure found by the engine itself; `text` must live for ever (a literal).
+void platform_socket_set_error(int code, const char* text);
+void platform_socket_clear_error();
+// Saves and puts back the last error around clean-up calls that would
+// overwrite it.
+PlatformSocketError platform_socket_last_error();
+void platform_socket_restore_error(const PlatformSocketError& e);
 
 // A new socket (close-on-exec), or -1.
 int platform_socket_open(bool udp);
@@ -29,13 +47,19 @@ int platform_socket_connect(int s, uint32_t address, int port);
 // Waits for a connect in progress: 1 connected, 0 time-out, -1 failed.
 int platform_socket_connect_wait(int s, int timeout_ms);
 // One send (to the address when `to` is set); bytes sent, or -1. Never
-// raises SIGPIPE.
+// raises SIGPIPE. With `to`, 0 bytes send an empty datagram.
 int64_t platform_socket_send(int s, const void* bytes, int64_t n, bool to, uint32_t address, int port);
 // Waits up to timeout_ms until the socket can take more bytes: true then.
 bool platform_socket_wait_writable(int s, int timeout_ms);
-// One receive; bytes received (0: the peer closed), or -1. The sender is
-// stored for datagram sockets.
-int64_t platform_socket_recv(int s, void* buffer, int64_t n, uint32_t* from, int* from_port);
+// One receive from a stream socket; bytes received (0: the peer closed), or
+// -1. `wait` false never waits, even on a blocking socket.
+int64_t platform_socket_recv(int s, void* buffer, int64_t n, bool wait);
+// The bytes a stream socket holds ready to be received (0 when unknown).
+int64_t platform_socket_ready(int s);
+// One datagram: its length, or -1. A datagram longer than n is taken and
+// dropped with error 10040 (message too long). `taken` tells whether a
+// datagram was taken; its sender is then in from and from_port.
+int64_t platform_socket_recv_datagram(int s, void* buffer, int64_t n, uint32_t& from, int& from_port, bool& taken);
 // Zero linger (the connection is reset), both directions shut, closed.
 bool platform_socket_close_hard(int s);
 // The first IPv4 address of a name (dotted text too); false when none.

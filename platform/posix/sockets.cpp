@@ -6,6 +6,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -14,24 +15,27 @@
 
 namespace {
 
-thread_local int t_error = 0;
-thread_local int t_errno = 0;
+thread_local PlatformSocketError t_last;
+
+// Numbers of system failures with no classic counterpart: 20000 + errno,
+// clear of every classic number (10004..11031).
+constexpr int kUnmappedBase = 20000;
 
 // errno to the numbers a program written for the command set expects (the
 // values of the classic socket interface it was made on).
+// clang-format off
 int map_errno(int e) {
   switch (e) {
     case 0: return 0;
     case EINTR: return 10004;
-    case EBADF: return 10009;
-    case EACCES: return 10013;
+    case EPERM: case EACCES: return 10013;
     case EFAULT: return 10014;
     case EINVAL: return 10022;
     case EMFILE: case ENFILE: return 10024;
     case EAGAIN: return 10035;  // EWOULDBLOCK is the same number here
     case EINPROGRESS: return 10036;
     case EALREADY: return 10037;
-    case ENOTSOCK: return 10038;
+    case EBADF: case ENOTSOCK: return 10038;  // no socket behind the handle (a free slot)
     case EDESTADDRREQ: return 10039;
     case EMSGSIZE: return 10040;
     case EPROTOTYPE: return 10041;
@@ -56,13 +60,18 @@ int map_errno(int e) {
     case ECONNREFUSED: return 10061;
     case EHOSTDOWN: return 10064;
     case EHOSTUNREACH: return 10065;
-    default: return 10000 + e;  // no counterpart: kept recognisable
+    default: return kUnmappedBase + e;
   }
 }
+// clang-format on
 
+// The outcome of a system call: its errno (0 for success) becomes the last
+// error, number and cause together.
 void record(int e) {
-  t_errno = e;
-  t_error = map_errno(e);
+  t_last.code = map_errno(e);
+  t_last.sys = e;
+  t_last.lookup = false;
+  t_last.text = nullptr;
 }
 
 sockaddr_in make_addr(uint32_t address, int port) {
@@ -75,28 +84,29 @@ sockaddr_in make_addr(uint32_t address, int port) {
 
 }  // namespace
 
-int platform_socket_error() { return t_error; }
+int platform_socket_error() { return t_last.code; }
 
-void platform_socket_set_error(int code) {
-  t_error = code;
-  t_errno = 0;
+void platform_socket_set_error(int code, const char* text) {
+  t_last.code = code;
+  t_last.sys = 0;
+  t_last.lookup = false;
+  t_last.text = text;
 }
 
-std::string platform_socket_error_text(int code) {
-  switch (code) {
-    case 0: return "";
-    case 8: return "no free socket slot";
-    case 10036: if (t_errno == 0) return "the connection timed out"; break;
-    case 10060: if (t_errno == 0) return "the peer took nothing for too long"; break;
-    case 11001: return "host not found";
-    case 11002: return "host lookup failed for now; try again";
-    case 11003: return "host lookup failed";
-    default: break;
+void platform_socket_clear_error() { platform_socket_set_error(0, nullptr); }
+
+PlatformSocketError platform_socket_last_error() { return t_last; }
+
+void platform_socket_restore_error(const PlatformSocketError& e) { t_last = e; }
+
+std::string platform_socket_error_text() {
+  if (t_last.code == 0) return "";
+  if (t_last.text != nullptr) return t_last.text;
+  if (t_last.lookup) return ::gai_strerror(t_last.sys);
+  if (t_last.sys != 0) {
+    char buffer[256];
+    return ::strerror_r(t_last.sys, buffer, sizeof buffer);  // the GNU form: the message, maybe not in buffer
   }
-  if (t_errno != 0 && map_errno(t_errno) == code) return std::strerror(t_errno);
-  // A number set by the program's own layer: the errno it stands for.
-  for (int e = 1; e < 200; ++e)
-    if (map_errno(e) == code) return std::strerror(e);
   return "unknown error";
 }
 
@@ -213,18 +223,39 @@ bool platform_socket_wait_writable(int s, int timeout_ms) {
   return r > 0;
 }
 
-int64_t platform_socket_recv(int s, void* buffer, int64_t n, uint32_t* from, int* from_port) {
+int64_t platform_socket_recv(int s, void* buffer, int64_t n, bool wait) {
+  ssize_t r;
+  do {
+    r = ::recv(s, buffer, static_cast<size_t>(n), wait ? 0 : MSG_DONTWAIT);
+  } while (r < 0 && errno == EINTR);
+  record(r < 0 ? errno : 0);
+  return r;
+}
+
+int64_t platform_socket_ready(int s) {
+  int n = 0;
+  return ::ioctl(s, FIONREAD, &n) == 0 && n > 0 ? n : 0;
+}
+
+int64_t platform_socket_recv_datagram(int s, void* buffer, int64_t n, uint32_t& from, int& from_port, bool& taken) {
   sockaddr_in a{};
   socklen_t len = sizeof a;
   ssize_t r;
+  // MSG_TRUNC: the result is the datagram's whole length, even when only
+  // its first n bytes fit.
   do {
-    r = ::recvfrom(s, buffer, static_cast<size_t>(n), 0, reinterpret_cast<sockaddr*>(&a), &len);
+    r = ::recvfrom(s, buffer, static_cast<size_t>(n), MSG_TRUNC, reinterpret_cast<sockaddr*>(&a), &len);
   } while (r < 0 && errno == EINTR);
-  record(r < 0 ? errno : 0);
-  if (r >= 0 && from && len >= sizeof a && a.sin_family == AF_INET) {
-    *from = ntohl(a.sin_addr.s_addr);
-    if (from_port) *from_port = ntohs(a.sin_port);
+  taken = r >= 0;
+  if (taken && len >= sizeof a && a.sin_family == AF_INET) {
+    from = ntohl(a.sin_addr.s_addr);
+    from_port = ntohs(a.sin_port);
   }
+  if (r > n) {
+    record(EMSGSIZE);
+    return -1;
+  }
+  record(r < 0 ? errno : 0);
   return r;
 }
 
@@ -243,8 +274,16 @@ bool platform_resolve_host(const std::string& name, uint32_t& address) {
   addrinfo* res = nullptr;
   const int rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &res);
   if (rc != 0 || res == nullptr) {
-    t_errno = 0;
-    t_error = rc == EAI_AGAIN ? 11002 : (rc == EAI_NONAME || rc == EAI_NODATA) ? 11001 : 11003;
+    if (rc == 0) {
+      platform_socket_set_error(11001, "the name has no IPv4 address");
+    } else if (rc == EAI_SYSTEM) {
+      record(errno);
+    } else {
+      t_last.code = rc == EAI_AGAIN ? 11002 : (rc == EAI_NONAME || rc == EAI_NODATA) ? 11001 : 11003;
+      t_last.sys = rc;
+      t_last.lookup = true;
+      t_last.text = nullptr;
+    }
     return false;
   }
   address = ntohl(reinterpret_cast<sockaddr_in*>(res->ai_addr)->sin_addr.s_addr);
