@@ -29,11 +29,12 @@ void platform_read_all(int fd, std::string& out);
 void platform_close_fd(int fd);
 
 // The environment: one variable ("" when unset), all entries joined with
-// "\n" after each, setting one. platform_set_env returns false when the
-// platform refuses.
+// "\n" after each, setting one, removing one. platform_set_env and
+// platform_unset_env return false when the platform refuses.
 std::string platform_get_env(const std::string& name);
 std::string platform_env_listing();
 bool platform_set_env(const std::string& name, const std::string& value);
+bool platform_unset_env(const std::string& name);
 
 // Whether standard input or standard output is a terminal.
 bool platform_stdio_has_terminal();

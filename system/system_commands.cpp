@@ -116,7 +116,10 @@ void sys_set_env(const BasicString& name, const BasicString& value) {
     sys_raise_error(TMX_ERR_OUT_OF_MEMORY);
     return;
   }
-  if (!platform_set_env(n, value.c_str())) sys_raise_error(TMX_ERR_OUT_OF_MEMORY);
+  // An empty value removes the variable: a program reading it afterwards sees
+  // it unset, not set to "".
+  const bool ok = value.length() == 0 ? platform_unset_env(n) : platform_set_env(n, value.c_str());
+  if (!ok) sys_raise_error(TMX_ERR_OUT_OF_MEMORY);
 }
 
 void sys_open_console() {

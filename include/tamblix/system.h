@@ -25,8 +25,9 @@ void sys_open_document(const BasicString& name);
 // The value of one environment variable ("" when unset); for an empty name
 // every entry "NAME=value", each followed by "\n".
 BasicString sys_get_env(const BasicString& name);
-// Sets one variable. An empty name or one holding "=" is refused with
-// error 7.
+// Sets one variable; an empty value removes it (sys_get_env then gives ""
+// and the listing has no entry for it). An empty name or one holding "=" is
+// refused with error 7.
 void sys_set_env(const BasicString& name, const BasicString& value);
 
 // Without a terminal on standard input and output, opens a terminal window

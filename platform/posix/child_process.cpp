@@ -127,6 +127,8 @@ bool platform_set_env(const std::string& name, const std::string& value) {
   return setenv(name.c_str(), value.c_str(), 1) == 0;
 }
 
+bool platform_unset_env(const std::string& name) { return unsetenv(name.c_str()) == 0; }
+
 bool platform_stdio_has_terminal() { return isatty(0) || isatty(1); }
 
 std::string platform_find_program(const std::string& name) {

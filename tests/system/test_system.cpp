@@ -172,6 +172,25 @@ TEST(Environment, RoundTripListingAndBadNames) {
   EXPECT_STREQ(sys_get_env("TAMBLIX_TEST_VAR").c_str(), "one two=three");
 }
 
+// An empty value removes the variable, for this program and for the programs
+// it starts; removing one that is not set is no error.
+TEST_F(SystemCommands, AnEmptyValueRemovesTheVariable) {
+  for (int round = 0; round < 2; ++round) {
+    sys_set_env("TAMBLIX_TEST_GONE", round == 0 ? "here" : "");
+    clear_error();
+    sys_set_env("TAMBLIX_TEST_GONE", "");
+    EXPECT_EQ(g_error_state.code, 0);
+    EXPECT_EQ(std::getenv("TAMBLIX_TEST_GONE"), nullptr);
+    EXPECT_STREQ(sys_get_env("TAMBLIX_TEST_GONE").c_str(), "");
+    EXPECT_EQ(std::string(sys_get_env("").c_str()).find("TAMBLIX_TEST_GONE"), std::string::npos);
+  }
+  const std::string out = path("child-env.txt");
+  std::string line = "sh -c 'printf %s \"${TAMBLIX_TEST_GONE-unset}\" > \"$0\"' '" + out + "'";
+  double code = -1;
+  ASSERT_EQ(sys_shell_command(line.c_str(), 1, 0, code), 1);
+  EXPECT_EQ(read_file(out), "unset");
+}
+
 TEST_F(SystemCommands, OpenDocumentHandsTheNameToTheDefaultHandler) {
   const std::string record = path("opened.txt");
   write_script(path("xdg-open"), "#!/bin/sh\nprintf '%s' \"$1\" > '" + record + "'\n");
