@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -103,12 +104,33 @@ TEST(ShellCommand, WaitsAndGivesTheExitCode) {
   EXPECT_NE(stat("/tmp/tamblix-never-made", &st), 0) << "the ; ran a second command";
 }
 
-TEST(ShellCommand, WithoutWaitReturnsAtOnceWithCodeZero) {
+// The child blocks on a pipe that only the test can release, so a command
+// that waited could return only after the watchdog released it.
+TEST_F(SystemCommands, WithoutWaitReturnsWhileTheProgramRunsWithCodeZero) {
+  const std::string fifo = path("release"), out = path("ended.txt");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int hold = open(fifo.c_str(), O_RDWR);  // the child's open does not wait for a writer
+  ASSERT_GE(hold, 0);
+  std::atomic<bool> returned{false}, released_by_watchdog{false};
+  std::thread watchdog([&] {
+    for (int i = 0; i < 1000 && !returned; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (!returned) {
+      released_by_watchdog = true;
+      (void)!write(hold, "x\n", 2);
+    }
+  });
   double code = 99;
-  auto t0 = std::chrono::steady_clock::now();
-  EXPECT_EQ(sys_shell_command("sh -c 'sleep 3; exit 3'", 0, 1, code), 1);
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+  const std::string line = "sh -c 'read x < \"$0\"; echo ended > \"$1\"; exit 3' '" + fifo + "' '" + out + "'";
+  EXPECT_EQ(sys_shell_command(line.c_str(), 0, 1, code), 1);
+  returned = true;
+  watchdog.join();
+  EXPECT_FALSE(released_by_watchdog) << "the command waited for the program";
   EXPECT_EQ(code, 0);
+  EXPECT_EQ(read_file(out), "") << "the program ended before it was released";
+  (void)!write(hold, "x\n", 2);
+  for (int i = 0; i < 250 && read_file(out).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(read_file(out), "ended\n");
+  close(hold);
 }
 
 TEST(ShellCommand, AProgramThatCannotStartIsAFailedStart) {
