@@ -40,6 +40,12 @@ bool split_or_log(const BasicString& command, std::vector<std::string>& words) {
   return true;
 }
 
+// Hands a child the program does not wait for to the reaper.
+void reap_later(int pid) {
+  if (!platform_reap_child_later(pid))
+    log_append("no thread to reap a started program: it is reaped at the next start of a program\n");
+}
+
 void leave_fullscreen() {
   if (g_runtime.window.window && g_runtime.window.fullscreen) runtime_enter_windowed();
 }
@@ -76,7 +82,7 @@ int sys_shell_command(const BasicString& command, int wait, int show, double& ex
       if (wait != 0) {
         exit_code = platform_wait_child(pid);
       } else {
-        platform_reap_child_later(pid);
+        reap_later(pid);
       }
     }
   }
@@ -99,7 +105,7 @@ void sys_open_document(const BasicString& name) {
     return;
   }
   int pid = start_program(words);
-  if (pid >= 0) platform_reap_child_later(pid);
+  if (pid >= 0) reap_later(pid);
 }
 
 BasicString sys_get_env(const BasicString& name) {
@@ -145,7 +151,7 @@ void sys_open_console() {
                                     out_pipe, in_pipe};
   int pid = start_program(words);
   if (pid < 0) return;
-  platform_reap_child_later(pid);
+  reap_later(pid);
   if (!platform_attach_stdio(out_pipe, in_pipe)) log_append("cannot attach the console\n");
 }
 

@@ -9,7 +9,8 @@
 // window the focus back afterwards. With `wait` non-zero waits for it and
 // stores its exit code (128 + the signal number for a program ended by a
 // signal); otherwise `exit_code` stays 0 and the program is reaped when it
-// ends. `show` has no effect here. Returns 1 when the program started, 0
+// ends (by one shared thread; if no thread can start, at the next start of a
+// program). `show` has no effect here. Returns 1 when the program started, 0
 // when it could not (missing, not executable, empty or malformed line).
 int sys_shell_command(const BasicString& command, int wait, int show, double& exit_code);
 

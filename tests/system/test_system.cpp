@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +16,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "engine/frame.h"
@@ -40,8 +43,17 @@ class SystemCommands : public ::testing::Test {
   std::string dir_;
 };
 
-// The zombie children of this process (state Z, parent = us).
-int zombie_children() {
+// The process's address space in bytes.
+rlim_t vm_size() {
+  std::istringstream status(read_file("/proc/self/status"));
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmSize:", 0) == 0) return static_cast<rlim_t>(std::stoull(line.substr(7))) * 1024;
+  return 0;
+}
+
+// The children of this process: all of them, or only the zombies (state Z).
+int children_of_ours(bool zombies_only) {
   int count = 0;
   DIR* proc = opendir("/proc");
   if (!proc) return -1;
@@ -53,12 +65,14 @@ int zombie_children() {
     char state = 0;
     long ppid = 0;
     if (std::sscanf(stat.c_str() + paren + 1, " %c %ld", &state, &ppid) == 2 && ppid == getpid() &&
-        state == 'Z')
+        (state == 'Z' || !zombies_only))
       ++count;
   }
   closedir(proc);
   return count;
 }
+int zombie_children() { return children_of_ours(true); }
+int child_count() { return children_of_ours(false); }
 
 }  // namespace
 
@@ -175,6 +189,67 @@ TEST(ShellCommand, NoZombieAfterAHundredStartsWithoutWaiting) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   EXPECT_EQ(zombies, 0);
+}
+
+// The reaper waits for the engine's children only: a child the program
+// started itself is still there for its own waitpid.
+TEST(ShellCommand, ChildrenStartedByOtherCodeAreLeftToIt) {
+  const pid_t own = fork();
+  ASSERT_GE(own, 0);
+  if (own == 0) _exit(7);
+  for (int i = 0; i < 20; ++i) {
+    double code = 0;
+    ASSERT_EQ(sys_shell_command("true", 0, 0, code), 1);
+  }
+  // Once the engine's children are gone, ours has long been a zombie.
+  for (int i = 0; i < 250 && zombie_children() > 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  int status = 0;
+  ASSERT_EQ(waitpid(own, &status, 0), own);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7);
+}
+
+// Children started without waiting while no thread can be started (an
+// address-space limit with no room for a thread's stack): the program goes
+// on, the ended children are reaped at the next start, and by the reaper
+// thread once threads can start again. Run in a fresh process (the death
+// test re-runs this program), so no thread stack is left over to reuse.
+TEST(ShellCommand, ChildrenAreReapedWhenNoThreadCanStart) {
+  const std::string style = GTEST_FLAG_GET(death_test_style);
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        rlimit old{};
+        getrlimit(RLIMIT_AS, &old);
+        rlimit low = old;
+        low.rlim_cur = vm_size() + (2 << 20);
+        if (setrlimit(RLIMIT_AS, &low) != 0) _exit(10);
+        bool thread_failed = false;
+        try {
+          std::thread([] {}).join();
+        } catch (const std::system_error&) {
+          thread_failed = true;
+        }
+        if (!thread_failed) _exit(11);  // the limit does not keep threads from starting
+
+        double code = 0;
+        for (int i = 0; i < 20; ++i)
+          if (sys_shell_command("true", 0, 0, code) != 1) _exit(12);
+        // Every child ends; with no thread those that ended after the last
+        // start (the last one at least) wait as zombies ...
+        for (int i = 0; i < 500 && zombie_children() < child_count(); ++i) poll(nullptr, 0, 20);
+        if (zombie_children() < 1 || zombie_children() != child_count()) _exit(13);
+        // ... for the next start, which reaps them.
+        if (sys_shell_command("true", 1, 0, code) != 1 || code != 0) _exit(14);
+        if (zombie_children() != 0) _exit(15);
+
+        // With threads possible again the reaper takes over.
+        setrlimit(RLIMIT_AS, &old);
+        if (sys_shell_command("true", 0, 0, code) != 1) _exit(16);
+        for (int i = 0; i < 500 && child_count() > 0; ++i) poll(nullptr, 0, 20);
+        _exit(child_count() == 0 ? 0 : 17);
+      },
+      ::testing::ExitedWithCode(0), "");
+  GTEST_FLAG_SET(death_test_style, style);
 }
 
 TEST(Environment, RoundTripListingAndBadNames) {
