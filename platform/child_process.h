@@ -6,15 +6,18 @@
 #include <string>
 #include <vector>
 
-// Starts argv[0] (searched along PATH when it holds no "/") with argv, the
-// program's environment and working directory. Only the standard three
-// descriptors are inherited. With `output` non-null the child's standard
-// output is a pipe whose read end is stored there (close it with
-// platform_close_fd). Returns the child's process id, or -1 when the program
-// could not be started (missing, not executable, ...); `error_text` then
-// says why. Reaps the ended children handed to platform_reap_child_later
-// first.
-int platform_spawn(const std::vector<std::string>& argv, int* output, std::string* error_text);
+// Starts argv[0] with argv, the program's environment and working directory.
+// A name without "/" is looked for in `first_dir` when that is given (an
+// executable file there wins), then along PATH; a name with "/" is taken as
+// it is (relative to the working directory). The child's argv[0] is the name
+// as given. Only the standard three descriptors are inherited. With `output`
+// non-null the child's standard output is a pipe whose read end is stored
+// there (close it with platform_close_fd). Returns the child's process id,
+// or -1 when the program could not be started (missing, not executable,
+// ...); `error_text` then says why. Reaps the ended children handed to
+// platform_reap_child_later first.
+int platform_spawn(const std::vector<std::string>& argv, int* output, std::string* error_text,
+                   const std::string& first_dir = std::string());
 
 // Waits for the child and gives its exit code; a child ended by a signal
 // gives 128 + the signal number, as shells report it.

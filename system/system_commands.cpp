@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/child_process.h"
+#include "platform/file_system.h"
 #include "audio/sound.h"
 #include "input/input_state.h"
 #include "core/program_end.h"
@@ -16,9 +17,11 @@
 namespace {
 
 // Starts the words as a program. Returns its pid or -1 (with a log line).
-int start_program(const std::vector<std::string>& words, int* output = nullptr) {
+// With `first_dir` a name without "/" is looked for there before PATH.
+int start_program(const std::vector<std::string>& words, int* output = nullptr,
+                  const std::string& first_dir = std::string()) {
   std::string why;
-  int pid = platform_spawn(words, output, &why);
+  int pid = platform_spawn(words, output, &why, first_dir);
   if (pid < 0) {
     std::string line = "cannot start ";
     line += words.empty() ? std::string("(nothing)") : words[0];
@@ -54,18 +57,36 @@ void give_focus_back() {
   if (g_runtime.window.window) platform_window_raise(g_runtime.window.window);
 }
 
+// The folder of the running program's executable ("" when unknown). A
+// program the game names without a directory is looked for here first, so a
+// helper shipped beside the game starts by its bare name; then along PATH.
+// The working directory is not searched: whatever folder the game was
+// started from could otherwise put a program of its own in the place of a
+// system one.
+std::string program_folder() {
+  std::string exe = platform_executable_path();
+  const size_t slash = exe.rfind('/');
+  return slash == std::string::npos ? std::string() : exe.substr(0, slash + 1);
+}
+
 // The program sys_shell_end and a quitting sys_open_document start once the
-// engine is gone.
-std::vector<std::string>& program_after_end() {
-  static std::vector<std::string> words;
-  return words;
+// engine is gone, and whether it is the game's own command line (looked for
+// beside the game first) or the document handler (along PATH only).
+struct ProgramAfterEnd {
+  std::vector<std::string> words;
+  bool game_command = false;
+};
+
+ProgramAfterEnd& program_after_end() {
+  static ProgramAfterEnd program;
+  return program;
 }
 
 void start_program_after_end() {
-  const std::vector<std::string>& words = program_after_end();
-  if (words.empty()) return;
+  const ProgramAfterEnd& program = program_after_end();
+  if (program.words.empty()) return;
   // The process ends right after; the child goes on alone.
-  start_program(words);
+  start_program(program.words, nullptr, program.game_command ? program_folder() : std::string());
 }
 
 }  // namespace
@@ -76,7 +97,7 @@ int sys_shell_command(const BasicString& command, int wait, int show, double& ex
   int result = 0;
   std::vector<std::string> words;
   if (split_or_log(command, words)) {
-    int pid = start_program(words);
+    int pid = start_program(words, nullptr, program_folder());
     if (pid >= 0) {
       result = 1;
       if (wait != 0) {
@@ -92,7 +113,7 @@ int sys_shell_command(const BasicString& command, int wait, int show, double& ex
 
 void sys_shell_end(const BasicString& command) {
   std::vector<std::string> words;
-  if (split_or_log(command, words)) program_after_end() = words;
+  if (split_or_log(command, words)) program_after_end() = {words, true};
   core_end_after_teardown(&start_program_after_end);
   sys_end_fatal();  // only when an end was already in progress
 }
@@ -100,7 +121,7 @@ void sys_shell_end(const BasicString& command) {
 void sys_open_document(const BasicString& name) {
   std::vector<std::string> words = {"xdg-open", name.c_str()};
   if (g_runtime.frame.exitKeysEnabled) {
-    program_after_end() = words;
+    program_after_end() = {words, false};
     core_end_after_teardown(&start_program_after_end);
     return;
   }

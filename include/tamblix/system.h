@@ -5,12 +5,16 @@
 
 // Starts the program of `command` (split into words like a shell's simple
 // command, but never run through a shell: ; | & $ and the like reach the
-// program as plain text). Leaves a fullscreen mode first and gives the
-// window the focus back afterwards. With `wait` non-zero waits for it and
-// stores its exit code (128 + the signal number for a program ended by a
-// signal); otherwise `exit_code` stays 0 and the program is reaped when it
-// ends (by one shared thread; if no thread can start, at the next start of a
-// program). `show` has no effect here. Returns 1 when the program started, 0
+// program as plain text). A program named without a directory is looked for
+// in the running program's own folder first (so a helper shipped beside the
+// game starts by its bare name), then along PATH; the working directory is
+// not searched (name it as "./prog" to start a program from there). Leaves
+// a fullscreen mode first and gives the window the focus back afterwards.
+// With `wait` non-zero waits for it and stores its exit code (128 + the
+// signal number for a program ended by a signal); otherwise `exit_code`
+// stays 0 and the program is reaped when it ends (by one shared thread; if
+// no thread can start, at the next start of a program). `show` has no
+// effect here. Returns 1 when the program started, 0
 // when it could not (missing, not executable, empty or malformed line).
 int sys_shell_command(const BasicString& command, int wait, int show, double& exit_code);
 

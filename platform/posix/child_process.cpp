@@ -163,9 +163,22 @@ int open_pidfd(pid_t pid) {
 #endif
 }
 
+// dir + name when that is an executable file and name holds no "/", else "".
+std::string program_in(const std::string& dir, const std::string& name) {
+  if (dir.empty() || name.find('/') != std::string::npos) return {};
+  std::string candidate = dir;
+  if (candidate.back() != '/') candidate += '/';
+  candidate += name;
+  struct stat st;
+  if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
+    return candidate;
+  return {};
+}
+
 }  // namespace
 
-int platform_spawn(const std::vector<std::string>& argv, int* output, std::string* error_text) {
+int platform_spawn(const std::vector<std::string>& argv, int* output, std::string* error_text,
+                   const std::string& first_dir) {
   if (output) *output = -1;
   platform_reap_ended_children();
   if (argv.empty() || argv[0].empty()) {
@@ -200,10 +213,12 @@ int platform_spawn(const std::vector<std::string>& argv, int* output, std::strin
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
   pid_t pid = -1;
-  // posix_spawnp reports a failed exec (missing program, no permission) as
+  // posix_spawn(p) reports a failed exec (missing program, no permission) as
   // its result, so a missing program is a failed start, not a child that
-  // exits 127.
-  int rc = posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
+  // exits 127. The child's argv[0] stays the name it was given.
+  const std::string beside = program_in(first_dir, argv[0]);
+  int rc = beside.empty() ? posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ)
+                          : posix_spawn(&pid, beside.c_str(), &actions, &attr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   if (output) {

@@ -43,6 +43,12 @@ class SystemCommands : public ::testing::Test {
   std::string dir_;
 };
 
+std::string read_link(const char* path) {
+  char buf[4096];
+  const ssize_t n = readlink(path, buf, sizeof buf);
+  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+}
+
 // The process's address space in bytes.
 rlim_t vm_size() {
   std::istringstream status(read_file("/proc/self/status"));
@@ -175,6 +181,47 @@ TEST_F(SystemCommands, OnlyTheStandardDescriptorsAreInherited) {
   close(leaked);
   // ls sees 0, 1, 2, the descriptor of its own listing (3) and nothing else.
   EXPECT_EQ(read_file(out), "0\n1\n2\n3\n");
+}
+
+// A program named without a directory is taken from beside the running
+// program first, then from PATH, never from the working directory; a name
+// with a directory is taken as it is.
+TEST_F(SystemCommands, ABareNameIsLookedForBesideTheProgramThenAlongPath) {
+  const std::string exe = read_link("/proc/self/exe");
+  const std::string beside_dir = exe.substr(0, exe.rfind('/'));
+  const std::string name = "tamblix-helper-" + std::to_string(getpid());
+  const std::string record = path("ran.txt");
+  ASSERT_EQ(mkdir(path("on-path").c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(path("cwd").c_str(), 0700), 0);
+  auto helper = [&](const std::string& where, const std::string& says) {
+    write_script(where + "/" + name, "#!/bin/sh\nprintf '" + says + " %s' \"$1\" > '" + record + "'\n");
+  };
+  helper(beside_dir, "beside");
+  helper(path("on-path"), "path");
+  helper(path("cwd"), "cwd");
+  struct Restore {
+    std::string beside, old_path, old_cwd;
+    ~Restore() {
+      unlink(beside.c_str());
+      setenv("PATH", old_path.c_str(), 1);
+      (void)!chdir(old_cwd.c_str());
+    }
+  } restore{beside_dir + "/" + name, std::getenv("PATH") ? std::getenv("PATH") : "", read_link("/proc/self/cwd")};
+  setenv("PATH", (path("on-path") + ":" + restore.old_path).c_str(), 1);
+  ASSERT_EQ(chdir(path("cwd").c_str()), 0);
+
+  auto run = [&](const std::string& program) {
+    unlink(record.c_str());
+    double code = -1;
+    const int started = sys_shell_command((program + " word").c_str(), 1, 0, code);
+    return std::to_string(started) + " " + read_file(record);
+  };
+  EXPECT_EQ(run(name), "1 beside word");
+  EXPECT_EQ(run("./" + name), "1 cwd word");
+  unlink(restore.beside.c_str());
+  EXPECT_EQ(run(name), "1 path word");
+  unlink((path("on-path") + "/" + name).c_str());
+  EXPECT_EQ(run(name), "0 ") << "the working directory was searched";
 }
 
 TEST(ShellCommand, NoZombieAfterAHundredStartsWithoutWaiting) {
