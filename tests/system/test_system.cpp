@@ -218,6 +218,10 @@ TEST_F(SystemCommands, ABareNameIsLookedForBesideTheProgramThenAlongPath) {
   };
   EXPECT_EQ(run(name), "1 beside word");
   EXPECT_EQ(run("./" + name), "1 cwd word");
+  unlink(record.c_str());
+  EXPECT_EXIT(sys_shell_end((name + " at-end").c_str()), ::testing::ExitedWithCode(0), "");
+  for (int i = 0; i < 250 && read_file(record).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(read_file(record), "beside at-end");
   unlink(restore.beside.c_str());
   EXPECT_EQ(run(name), "1 path word");
   unlink((path("on-path") + "/" + name).c_str());
