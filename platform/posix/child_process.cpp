@@ -19,7 +19,6 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
-#include <thread>
 #include <utility>
 
 #include "platform/process_info.h"
@@ -41,11 +40,16 @@ namespace {
 // address-space limit), nothing fails: the children wait in the list and are
 // reaped at the next start of a program, which also tries the thread again.
 // Whatever is still unreaped when the program ends goes to the system.
+//
+// Everything the thread uses lives in this record, reachable from a global,
+// none of it on the thread's own stack: a forked copy of the program (which
+// has no such thread) then holds no memory that only a vanished thread knew.
 struct Reaper {
   std::mutex mutex;
   std::vector<std::pair<pid_t, int>> children;  // pid, pidfd or -1
   int wake_fd = -1;                             // eventfd, made with the thread
   bool running = false;
+  std::vector<pollfd> fds;  // the thread's poll list
 };
 
 // Made on first use and never destroyed: the thread may outlive main.
@@ -69,7 +73,7 @@ void reap_ended(Reaper& r) {
 }
 
 void reaper_loop(Reaper& r) {
-  std::vector<pollfd> fds;
+  std::vector<pollfd>& fds = r.fds;
   for (;;) {
     bool blind = false;
     {
@@ -99,26 +103,33 @@ void reaper_loop(Reaper& r) {
   }
 }
 
+void* reaper_thread(void* state) {
+  Reaper& r = *static_cast<Reaper*>(state);
+  try {
+    reaper_loop(r);
+  } catch (...) {
+    // Out of memory for the poll list: stop; the next start of a program
+    // reaps what ended and starts the thread again.
+    std::lock_guard<std::mutex> lock(r.mutex);
+    r.running = false;
+  }
+  return nullptr;
+}
+
 // Starts the reaper thread if it is not running. Returns false when it
-// cannot: the caller's children are then reaped at the next start.
+// cannot (a process or address-space limit): the caller's children are then
+// reaped at the next start, which tries again.
 bool start_reaper(Reaper& r) {
   if (r.running) return true;
   if (r.wake_fd < 0) r.wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (r.wake_fd < 0) return false;
-  try {
-    std::thread([&r] {
-      try {
-        reaper_loop(r);
-      } catch (...) {
-        // Out of memory for the poll list: stop; the next start of a program
-        // reaps what ended and starts the thread again.
-        std::lock_guard<std::mutex> lock(r.mutex);
-        r.running = false;
-      }
-    }).detach();
-  } catch (const std::exception&) {
-    return false;  // no thread (std::system_error) or no memory for it now; maybe at the next start
-  }
+  pthread_attr_t attr;
+  if (pthread_attr_init(&attr) != 0) return false;
+  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+  pthread_t thread;
+  const int rc = pthread_create(&thread, &attr, reaper_thread, &r);
+  pthread_attr_destroy(&attr);
+  if (rc != 0) return false;
   r.running = true;
   return true;
 }
