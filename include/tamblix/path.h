@@ -16,8 +16,8 @@
 //
 // Results of 0:
 //  - the start or the goal outside the map, start equal to goal, a map
-//    without any positive cell, an empty map, a one-dimensional map (its
-//    second dimension is 0, so no cell is inside it; a log line says so):
+//    without any positive cell, an empty or one-dimensional map (its first
+//    or second dimension is 0, so no cell is inside it; a log line says so):
 //    the real variant empties path, the integer variant leaves it as it was;
 //    the error code is not changed;
 //  - no path (the goal walled or cut off): path is emptied;
