@@ -23,11 +23,15 @@ int find_path(BasicArray<T>& map, BasicArray<T>& path, double weight, int start_
     if (empty_on_reject) arr_dim(path, 0);
     return 0;
   };
+  // The grid is the map's first two dimensions. Its first index varies
+  // fastest, so the w x h cells with any further indices 0 are the first
+  // w x h elements: a 3-D or 4-D map is searched over that first layer.
+  // A 1-D map (second dimension 0) is a grid of height 0, an empty map one of
+  // width 0: no start or goal lies inside it, so it fails like any other map
+  // the search cannot begin on, without an error code; the log line tells an
+  // author why.
   const int32_t w = map.dim0(), h = map.dim1();
-  if (map.data() == nullptr || w <= 0 || h <= 0 || map.dim2() != 0 || map.dim3() != 0) {
-    refuse_map("rt_find_path: the map is not two-dimensional\n");
-    return reject();
-  }
+  if (w <= 0 || h <= 0) log_append("rt_find_path: the map has no cells (its first or second dimension is 0)\n");
 
   PathParams params;
   params.start_x = start_x;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/child_process.h"
+#include "platform/file_system.h"
 #include "audio/sound.h"
 #include "input/input_state.h"
 #include "core/program_end.h"
@@ -16,9 +17,11 @@
 namespace {
 
 // Starts the words as a program. Returns its pid or -1 (with a log line).
-int start_program(const std::vector<std::string>& words, int* output = nullptr) {
+// With `first_dir` a name without "/" is looked for there before PATH.
+int start_program(const std::vector<std::string>& words, int* output = nullptr,
+                  const std::string& first_dir = std::string()) {
   std::string why;
-  int pid = platform_spawn(words, output, &why);
+  int pid = platform_spawn(words, output, &why, first_dir);
   if (pid < 0) {
     std::string line = "cannot start ";
     line += words.empty() ? std::string("(nothing)") : words[0];
@@ -40,6 +43,12 @@ bool split_or_log(const BasicString& command, std::vector<std::string>& words) {
   return true;
 }
 
+// Hands a child the program does not wait for to the reaper.
+void reap_later(int pid) {
+  if (!platform_reap_child_later(pid))
+    log_append("no thread to reap a started program: it is reaped at the next start of a program\n");
+}
+
 void leave_fullscreen() {
   if (g_runtime.window.window && g_runtime.window.fullscreen) runtime_enter_windowed();
 }
@@ -48,18 +57,36 @@ void give_focus_back() {
   if (g_runtime.window.window) platform_window_raise(g_runtime.window.window);
 }
 
+// The folder of the running program's executable ("" when unknown). A
+// program the game names without a directory is looked for here first, so a
+// helper shipped beside the game starts by its bare name; then along PATH.
+// The working directory is not searched: whatever folder the game was
+// started from could otherwise put a program of its own in the place of a
+// system one.
+std::string program_folder() {
+  std::string exe = platform_executable_path();
+  const size_t slash = exe.rfind('/');
+  return slash == std::string::npos ? std::string() : exe.substr(0, slash + 1);
+}
+
 // The program sys_shell_end and a quitting sys_open_document start once the
-// engine is gone.
-std::vector<std::string>& program_after_end() {
-  static std::vector<std::string> words;
-  return words;
+// engine is gone, and whether it is the game's own command line (looked for
+// beside the game first) or the document handler (along PATH only).
+struct ProgramAfterEnd {
+  std::vector<std::string> words;
+  bool game_command = false;
+};
+
+ProgramAfterEnd& program_after_end() {
+  static ProgramAfterEnd program;
+  return program;
 }
 
 void start_program_after_end() {
-  const std::vector<std::string>& words = program_after_end();
-  if (words.empty()) return;
+  const ProgramAfterEnd& program = program_after_end();
+  if (program.words.empty()) return;
   // The process ends right after; the child goes on alone.
-  start_program(words);
+  start_program(program.words, nullptr, program.game_command ? program_folder() : std::string());
 }
 
 }  // namespace
@@ -70,13 +97,13 @@ int sys_shell_command(const BasicString& command, int wait, int show, double& ex
   int result = 0;
   std::vector<std::string> words;
   if (split_or_log(command, words)) {
-    int pid = start_program(words);
+    int pid = start_program(words, nullptr, program_folder());
     if (pid >= 0) {
       result = 1;
       if (wait != 0) {
         exit_code = platform_wait_child(pid);
       } else {
-        platform_reap_child_later(pid);
+        reap_later(pid);
       }
     }
   }
@@ -86,7 +113,7 @@ int sys_shell_command(const BasicString& command, int wait, int show, double& ex
 
 void sys_shell_end(const BasicString& command) {
   std::vector<std::string> words;
-  if (split_or_log(command, words)) program_after_end() = words;
+  if (split_or_log(command, words)) program_after_end() = {words, true};
   core_end_after_teardown(&start_program_after_end);
   sys_end_fatal();  // only when an end was already in progress
 }
@@ -94,12 +121,12 @@ void sys_shell_end(const BasicString& command) {
 void sys_open_document(const BasicString& name) {
   std::vector<std::string> words = {"xdg-open", name.c_str()};
   if (g_runtime.frame.exitKeysEnabled) {
-    program_after_end() = words;
+    program_after_end() = {words, false};
     core_end_after_teardown(&start_program_after_end);
     return;
   }
   int pid = start_program(words);
-  if (pid >= 0) platform_reap_child_later(pid);
+  if (pid >= 0) reap_later(pid);
 }
 
 BasicString sys_get_env(const BasicString& name) {
@@ -116,7 +143,10 @@ void sys_set_env(const BasicString& name, const BasicString& value) {
     sys_raise_error(TMX_ERR_OUT_OF_MEMORY);
     return;
   }
-  if (!platform_set_env(n, value.c_str())) sys_raise_error(TMX_ERR_OUT_OF_MEMORY);
+  // An empty value removes the variable: a program reading it afterwards sees
+  // it unset, not set to "".
+  const bool ok = value.length() == 0 ? platform_unset_env(n) : platform_set_env(n, value.c_str());
+  if (!ok) sys_raise_error(TMX_ERR_OUT_OF_MEMORY);
 }
 
 void sys_open_console() {
@@ -142,7 +172,7 @@ void sys_open_console() {
                                     out_pipe, in_pipe};
   int pid = start_program(words);
   if (pid < 0) return;
-  platform_reap_child_later(pid);
+  reap_later(pid);
   if (!platform_attach_stdio(out_pipe, in_pipe)) log_append("cannot attach the console\n");
 }
 

@@ -5,11 +5,16 @@
 
 // Starts the program of `command` (split into words like a shell's simple
 // command, but never run through a shell: ; | & $ and the like reach the
-// program as plain text). Leaves a fullscreen mode first and gives the
-// window the focus back afterwards. With `wait` non-zero waits for it and
-// stores its exit code (128 + the signal number for a program ended by a
-// signal); otherwise `exit_code` stays 0 and the program is reaped when it
-// ends. `show` has no effect here. Returns 1 when the program started, 0
+// program as plain text). A program named without a directory is looked for
+// in the running program's own folder first (so a helper shipped beside the
+// game starts by its bare name), then along PATH; the working directory is
+// not searched (name it as "./prog" to start a program from there). Leaves
+// a fullscreen mode first and gives the window the focus back afterwards.
+// With `wait` non-zero waits for it and stores its exit code (128 + the
+// signal number for a program ended by a signal); otherwise `exit_code`
+// stays 0 and the program is reaped when it ends (by one shared thread; if
+// no thread can start, at the next start of a program). `show` has no
+// effect here. Returns 1 when the program started, 0
 // when it could not (missing, not executable, empty or malformed line).
 int sys_shell_command(const BasicString& command, int wait, int show, double& exit_code);
 
@@ -25,8 +30,9 @@ void sys_open_document(const BasicString& name);
 // The value of one environment variable ("" when unset); for an empty name
 // every entry "NAME=value", each followed by "\n".
 BasicString sys_get_env(const BasicString& name);
-// Sets one variable. An empty name or one holding "=" is refused with
-// error 7.
+// Sets one variable; an empty value removes it (sys_get_env then gives ""
+// and the listing has no entry for it). An empty name or one holding "=" is
+// refused with error 7.
 void sys_set_env(const BasicString& name, const BasicString& value);
 
 // Without a terminal on standard input and output, opens a terminal window

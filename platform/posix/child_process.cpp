@@ -1,24 +1,197 @@
 #include "platform/child_process.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
 #include <spawn.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
+#include <exception>
+#include <mutex>
+#include <utility>
 
 #include "platform/process_info.h"
 
 extern char** environ;
 
-int platform_spawn(const std::vector<std::string>& argv, int* output, std::string* error_text) {
+namespace {
+
+// The children started without waiting, reaped by one shared thread.
+//
+// Each child gets a pidfd (a descriptor that becomes readable when the child
+// ends); the reaper thread polls them together with an eventfd that wakes it
+// when a child is added, and reaps with waitpid on exactly the pids it was
+// given, never on -1, so children started by other code are left to it.
+// Where a pidfd cannot be had (an old kernel, no descriptor left) the thread
+// looks at its children every 100 ms instead.
+//
+// The thread starts with the first child. When it cannot start (a process or
+// address-space limit), nothing fails: the children wait in the list and are
+// reaped at the next start of a program, which also tries the thread again.
+// Whatever is still unreaped when the program ends goes to the system.
+//
+// Everything the thread uses lives in this record, reachable from a global,
+// none of it on the thread's own stack: a forked copy of the program (which
+// has no such thread) then holds no memory that only a vanished thread knew.
+struct Reaper {
+  std::mutex mutex;
+  std::vector<std::pair<pid_t, int>> children;  // pid, pidfd or -1
+  int wake_fd = -1;                             // eventfd, made with the thread
+  bool running = false;
+  std::vector<pollfd> fds;  // the thread's poll list
+};
+
+// Made on first use and never destroyed: the thread may outlive main.
+std::atomic<Reaper*> g_reaper_state{nullptr};
+Reaper* g_reaper_locked_for_fork = nullptr;
+
+// Reaps the children that have ended. Called with the mutex held.
+void reap_ended(Reaper& r) {
+  for (size_t i = 0; i < r.children.size();) {
+    int status = 0;
+    const pid_t got = waitpid(r.children[i].first, &status, WNOHANG);
+    if (got == 0 || (got < 0 && errno == EINTR)) {
+      ++i;
+      continue;
+    }
+    // Reaped, or no longer a child of ours (reaped elsewhere): forget it.
+    if (r.children[i].second >= 0) close(r.children[i].second);
+    r.children[i] = r.children.back();
+    r.children.pop_back();
+  }
+}
+
+void reaper_loop(Reaper& r) {
+  std::vector<pollfd>& fds = r.fds;
+  for (;;) {
+    bool blind = false;
+    {
+      std::lock_guard<std::mutex> lock(r.mutex);
+      reap_ended(r);
+      fds.clear();
+      fds.push_back({r.wake_fd, POLLIN, 0});
+      for (const auto& child : r.children) {
+        if (child.second >= 0) {
+          fds.push_back({child.second, POLLIN, 0});
+        } else {
+          blind = true;
+        }
+      }
+    }
+    const int n = poll(fds.data(), fds.size(), blind ? 100 : -1);
+    if (n < 0 && errno != EINTR) {
+      // Not expected (too many descriptors?): look again shortly, never spin.
+      poll(nullptr, 0, 100);
+    }
+    if (n > 0 && (fds[0].revents & POLLIN)) {
+      uint64_t count = 0;
+      if (read(r.wake_fd, &count, sizeof count) < 0) {
+        // Nothing to read: another wake-up took it.
+      }
+    }
+  }
+}
+
+void* reaper_thread(void* state) {
+  Reaper& r = *static_cast<Reaper*>(state);
+  try {
+    reaper_loop(r);
+  } catch (...) {
+    // Out of memory for the poll list: stop; the next start of a program
+    // reaps what ended and starts the thread again.
+    std::lock_guard<std::mutex> lock(r.mutex);
+    r.running = false;
+  }
+  return nullptr;
+}
+
+// Starts the reaper thread if it is not running. Returns false when it
+// cannot (a process or address-space limit): the caller's children are then
+// reaped at the next start, which tries again.
+bool start_reaper(Reaper& r) {
+  if (r.running) return true;
+  if (r.wake_fd < 0) r.wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (r.wake_fd < 0) return false;
+  pthread_attr_t attr;
+  if (pthread_attr_init(&attr) != 0) return false;
+  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+  pthread_t thread;
+  const int rc = pthread_create(&thread, &attr, reaper_thread, &r);
+  pthread_attr_destroy(&attr);
+  if (rc != 0) return false;
+  r.running = true;
+  return true;
+}
+
+// A forked copy of the program has no reaper thread and none of these
+// children: it starts afresh. The mutex is held across the fork so the copy
+// never inherits it locked by the reaper thread.
+void reaper_before_fork() {
+  g_reaper_locked_for_fork = g_reaper_state.load();
+  if (g_reaper_locked_for_fork) g_reaper_locked_for_fork->mutex.lock();
+}
+void reaper_after_fork_in_parent() {
+  if (g_reaper_locked_for_fork) g_reaper_locked_for_fork->mutex.unlock();
+}
+void reaper_after_fork_in_child() {
+  Reaper* r = g_reaper_locked_for_fork;
+  if (!r) return;
+  for (const auto& child : r->children)
+    if (child.second >= 0) close(child.second);
+  r->children.clear();
+  if (r->wake_fd >= 0) close(r->wake_fd);
+  r->wake_fd = -1;
+  r->running = false;
+  r->mutex.unlock();
+}
+
+Reaper& reaper() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    pthread_atfork(reaper_before_fork, reaper_after_fork_in_parent, reaper_after_fork_in_child);
+    g_reaper_state = new Reaper;
+  });
+  return *g_reaper_state.load();
+}
+
+int open_pidfd(pid_t pid) {
+#ifdef SYS_pidfd_open
+  return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+#else
+  (void)pid;
+  return -1;
+#endif
+}
+
+// dir + name when that is an executable file and name holds no "/", else "".
+std::string program_in(const std::string& dir, const std::string& name) {
+  if (dir.empty() || name.find('/') != std::string::npos) return {};
+  std::string candidate = dir;
+  if (candidate.back() != '/') candidate += '/';
+  candidate += name;
+  struct stat st;
+  if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
+    return candidate;
+  return {};
+}
+
+}  // namespace
+
+int platform_spawn(const std::vector<std::string>& argv, int* output, std::string* error_text,
+                   const std::string& first_dir) {
   if (output) *output = -1;
+  platform_reap_ended_children();
   if (argv.empty() || argv[0].empty()) {
     if (error_text) *error_text = "empty command line";
     return -1;
@@ -51,10 +224,12 @@ int platform_spawn(const std::vector<std::string>& argv, int* output, std::strin
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
   pid_t pid = -1;
-  // posix_spawnp reports a failed exec (missing program, no permission) as
+  // posix_spawn(p) reports a failed exec (missing program, no permission) as
   // its result, so a missing program is a failed start, not a child that
-  // exits 127.
-  int rc = posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
+  // exits 127. The child's argv[0] stays the name it was given.
+  const std::string beside = program_in(first_dir, argv[0]);
+  int rc = beside.empty() ? posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ)
+                          : posix_spawn(&pid, beside.c_str(), &actions, &attr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   if (output) {
@@ -85,10 +260,32 @@ int platform_wait_child(int pid) {
   return -1;
 }
 
-void platform_reap_child_later(int pid) {
-  // One small waiter per child: it blocks on exactly this pid and ends with
-  // it. A program that starts many children briefly has as many waiters.
-  std::thread([pid] { platform_wait_child(pid); }).detach();
+bool platform_reap_child_later(int pid) {
+  if (pid <= 0) return false;
+  Reaper& r = reaper();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  reap_ended(r);
+  try {
+    r.children.emplace_back(static_cast<pid_t>(pid), -1);
+  } catch (const std::exception&) {
+    return false;  // no memory for one more entry: the system reaps it when the program ends
+  }
+  r.children.back().second = open_pidfd(static_cast<pid_t>(pid));  // close-on-exec by itself
+  if (!start_reaper(r)) return false;
+  const uint64_t one = 1;
+  if (write(r.wake_fd, &one, sizeof one) < 0) {
+    // The counter is full: the thread is awake already.
+  }
+  return true;
+}
+
+void platform_reap_ended_children() {
+  Reaper* state = g_reaper_state.load();
+  if (!state) return;
+  Reaper& r = *state;
+  std::lock_guard<std::mutex> lock(r.mutex);
+  reap_ended(r);
+  if (!r.children.empty()) start_reaper(r);
 }
 
 void platform_read_all(int fd, std::string& out) {
@@ -126,6 +323,8 @@ std::string platform_env_listing() {
 bool platform_set_env(const std::string& name, const std::string& value) {
   return setenv(name.c_str(), value.c_str(), 1) == 0;
 }
+
+bool platform_unset_env(const std::string& name) { return unsetenv(name.c_str()) == 0; }
 
 bool platform_stdio_has_terminal() { return isatty(0) || isatty(1); }
 

@@ -2,6 +2,7 @@
 // the sorted-list planner on many random maps, and the command's edge cases.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <limits>
@@ -327,26 +328,68 @@ TEST_F(FindPathCommand, FailuresPerVariant) {
   }
 }
 
-TEST_F(FindPathCommand, AMapThatIsNotTwoDimensionalIsError7) {
-  BasicArray<double> one, three, empty;
+// A map whose second dimension is 0 has no cell inside it: the search cannot
+// begin, as with a start outside the map. No error code is raised.
+TEST_F(FindPathCommand, AMapWithoutASecondDimensionFailsLikeAStartOutside) {
+  BasicArray<double> one, flat3, empty;
   arr_dim(one, 9);
-  arr_dim(three, 3, 3, 2);
-  for (BasicArray<double>* a : {&one, &three})
+  arr_dim(flat3, 3, 0, 2);  // 3 x 0 x 2: six elements, still no second dimension
+  for (BasicArray<double>* a : {&one, &flat3})
     for (int i = 0; i < a->count(); ++i) a->data()[i] = 1;
-  for (BasicArray<double>* a : {&one, &three, &empty}) {
-    clear_error();
+  for (BasicArray<double>* a : {&one, &flat3, &empty}) {
     BasicArray<double> path = make_map({4, 4}, 1, 2);
     EXPECT_EQ(rt_find_path(*a, path, 0.5, 0, 0, 1, 0), 0);
-    EXPECT_EQ(g_error_state.code, 7);
+    EXPECT_EQ(g_error_state.code, 0);
     EXPECT_EQ(path.dim0(), 0);
   }
   BasicArray<int32_t> ione, ipath;
   arr_dim(ione, 4);
+  for (int i = 0; i < 4; ++i) ione(i) = 1;
   arr_dim(ipath, 3);
-  clear_error();
+  ipath(2) = 8;
   EXPECT_EQ(rt_find_path(ione, ipath, 0.5, 0, 0, 1, 0), 0);
-  EXPECT_EQ(g_error_state.code, 7);
+  EXPECT_EQ(g_error_state.code, 0);
   EXPECT_EQ(ipath.dim0(), 3);
+  EXPECT_EQ(ipath(2), 8);
+}
+
+// A 3-D or 4-D map is searched over the cells (x, y, 0, 0). The other layers
+// hold a straight way, so taking any of them (or the wrong elements for the
+// first layer) gives another path.
+TEST_F(FindPathCommand, MapsOfMoreDimensionsAreSearchedOverTheirFirstLayer) {
+  const Cells around = {{0, 0}, {0, 1}, {0, 2}, {1, 2}, {2, 2}, {2, 1}, {2, 0}};
+  // First layer: the middle column walled but for (1, 2); every other layer
+  // open along the top row and walled below it.
+  auto value = [](int32_t x, int32_t y, int32_t k, int32_t l) -> int32_t {
+    if (k == 0 && l == 0) return x == 1 && y != 2 ? 0 : 1;
+    return y == 0 ? 1 : 0;
+  };
+  const int32_t dims[][2] = {{2, 0}, {2, 3}};  // (3, 3, 2) and (3, 3, 2, 3)
+  for (const auto& d : dims) {
+    BasicArray<double> map;
+    BasicArray<int32_t> imap;
+    arr_dim(map, 3, 3, d[0], d[1]);
+    arr_dim(imap, 3, 3, d[0], d[1]);
+    for (int32_t l = 0; l < std::max(1, d[1]); ++l)
+      for (int32_t k = 0; k < d[0]; ++k)
+        for (int32_t y = 0; y < 3; ++y)
+          for (int32_t x = 0; x < 3; ++x) {
+            double& cell = d[1] ? map(x, y, k, l) : map(x, y, k);
+            int32_t& icell = d[1] ? imap(x, y, k, l) : imap(x, y, k);
+            icell = value(x, y, k, l);
+            cell = icell;
+          }
+    BasicArray<double> path;
+    ASSERT_EQ(rt_find_path(map, path, 0.0, 0, 0, 2, 0), 7) << "rank " << map.rank();
+    EXPECT_EQ(cells_of(path, 7), around);
+    EXPECT_EQ(path.rank(), 2);
+    BasicArray<int32_t> ipath;
+    ASSERT_EQ(rt_find_path(imap, ipath, 0.0, 0, 0, 2, 0), 7) << "rank " << imap.rank();
+    EXPECT_EQ(cells_of(ipath, 7), around);
+    // The map is left as it was.
+    EXPECT_EQ(map.rank(), d[1] ? 4 : 3);
+  }
+  EXPECT_EQ(g_error_state.code, 0);
 }
 
 // Odd values: a NaN weight counts as 0, a NaN cell is a wall, an infinite
