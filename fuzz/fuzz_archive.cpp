@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "runtime/runtime_state.h"
 #include "runtime/virtual_file.h"
@@ -41,6 +42,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   runtime_create_resolvers();
   const std::string memory_name = runtime_register_memory_file(data, static_cast<uint32_t>(size));
   look_up(memory_name, "fuzz-entry.png");
+  // Every name prints without a control character, and a name the packer
+  // accepts prints as it is. The first entry of each name is the one the engine serves.
+  std::vector<std::string> names;
+  for (const pack::Entry& e : archive.entries) names.push_back(e.name);
+  const std::vector<size_t> earlier = pack::earlier_same_names(names);
+  for (size_t i = 0; i < names.size(); ++i) {
+    const std::string shown = pack::printable_name(names[i]);
+    for (size_t k = 0; k < shown.size(); ++k) {
+      const auto b = static_cast<unsigned char>(shown[k]);
+      const auto next = k + 1 < shown.size() ? static_cast<unsigned char>(shown[k + 1]) : 0;
+      if (b < 0x20 || b == 0x7F || (b == 0xC2 && next >= 0x80 && next <= 0x9F)) std::abort();  // C0, DEL, C1
+    }
+    if (pack::valid_entry_name(names[i], error) && shown != names[i]) std::abort();
+    if (earlier[i] != pack::kNoEarlier &&
+        (earlier[i] >= i || !pack::same_name_ignoring_case(names[earlier[i]], names[i]) ||
+         earlier[earlier[i]] != pack::kNoEarlier)) {
+      std::abort();
+    }
+  }
   size_t n = 0;
   for (const pack::Entry& e : archive.entries) {
     if (++n > 16) break;

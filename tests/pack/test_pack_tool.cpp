@@ -1,14 +1,19 @@
 // The packer against the engine's own reader: files packed with `pack add`
 // come back byte for byte through the engine's lookup; the literal-only
 // stream of incompressible data; refused names; list, extract and check; a
-// second `pack add` replaces the archive.
+// second `pack add` replaces the archive; hostile inputs (links at extracted
+// names, named pipes, control characters in names, two entries of one name).
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <lzo/lzo1x.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -23,12 +28,18 @@ namespace {
 struct Result {
   int code = -1;
   std::string out;  // standard output and error
+  bool timed_out = false;
 };
 
-Result run(const std::string& args, const std::string& dir) {
-  const std::string cmd = "'" PACK_EXE "' " + args + " > '" + dir + "/pack.out' 2>&1";
+// Runs the tool with `args` (quoted for the shell by the caller), ended by a
+// timeout when it does not finish within `limit_s` seconds: a tool that waits
+// for ever shows as timed_out instead of hanging the test.
+Result run(const std::string& args, const std::string& dir, int limit_s = 240) {
+  const std::string cmd =
+      "timeout -k 5 " + std::to_string(limit_s) + " '" PACK_EXE "' " + args + " > '" + dir + "/pack.out' 2>&1";
   const int status = std::system(cmd.c_str());
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, rt_read_file(dir + "/pack.out")};
+  const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return {code, rt_read_file(dir + "/pack.out"), code == 124 || code == 128 + SIGKILL};
 }
 
 std::string random_bytes(size_t n, uint32_t seed) {
@@ -62,6 +73,36 @@ std::string unpack(const std::string& stream, size_t expected) {
   if (rc != LZO_E_OK) return "<lzo error " + std::to_string(rc) + ">";
   out.resize(n);
   return out;
+}
+
+// The names in a folder, sorted.
+std::vector<std::string> folder(const std::string& dir) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (const dirent* e = readdir(d)) {
+      if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+    }
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// An archive holding `entries` (name, data) as they are, appended to `program`:
+// what a hostile or careless packer could write.
+void write_archive(const std::string& file, const std::string& program,
+                   const std::vector<std::pair<std::string, std::string>>& entries) {
+  std::vector<pack::PackedFile> files;
+  for (const auto& [name, data] : entries) {
+    pack::PackedFile f;
+    f.name = name;
+    f.stream = pack::lzo_literal_stream(data);
+    f.unpacked = static_cast<int32_t>(data.size());
+    files.push_back(f);
+  }
+  std::string tail, error;
+  ASSERT_TRUE(pack::build_archive(files, tail, error)) << error;
+  rt_write_file(file, program + tail);
 }
 
 std::string read_vf(const std::string& name) {
@@ -292,6 +333,30 @@ TEST_F(PackTest, ListExtractAndCheck) {
   EXPECT_NE(std::string::npos, r.out.find("no archive at its end")) << r.out;
 }
 
+// What `pack check` cannot see, as its help says: the archive holds no
+// checksum, so a changed byte inside a stored literal run still unpacks to the
+// recorded size and passes.
+TEST_F(PackTest, CheckSeesSizesNotContent) {
+  put("noise.bin", random_bytes(500, 3));
+  ASSERT_EQ(0,
+            run("add '" + path("prog") + "' -C '" + path("in") + "' noise.bin -o '" + path("out") + "'", dir()).code);
+  std::string packed = rt_read_file(path("out"));
+  pack::Archive a;
+  std::string error;
+  ASSERT_EQ(pack::Found::ok, pack::read_archive(packed, a, error)) << error;
+  ASSERT_EQ(1u, a.entries.size());
+  // The last literal byte, just before the stream's 3-byte end marker.
+  packed[static_cast<size_t>(a.entries[0].data_pos + a.entries[0].stored - 4)] ^= 0x5A;
+  rt_write_file(path("changed"), packed);
+  Result r = run("check '" + path("changed") + "'", dir());
+  EXPECT_EQ(0, r.code) << r.out;
+  EXPECT_EQ("ok       noise.bin\n1 entry unpacks to its recorded size\n", r.out);
+
+  r = run("check --help", dir());
+  EXPECT_EQ(0, r.code) << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("holds no checksum")) << r.out;
+}
+
 // A recorded size no stream of that length can reach is refused before any
 // memory is taken for it; a plausible one that the stream does not fill is
 // still found out by unpacking. (The first archive was found by fuzzing: 31
@@ -338,4 +403,130 @@ TEST_F(PackTest, AddingAgainReplacesTheArchive) {
   ASSERT_EQ(pack::Found::ok, pack::read_archive(again, a, error));
   ASSERT_EQ(1u, a.entries.size());
   EXPECT_EQ(static_cast<int64_t>(exe_.size()), a.start);
+}
+
+// Hostile inputs through the real tool, each run bounded by a timeout (a
+// named pipe, once opened for reading, waits for a writer for ever). Every
+// case ends with the status and message it names, prints nothing but plain
+// text (a name's control characters reach no terminal), and leaves what it
+// must not touch as it was: a file outside the target folder, a half-written
+// output, the second of two entries of one name.
+TEST_F(PackTest, HostileInputsAreRefusedWithoutHarm) {
+  const std::string q = "'" + dir() + "/";  // opens a quoted path in the test folder
+  put("ok.txt", "fine");
+  ASSERT_EQ(0, mkfifo(path("in/pipe").c_str(), 0644));
+  const std::string escape_name = "bad\x1b[2Jname.txt";
+  put(escape_name, "x");
+
+  // Files outside the target folder, reached from inside it by a hard link
+  // and a symbolic link at the names of two entries.
+  rt_write_file(path("outside.txt"), "outside");
+  rt_write_file(path("outside2.txt"), "outside2");
+  ASSERT_EQ(0, mkdir(path("x").c_str(), 0755));
+  ASSERT_EQ(0, link(path("outside.txt").c_str(), path("x/linked.txt").c_str()));
+  ASSERT_EQ(0, symlink("../outside2.txt", path("x/sym.txt").c_str()));
+  write_archive(path("links"), exe_, {{"linked.txt", "from the archive"}, {"sym.txt", "also from the archive"}});
+  // Names that must not reach a terminal or become file names: C0 controls,
+  // a C1 control written as UTF-8, bytes that are not UTF-8.
+  write_archive(path("ctl"), exe_,
+                {{"ok.txt", "ok"},
+                 {"bell\a.txt", "b"},
+                 {"two\nlines.txt", "n"},
+                 {std::string("\xc2\x9b") + "31m.txt", "c1"},
+                 {"caf\xe9.txt", "latin-1"}});
+  write_archive(path("dups"), exe_, {{"Same.txt", "first"}, {"other.txt", "o"}, {"same.TXT", "second"}});
+
+  struct Case {
+    const char* what;
+    std::string args;
+    int code;
+    std::vector<std::string> messages;
+    std::function<void()> after;
+  };
+  const auto nothing_written = [&] { EXPECT_FALSE(platform_is_file(path("out").c_str())); };
+  const std::vector<Case> cases = {
+      {"links at the names of extracted files are replaced, not written through",
+       "extract " + q + "links' " + q + "x'",
+       0,
+       {"2 of 2 entries extracted"},
+       [&] {
+         EXPECT_EQ("outside", rt_read_file(path("outside.txt")));
+         EXPECT_EQ("outside2", rt_read_file(path("outside2.txt")));
+         EXPECT_EQ("from the archive", rt_read_file(path("x/linked.txt")));
+         struct stat st {};
+         ASSERT_EQ(0, lstat(path("x/sym.txt").c_str(), &st));
+         EXPECT_TRUE(S_ISREG(st.st_mode));
+         EXPECT_EQ("also from the archive", rt_read_file(path("x/sym.txt")));
+         EXPECT_EQ((std::vector<std::string>{"linked.txt", "sym.txt"}), folder(path("x")));
+       }},
+      {"a named pipe to pack",
+       "add " + q + "prog' -C " + q + "in' ok.txt pipe -o " + q + "out'",
+       1,
+       {"in/pipe: not a regular file (a named pipe)"},
+       nothing_written},
+      {"a named pipe as the program",
+       "add " + q + "in/pipe' -C " + q + "in' ok.txt -o " + q + "out'",
+       1,
+       {"in/pipe: not a regular file (a named pipe)"},
+       nothing_written},
+      {"list of a named pipe", "list " + q + "in/pipe'", 1, {"in/pipe: not a regular file (a named pipe)"}, nullptr},
+      {"check of a named pipe", "check " + q + "in/pipe'", 1, {"in/pipe: not a regular file (a named pipe)"}, nullptr},
+      {"extract of a named pipe",
+       "extract " + q + "in/pipe' " + q + "p'",
+       1,
+       {"in/pipe: not a regular file (a named pipe)"},
+       [&] { EXPECT_FALSE(platform_is_directory(path("p").c_str())); }},
+      {"a control character in a name to pack",
+       "add " + q + "prog' -C " + q + "in' ok.txt '" + escape_name + "' -o " + q + "out'",
+       1,
+       {"refused: \"bad\\x1b[2Jname.txt\" holds a control character (byte 4)"},
+       nothing_written},
+      {"control characters listed",
+       "list " + q + "ctl'",
+       0,
+       {"\nbell\\x07.txt ", "\ntwo\\x0alines.txt ", "\n\\xc2\\x9b31m.txt ", "\ncaf\\xe9.txt "},
+       nullptr},
+      {"control characters checked",
+       "check " + q + "ctl'",
+       1,
+       {"ok       ok.txt\n", "REFUSED  bell\\x07.txt: \"bell\\x07.txt\" holds a control character (byte 5)\n",
+        "REFUSED  caf\\xe9.txt: \"caf\\xe9.txt\" is not UTF-8 text (byte 4)\n",
+        "4 of 5 entries with a name extract refuses\n"},
+       nullptr},
+      {"control characters extracted",
+       "extract " + q + "ctl' " + q + "c'",
+       1,
+       {"skipped: \"two\\x0alines.txt\" holds a control character", "skipped: \"\\xc2\\x9b31m.txt\" holds a control",
+        "1 of 5 entries extracted"},
+       [&] { EXPECT_EQ((std::vector<std::string>{"ok.txt"}), folder(path("c"))); }},
+      {"two entries of one name checked",
+       "check " + q + "dups'",
+       1,
+       {"ok       Same.txt\n", "ok       other.txt\n",
+        "REFUSED  same.TXT: \"same.TXT\" (entry 3) is the name of entry 1 ignoring case; the engine only ever serves "
+        "the first\n"},
+       nullptr},
+      {"two entries of one name extracted",
+       "extract " + q + "dups' " + q + "d'",
+       1,
+       {"skipped: \"same.TXT\" (entry 3) is the name of entry 1", "2 of 3 entries extracted"},
+       [&] {
+         EXPECT_EQ((std::vector<std::string>{"Same.txt", "other.txt"}), folder(path("d")));
+         EXPECT_EQ("first", rt_read_file(path("d/Same.txt"))) << "the entry the engine serves";
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Result r = run(c.args, dir(), 20);
+    if (r.timed_out) {
+      ADD_FAILURE() << "the tool did not finish: " << r.out;
+      continue;
+    }
+    EXPECT_EQ(c.code, r.code) << r.out;
+    for (const std::string& m : c.messages) EXPECT_NE(std::string::npos, r.out.find(m)) << m << "\nin:\n" << r.out;
+    const bool plain =
+        std::all_of(r.out.begin(), r.out.end(), [](char ch) { return ch == '\n' || (ch >= 0x20 && ch < 0x7f); });
+    EXPECT_TRUE(plain) << "raw control or non-ASCII bytes in the output:\n" << r.out;
+    if (c.after) c.after();
+  }
 }

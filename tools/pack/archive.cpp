@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <unordered_map>
 
 namespace pack {
 
@@ -28,6 +29,43 @@ bool lzo_ready() {
 
 // The end marker of every LZO1X stream.
 constexpr char kEndMarker[3] = {0x11, 0x00, 0x00};
+
+// The length of the well-formed UTF-8 sequence at `at` (no overlong forms, no
+// surrogates, nothing past U+10FFFF) and its code point; 0 when the bytes
+// there are no such sequence.
+size_t utf8_sequence(const std::string& s, size_t at, uint32_t& cp) {
+  const auto byte = [&](size_t i) { return static_cast<uint8_t>(s[i]); };
+  const uint8_t b0 = byte(at);
+  size_t n = 0;
+  uint32_t min = 0;
+  if (b0 < 0x80) {
+    cp = b0;
+    return 1;
+  } else if (b0 >= 0xC2 && b0 <= 0xDF) {
+    n = 2, cp = b0 & 0x1Fu, min = 0x80;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    n = 3, cp = b0 & 0x0Fu, min = 0x800;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    n = 4, cp = b0 & 0x07u, min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (s.size() - at < n) return 0;
+  for (size_t i = 1; i < n; ++i) {
+    const uint8_t b = byte(at + i);
+    if ((b & 0xC0) != 0x80) return 0;
+    cp = cp << 6 | (b & 0x3Fu);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return n;
+}
+
+bool control_character(uint32_t cp) { return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F); }
+
+std::string hex_escape(uint8_t b) {
+  static const char kDigits[] = "0123456789abcdef";
+  return std::string{'\\', 'x', kDigits[b >> 4], kDigits[b & 0xF]};
+}
 
 }  // namespace
 
@@ -66,7 +104,7 @@ Found read_archive(const std::string& file, Archive& out, std::string& error) {
     at += 8;
     e.data_pos = from_end ? size + p : p;
     if (e.stored < 4 || e.data_pos < 0 || e.data_pos > dir_pos || e.stored > dir_pos - e.data_pos) {
-      error = "entry \"" + e.name + "\": its data lie outside the archive";
+      error = "entry " + quoted_name(e.name) + ": its data lie outside the archive";
       return Found::damaged;
     }
     e.unpacked = get_i32(file, e.data_pos);
@@ -194,20 +232,29 @@ bool valid_entry_name(const std::string& name, std::string& error) {
     return false;
   }
   if (name.find_first_of(std::string("/\\", 2)) != std::string::npos) {
-    error = "\"" + name + "\" has a directory part; entries are plain file names (give the folder with -C DIR)";
-    return false;
-  }
-  if (name.find('\0') != std::string::npos) {
-    error = "a name holds a NUL byte";
+    error = quoted_name(name) + " has a directory part; entries are plain file names (give the folder with -C DIR)";
     return false;
   }
   if (name.size() > kMaxNameLength) {
-    error = "\"" + name.substr(0, 40) + "...\" is " + std::to_string(name.size()) +
+    error = quoted_name(name.substr(0, 40)) + "... is " + std::to_string(name.size()) +
             " bytes long; entry names have at most 255";
     return false;
   }
+  for (size_t i = 0; i < name.size();) {
+    uint32_t cp = 0;
+    const size_t n = utf8_sequence(name, i, cp);
+    if (n == 0) {
+      error = quoted_name(name) + " is not UTF-8 text (byte " + std::to_string(i + 1) + ")";
+      return false;
+    }
+    if (control_character(cp)) {
+      error = quoted_name(name) + " holds a control character (byte " + std::to_string(i + 1) + ")";
+      return false;
+    }
+    i += n;
+  }
   if (name.find("..") != std::string::npos) {
-    error = "\"" + name + "\" holds \"..\", which the engine never extracts to a file";
+    error = quoted_name(name) + " holds \"..\", which the engine never extracts to a file";
     return false;
   }
   if (name == ".") {
@@ -223,6 +270,44 @@ bool same_name_ignoring_case(const std::string& a, const std::string& b) {
     if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
   }
   return true;
+}
+
+std::string printable_name(const std::string& name) {
+  std::string out;
+  out.reserve(name.size());
+  for (size_t i = 0; i < name.size();) {
+    uint32_t cp = 0;
+    const size_t n = utf8_sequence(name, i, cp);
+    if (n == 0) {
+      out += hex_escape(static_cast<uint8_t>(name[i]));
+      ++i;
+      continue;
+    }
+    if (cp == '\\') {
+      out += "\\\\";
+    } else if (control_character(cp)) {
+      for (size_t k = 0; k < n; ++k) out += hex_escape(static_cast<uint8_t>(name[i + k]));
+    } else {
+      out.append(name, i, n);
+    }
+    i += n;
+  }
+  return out;
+}
+
+std::string quoted_name(const std::string& name) { return "\"" + printable_name(name) + "\""; }
+
+std::vector<size_t> earlier_same_names(const std::vector<std::string>& names) {
+  std::vector<size_t> earlier(names.size(), kNoEarlier);
+  std::unordered_map<std::string, size_t> first;
+  first.reserve(names.size());
+  for (size_t i = 0; i < names.size(); ++i) {
+    std::string key = names[i];
+    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const auto [it, fresh] = first.emplace(std::move(key), i);
+    if (!fresh) earlier[i] = it->second;
+  }
+  return earlier;
 }
 
 bool build_archive(const std::vector<PackedFile>& files, std::string& out, std::string& error) {

@@ -5,6 +5,7 @@
 // little-endian; the packer writes P and D negative, counted from the end of
 // the file, so the archive is found wherever it is appended.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -50,10 +51,25 @@ std::string lzo_literal_stream(const std::string& data);
 bool pack_stream(const std::string& data, std::string& stream, std::string& error);
 
 // Refuses names the engine cannot look up or extract: empty, with a
-// directory part, longer than 255 bytes, "." or "..", or with "..".
+// directory part, longer than 255 bytes, "." or "..", or with "..", and names
+// that are not UTF-8 text or hold a control character (C0, DEL or C1), which
+// would reach a terminal or become a file name as they are.
 bool valid_entry_name(const std::string& name, std::string& error);
 // Names equal when compared case-insensitively (ASCII), as the engine does.
 bool same_name_ignoring_case(const std::string& a, const std::string& b);
+
+// A name as it may be printed: control characters, bytes that are not UTF-8
+// and the backslash are written as escapes (\x1b, \\), everything else as it
+// is. The result holds no control character whatever the name holds.
+std::string printable_name(const std::string& name);
+// The printable name in double quotes, for messages.
+std::string quoted_name(const std::string& name);
+
+// For each name, the index of the first earlier name that equals it ignoring
+// case, or kNoEarlier. The engine's lookup serves the first entry of a name
+// and never reaches the later ones.
+constexpr size_t kNoEarlier = static_cast<size_t>(-1);
+std::vector<size_t> earlier_same_names(const std::vector<std::string>& names);
 
 struct PackedFile {
   std::string name;

@@ -5,10 +5,18 @@
 //   pack list FILE                          name, stored and unpacked size, ratio
 //   pack extract FILE DIR                   unpack every entry into DIR
 //   pack check FILE                         every entry unpacks to its size
+//                                           (there is no checksum to check)
 //
 // Entry names are plain file names, read from the current directory or from
 // the DIR of the last -C before them. Adding to a file that already ends in
 // an archive replaces that archive.
+//
+// Archives may come from anywhere, so nothing in one is trusted: names are
+// printed with their control characters escaped, a name the packer would not
+// have written and the second of two names alike are never extracted, and an
+// extracted file is a new file renamed into place, so a link already at its
+// name is replaced rather than written through. Only regular files are read:
+// a named pipe or a device is refused instead of waited on.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,10 +33,33 @@
 namespace {
 
 const char kUsage[] =
-    "usage: pack add EXE [-C DIR] NAME... -o OUT\n"
-    "       pack list FILE\n"
-    "       pack extract FILE DIR\n"
-    "       pack check FILE\n";
+    "usage: pack add EXE [-C DIR] NAME... -o OUT   OUT = EXE with NAME... packed onto its end\n"
+    "       pack list FILE                         names and sizes of the entries\n"
+    "       pack extract FILE DIR                  every entry into DIR\n"
+    "       pack check FILE                        every entry unpacks to its recorded size\n"
+    "                                              (no checksum: changed bytes go unseen)\n"
+    "       pack --help                            what each command does and refuses\n";
+
+const char kHelp[] =
+    "\n"
+    "add      copies EXE to OUT with the files NAME... packed onto its end (read from\n"
+    "         the DIR of the last -C before them); an archive EXE already ends in is\n"
+    "         replaced. Names are plain UTF-8 file names of at most 255 bytes without\n"
+    "         control characters, no two alike ignoring case.\n"
+    "list     prints each entry's name (control characters escaped as \\xHH), stored\n"
+    "         and unpacked size.\n"
+    "extract  writes every entry into DIR (made when missing) as a new file renamed\n"
+    "         over whatever had its name. An entry with a name add refuses, or with\n"
+    "         the name of an earlier entry (the engine only ever serves the first),\n"
+    "         is skipped and the exit status is 1.\n"
+    "check    unpacks every entry and finds: streams that do not unpack, entries\n"
+    "         that unpack to another size than recorded, data outside the archive,\n"
+    "         names add refuses, and names of earlier entries. It cannot find\n"
+    "         changed bytes that still unpack to the recorded size: the archive\n"
+    "         holds no checksum. Compare extracted files with the originals for that.\n"
+    "\n"
+    "Only regular files are read: named pipes, devices and folders are refused.\n"
+    "Exit status: 0 done, 1 refused, damaged or failed, 2 wrong arguments.\n";
 
 int usage_error(const std::string& what) {
   std::fprintf(stderr, "pack: %s\n%s", what.c_str(), kUsage);
@@ -40,19 +71,49 @@ int fail(const std::string& what) {
   return 1;
 }
 
-bool read_whole(const std::string& path, std::string& out, std::string& error) {
+const char* file_kind(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a named pipe";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a regular file";
+}
+
+// Reads a regular file whole, at most `limit` bytes (more is refused, saying
+// `limit_reason`). Only a regular file is opened: a named pipe would wait for
+// a writer for ever, a device may never end. The open does not block, and
+// what it opened is checked again, so a pipe put in the file's place after
+// the first look is refused too. `mode` receives the file's mode.
+bool read_regular_file(const std::string& path, int64_t limit, const char* limit_reason, std::string& out, mode_t& mode,
+                       std::string& error) {
   out.clear();
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) {
+    error = path + ": " + std::strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    error = path + ": not a regular file (" + file_kind(st.st_mode) + ")";
+    return false;
+  }
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     error = path + ": " + std::strerror(errno);
     return false;
   }
-  struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
-    error = path + ": not a regular file";
+    error = path + ": not a regular file (" + file_kind(st.st_mode) + ")";
     return false;
   }
+  mode = st.st_mode;
+  const auto too_large = [&]() {
+    close(fd);
+    error = path + ": larger than " + std::to_string(limit) + " bytes; " + limit_reason;
+    return false;
+  };
+  if (st.st_size > limit) return too_large();
+  out.reserve(static_cast<size_t>(st.st_size));
   char buf[1 << 16];
   for (;;) {
     const ssize_t n = read(fd, buf, sizeof buf);
@@ -64,9 +125,15 @@ bool read_whole(const std::string& path, std::string& out, std::string& error) {
     }
     if (n == 0) break;
     out.append(buf, static_cast<size_t>(n));
+    if (static_cast<int64_t>(out.size()) > limit) return too_large();  // it grew while being read
   }
   close(fd);
   return true;
+}
+
+bool read_regular_file(const std::string& path, std::string& out, std::string& error) {
+  mode_t mode = 0;
+  return read_regular_file(path, INT64_MAX, "", out, mode, error);
 }
 
 bool write_all(int fd, const char* data, size_t n) {
@@ -123,19 +190,23 @@ int cmd_add(int argc, char** argv) {
   if (out.empty()) return usage_error("add needs the output file (-o OUT)");
   if (inputs.empty()) return usage_error("add needs at least one file to pack");
 
-  for (size_t i = 0; i < inputs.size(); ++i) {
+  std::vector<std::string> names;
+  for (const Input& in : inputs) {
     std::string error;
-    if (!pack::valid_entry_name(inputs[i].name, error)) return fail("refused: " + error);
-    for (size_t j = 0; j < i; ++j) {
-      if (pack::same_name_ignoring_case(inputs[i].name, inputs[j].name)) {
-        return fail("refused: \"" + inputs[j].name + "\" and \"" + inputs[i].name +
-                    "\" are the same name ignoring case; the engine would find only the first");
-      }
+    if (!pack::valid_entry_name(in.name, error)) return fail("refused: " + error);
+    names.push_back(in.name);
+  }
+  const std::vector<size_t> earlier = pack::earlier_same_names(names);
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (earlier[i] != pack::kNoEarlier) {
+      return fail("refused: " + pack::quoted_name(names[earlier[i]]) + " and " + pack::quoted_name(names[i]) +
+                  " are the same name ignoring case; the engine would find only the first");
     }
   }
 
   std::string program, error;
-  if (!read_whole(exe, program, error)) return fail(error);
+  mode_t exe_mode = 0;
+  if (!read_regular_file(exe, INT64_MAX, "", program, exe_mode, error)) return fail(error);
   size_t keep = program.size();
   pack::Archive old;
   switch (pack::read_archive(program, old, error)) {
@@ -149,10 +220,10 @@ int cmd_add(int argc, char** argv) {
   int64_t total_unpacked = 0;
   for (const Input& in : inputs) {
     std::string data;
-    if (!read_whole(in.path, data, error)) return fail(error);
-    if (static_cast<int64_t>(data.size()) > pack::kMaxUnpacked) {
-      return fail(in.path + ": " + std::to_string(data.size()) + " bytes; the engine unpacks entries of at most " +
-                  std::to_string(pack::kMaxUnpacked) + " bytes");
+    mode_t mode = 0;
+    if (!read_regular_file(in.path, pack::kMaxUnpacked, "the engine unpacks entries of at most that", data, mode,
+                           error)) {
+      return fail(error);
     }
     pack::PackedFile f;
     f.name = in.name;
@@ -164,9 +235,8 @@ int cmd_add(int argc, char** argv) {
   std::string archive;
   if (!pack::build_archive(files, archive, error)) return fail(error);
 
-  struct stat st {};
-  mode_t mode = 0755;
-  if (stat(exe.c_str(), &st) == 0) mode = (st.st_mode & 0777) | ((st.st_mode & 0444) >> 2);
+  // The packed program is executable by whoever may read it.
+  const mode_t mode = (exe_mode & 0777) | ((exe_mode & 0444) >> 2);
   if (!write_output(out, program, keep, archive, mode, error)) return fail(error);
   std::printf("%s: %zu files, %lld bytes packed into an archive of %zu bytes%s\n", out.c_str(), files.size(),
               static_cast<long long>(total_unpacked), archive.size(),
@@ -178,7 +248,7 @@ int cmd_add(int argc, char** argv) {
 // none or it is damaged.
 bool open_archive(const std::string& path, std::string& file, pack::Archive& a) {
   std::string error;
-  if (!read_whole(path, file, error)) {
+  if (!read_regular_file(path, file, error)) {
     fail(error);
     return false;
   }
@@ -190,12 +260,35 @@ bool open_archive(const std::string& path, std::string& file, pack::Archive& a) 
   return false;
 }
 
+std::vector<size_t> earlier_same_names(const pack::Archive& a) {
+  std::vector<std::string> names;
+  names.reserve(a.entries.size());
+  for (const pack::Entry& e : a.entries) names.push_back(e.name);
+  return pack::earlier_same_names(names);
+}
+
+// Why an entry is never extracted: a name the packer refuses, or the name of
+// an earlier entry, which the engine serves in its place. Empty when neither.
+std::string refused_name(const pack::Archive& a, const std::vector<size_t>& earlier, size_t i) {
+  std::string error;
+  if (!pack::valid_entry_name(a.entries[i].name, error)) return error;
+  if (earlier[i] != pack::kNoEarlier) {
+    return pack::quoted_name(a.entries[i].name) + " (entry " + std::to_string(i + 1) + ") is the name of entry " +
+           std::to_string(earlier[i] + 1) + " ignoring case; the engine only ever serves the first";
+  }
+  return "";
+}
+
 int cmd_list(const std::string& path) {
   std::string file;
   pack::Archive a;
   if (!open_archive(path, file, a)) return 1;
+  std::vector<std::string> shown;
   int width = 4;
-  for (const pack::Entry& e : a.entries) width = std::max(width, static_cast<int>(e.name.size()));
+  for (const pack::Entry& e : a.entries) {
+    shown.push_back(pack::printable_name(e.name));
+    width = std::max(width, static_cast<int>(shown.back().size()));
+  }
   auto ratio = [](int64_t stored, int64_t unpacked) {
     char buf[32];
     if (unpacked <= 0) return std::string("-");
@@ -204,8 +297,9 @@ int cmd_list(const std::string& path) {
   };
   std::printf("%-*s %12s %12s %7s\n", width, "name", "stored", "unpacked", "ratio");
   int64_t stored = 0, unpacked = 0;
-  for (const pack::Entry& e : a.entries) {
-    std::printf("%-*s %12d %12d %7s\n", width, e.name.c_str(), e.stored, e.unpacked,
+  for (size_t i = 0; i < a.entries.size(); ++i) {
+    const pack::Entry& e = a.entries[i];
+    std::printf("%-*s %12d %12d %7s\n", width, shown[i].c_str(), e.stored, e.unpacked,
                 ratio(e.stored, e.unpacked).c_str());
     stored += e.stored;
     unpacked += e.unpacked;
@@ -220,22 +314,56 @@ int cmd_check(const std::string& path) {
   std::string file;
   pack::Archive a;
   if (!open_archive(path, file, a)) return 1;
-  size_t bad = 0;
-  for (const pack::Entry& e : a.entries) {
-    std::string data, error;
-    if (pack::unpack_entry(file, e, data, error)) {
-      std::printf("ok       %s\n", e.name.c_str());
+  const std::vector<size_t> earlier = earlier_same_names(a);
+  size_t damaged = 0, refused = 0;
+  for (size_t i = 0; i < a.entries.size(); ++i) {
+    const pack::Entry& e = a.entries[i];
+    const std::string shown = pack::printable_name(e.name);
+    std::string data, error = refused_name(a, earlier, i);
+    if (!error.empty()) {
+      std::printf("REFUSED  %s: %s\n", shown.c_str(), error.c_str());
+      ++refused;
+    } else if (pack::unpack_entry(file, e, data, error)) {
+      std::printf("ok       %s\n", shown.c_str());
     } else {
-      std::printf("DAMAGED  %s: %s\n", e.name.c_str(), error.c_str());
-      ++bad;
+      std::printf("DAMAGED  %s: %s\n", shown.c_str(), error.c_str());
+      ++damaged;
     }
   }
-  if (bad > 0) {
-    std::printf("%zu of %zu entries damaged\n", bad, a.entries.size());
-    return 1;
-  }
-  std::printf("%zu entries unpack to their recorded sizes\n", a.entries.size());
+  if (damaged > 0) std::printf("%zu of %zu entries damaged\n", damaged, a.entries.size());
+  if (refused > 0) std::printf("%zu of %zu entries with a name extract refuses\n", refused, a.entries.size());
+  if (damaged + refused > 0) return 1;
+  std::printf(a.entries.size() == 1 ? "%zu entry unpacks to its recorded size\n"
+                                    : "%zu entries unpack to their recorded sizes\n",
+              a.entries.size());
   return 0;
+}
+
+// Writes one extracted file into the folder `dir_fd`: a new file of a fresh
+// name, created exclusively, renamed over `name` once it is complete. What
+// had that name before (a hard link to a file elsewhere, a symbolic link, a
+// named pipe) is replaced, never written through or waited on; a failed write
+// leaves no file behind.
+bool write_extracted(int dir_fd, const std::string& name, const std::string& data, std::string& error) {
+  static unsigned counter = 0;
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    temp = ".pack-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".part";
+    fd = openat(dir_fd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) {
+    error = std::string("cannot create a file in the folder: ") + std::strerror(errno);
+    return false;
+  }
+  errno = 0;
+  bool ok = write_all(fd, data.data(), data.size());
+  ok = close(fd) == 0 && ok;
+  if (ok && renameat(dir_fd, temp.c_str(), dir_fd, name.c_str()) == 0) return true;
+  error = std::strerror(errno ? errno : EIO);
+  unlinkat(dir_fd, temp.c_str(), 0);
+  return false;
 }
 
 int cmd_extract(const std::string& path, const std::string& dir) {
@@ -243,28 +371,27 @@ int cmd_extract(const std::string& path, const std::string& dir) {
   pack::Archive a;
   if (!open_archive(path, file, a)) return 1;
   if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) return fail(dir + ": " + std::strerror(errno));
+  // Every entry goes into the folder opened here, whatever happens to its
+  // path meanwhile.
+  const int dir_fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+  if (dir_fd < 0) return fail(dir + ": " + std::strerror(errno));
+  const std::vector<size_t> earlier = earlier_same_names(a);
   size_t bad = 0;
-  for (const pack::Entry& e : a.entries) {
-    std::string data, error;
-    if (!pack::valid_entry_name(e.name, error)) {
+  for (size_t i = 0; i < a.entries.size(); ++i) {
+    const pack::Entry& e = a.entries[i];
+    std::string data, error = refused_name(a, earlier, i);
+    if (!error.empty()) {
       std::fprintf(stderr, "pack: skipped: %s\n", error.c_str());
       ++bad;
-      continue;
-    }
-    if (!pack::unpack_entry(file, e, data, error)) {
-      std::fprintf(stderr, "pack: %s: %s\n", e.name.c_str(), error.c_str());
+    } else if (!pack::unpack_entry(file, e, data, error)) {
+      std::fprintf(stderr, "pack: %s: %s\n", pack::quoted_name(e.name).c_str(), error.c_str());
       ++bad;
-      continue;
-    }
-    const std::string target = dir + "/" + e.name;
-    const int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    bool ok = fd >= 0 && write_all(fd, data.data(), data.size());
-    if (fd >= 0) ok = close(fd) == 0 && ok;
-    if (!ok) {
-      std::fprintf(stderr, "pack: %s: %s\n", target.c_str(), std::strerror(errno ? errno : EIO));
+    } else if (!write_extracted(dir_fd, e.name, data, error)) {
+      std::fprintf(stderr, "pack: %s/%s: %s\n", dir.c_str(), pack::printable_name(e.name).c_str(), error.c_str());
       ++bad;
     }
   }
+  close(dir_fd);
   std::printf("%zu of %zu entries extracted into %s\n", a.entries.size() - bad, a.entries.size(), dir.c_str());
   return bad > 0 ? 1 : 0;
 }
@@ -274,13 +401,17 @@ int cmd_extract(const std::string& path, const std::string& dir) {
 int main(int argc, char** argv) {
   if (argc < 2) return usage_error("no command");
   const std::string cmd = argv[1];
+  // "--help" anywhere asks for help (a file of that name is ./--help).
+  bool help = cmd == "help";
+  for (int i = 1; i < argc; ++i) help = help || std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0;
+  if (help) {
+    std::fputs(kUsage, stdout);
+    std::fputs(kHelp, stdout);
+    return 0;
+  }
   if (cmd == "add") return cmd_add(argc, argv);
   if (cmd == "list" && argc == 3) return cmd_list(argv[2]);
   if (cmd == "check" && argc == 3) return cmd_check(argv[2]);
   if (cmd == "extract" && argc == 4) return cmd_extract(argv[2], argv[3]);
-  if (cmd == "--help" || cmd == "-h") {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
   return usage_error("unknown command or wrong number of arguments: " + cmd);
 }
