@@ -128,12 +128,12 @@ TEST_F(MusicTest, MissingFileStopsTheMusicAndRecordsError3) {
   EXPECT_EQ(mus_is_playing(), 0);
 }
 
-TEST_F(MusicTest, UndecodableFileGoesOnSilently) {
+TEST_F(MusicTest, UndecodableFileGoesOnWithoutMusic) {
   std::vector<uint8_t> junk(5000);
   for (size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<uint8_t>(i * 37 + 11);
   const std::string bad = file("bad.mp3", junk);
   mus_play(BasicString(bad.c_str()), 1);
-  EXPECT_EQ(g_error_state.code, 0);
+  EXPECT_EQ(g_error_state.code, 3);
   EXPECT_EQ(mus_is_playing(), 0);
   music_loop_check();
   mus_pause(1);

@@ -133,7 +133,7 @@ TEST_F(SoundTest, ConversionsTooLargeForTheMixerAreRefused) {
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 48 * 1024) << c.name << " (KiB)";
     if (c.log) {
       const std::string log = read_text(dir_ + "/ErrorLog.txt");
-      EXPECT_NE(log.find("sound: " + p + ": "), std::string::npos) << c.name << ": " << log;
+      EXPECT_NE(log.find("snd_load: " + p + ": "), std::string::npos) << c.name << ": " << log;
       EXPECT_NE(log.find(c.log), std::string::npos) << c.name << ": " << log;
     }
     ++slot;
