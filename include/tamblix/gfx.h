@@ -66,8 +66,9 @@ int gfx_gen_sprite();
 // One element per pixel (bytes red, green, blue, alpha from the lowest): 1 or 0.
 // Clears the error code first; 0 comes with a log line and error 7 (a slot
 // outside 0..65536, an element count other than width x height, a size below
-// 1 x 1 or too large) or error 9 (an empty array for a 0-pixel picture); the
-// slot is unchanged.
+// 1 x 1 or too large) or error 9 (an empty array for a 0-pixel picture), and
+// the slot is unchanged; a picture the graphics driver cannot take leaves the
+// slot empty, with error 7.
 int gfx_mem_to_sprite(const BasicArray<int32_t>& pixels, int slot, int width, int height);
 
 // Sprite and animation drawing.
