@@ -18,9 +18,8 @@ void write_line(const std::string& line) {
   debug_print(line.c_str());
 }
 
-}  // namespace
-
-std::string runtime_report_name(const char* name) {
+// The name as it appears in a log line.
+std::string shown_name(const char* name) {
   std::string text = name ? name : "";
   if (text.empty()) return "(no file name)";
   if (text.size() > kMaxLoggedName) {
@@ -37,9 +36,11 @@ std::string runtime_report_name(const char* name) {
   return text;
 }
 
+}  // namespace
+
 void runtime_report_failed_load(const char* what, const char* name, const char* reason) {
   sys_raise_error(TMX_ERR_NO_SUCH_FILE);
-  write_line(std::string(what) + ": " + runtime_report_name(name) + ": " + reason + "\n");
+  write_line(std::string(what) + ": " + shown_name(name) + ": " + reason + "\n");
 }
 
 void runtime_report_refused(const char* command, const char* detail, int code) {

@@ -4,8 +4,6 @@
 // its arguments.
 #pragma once
 
-#include <string>
-
 // Records error 3 ("no such file") and writes one line
 // "<what>: <name>: <reason>\n" to the error log and the debugger channel, e.g.
 // "sprite: Media/hero.png: not found". The name is the one the program gave;
@@ -23,6 +21,3 @@ void runtime_report_refused(const char* command, const char* detail, int code);
 
 // Forgets how many refusals each command has logged.
 void runtime_report_reset_counts();
-
-// The name as it appears in a log line (cut and cleaned as described above).
-std::string runtime_report_name(const char* name);
