@@ -106,6 +106,9 @@ int gfx_get_orientation();
 void gfx_clear_screen(int colour);
 // A file that cannot be loaded: error 3, a log line, and a black frame clear.
 void gfx_load_background(const BasicString& file);
+// Copies a rectangle of the drawing target into the slot; a width or height of
+// 0 empties the slot. A slot outside 0..65536 or a rectangle larger than a
+// sprite can be: error 7 and a log line; the slot keeps its picture.
 void gfx_grab_sprite(int slot, int x, int y, int width, int height);
 // 0 writes all sprite images to the swap file, otherwise loads them back.
 int gfx_swap_textures(int flag);
