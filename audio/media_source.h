@@ -11,7 +11,9 @@ namespace tmx::audio {
 bool resolve_media_name(const char* name, std::string& out, bool memory_allowed);
 
 // Reads a resolved name completely. memory_block reports which read rule the
-// source follows (see WavSource). False when it cannot be opened or read.
-bool read_media_bytes(const std::string& name, std::vector<uint8_t>& bytes, bool& memory_block);
+// source follows (see WavSource). False when it cannot be opened or read;
+// then `why` (when given) receives the reason for the log.
+bool read_media_bytes(const std::string& name, std::vector<uint8_t>& bytes, bool& memory_block,
+                      std::string* why = nullptr);
 
 }  // namespace tmx::audio

@@ -6,6 +6,7 @@
 #include "audio/media_source.h"
 #include "input/pointer.h"
 #include "platform/mixer.h"
+#include "runtime/load_report.h"
 #include "runtime/pause.h"
 #include "tamblix/audio.h"
 #include "tamblix/input.h"
@@ -90,7 +91,7 @@ void mus_play(const BasicString& file, int loop) {
   clear_error();
   stop_music();
   if (!resolve_media_name(file.c_str(), g_music_file, false)) {
-    sys_raise_error(TMX_ERR_NO_SUCH_FILE);
+    runtime_report_failed_load("mus_play", file.c_str(), "not found");
     return;
   }
   // The pointer is hidden while the player is created and then restored.
@@ -99,8 +100,8 @@ void mus_play(const BasicString& file, int loop) {
 
   g_music.player = tmx::platform::music_open(g_music_file.c_str());
   if (g_music.player == nullptr) {
-    // Not decodable: no error is reported; the program runs on without music.
-    log_append(("music: cannot play " + g_music_file + "\n").c_str());
+    // Not decodable: error 3 and the log line; the program runs on without music.
+    runtime_report_failed_load("mus_play", file.c_str(), "cannot be decoded as music");
   } else {
     double len = loop_length();
     g_music.loop_deadline = loop ? now_ms() + len : 0;

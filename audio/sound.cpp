@@ -13,6 +13,7 @@
 #include "audio/wav_reader.h"
 #include "platform/audio_device.h"
 #include "platform/mixer.h"
+#include "runtime/load_report.h"
 #include "tamblix/audio.h"
 #include "tamblix/errors.h"
 #include "tamblix/string.h"
@@ -65,6 +66,12 @@ void forget_unused_conversions() {
 
 bool device_present() { return g_device && g_device->present; }
 
+void refuse_slot(const char* command, int slot) {
+  char detail[64];
+  std::snprintf(detail, sizeof detail, "slot %d outside 0..%d", slot, kSoundSlots - 1);
+  runtime_report_refused(command, detail, TMX_ERR_OUT_OF_MEMORY);
+}
+
 void stop_voice(int ch) { platform::mix_voice_stop(ch); }
 
 void release_slot(SoundSlot& s) {
@@ -105,14 +112,12 @@ void stop_voices(int slot, int voice) {
 }
 
 // Loads the WAV into the slot's samples (the ones another slot already has
-// for the same file, or a new conversion); false on any failure.
-bool load_wav(SoundSlot& s, const std::string& name) {
+// for the same file, or a new conversion); false with the reason in `why` on
+// any failure.
+bool load_wav(SoundSlot& s, const std::string& name, std::string& why) {
   std::vector<uint8_t> bytes;
   bool memory_block = false;
-  if (!read_media_bytes(name, bytes, memory_block)) {
-    log_append(("sound: cannot read " + name + "\n").c_str());
-    return false;
-  }
+  if (!read_media_bytes(name, bytes, memory_block, &why)) return false;
   forget_unused_conversions();
   const std::string key = converted_key(name, bytes);
   auto known = g_converted.find(key);
@@ -123,7 +128,7 @@ bool load_wav(SoundSlot& s, const std::string& name) {
   WavSound wav;
   WavError e = parse_wav(WavSource{bytes.data(), bytes.size(), memory_block}, wav);
   if (e != WavError::kNone) {
-    log_append(("sound: " + name + ": " + wav_error_text(e) + "\n").c_str());
+    why = wav_error_text(e);
     return false;
   }
   bytes.clear();
@@ -136,15 +141,15 @@ bool load_wav(SoundSlot& s, const std::string& name) {
   const uint64_t cost = platform::mix_samples_cost(layout, size);
   if (cost > platform::kMaxSampleCost) {
     char line[160];
-    std::snprintf(line, sizeof line, ": converting it would take %llu MiB, more than the %llu MiB a sound may\n",
+    std::snprintf(line, sizeof line, "converting it would take %llu MiB, more than the %llu MiB a sound may",
                   static_cast<unsigned long long>(cost >> 20),
                   static_cast<unsigned long long>(platform::kMaxSampleCost >> 20));
-    log_append(("sound: " + name + line).c_str());
+    why = line;
     return false;
   }
   platform::MixSamples* made = platform::mix_samples_create(layout, wav.data.data(), size);
   if (made == nullptr) {
-    log_append(("sound: " + name + ": the mixer cannot take it\n").c_str());
+    why = "the mixer cannot take it";
     return false;
   }
   // Freed with the last slot using it; every voice playing it was stopped by
@@ -205,16 +210,16 @@ using namespace tmx::audio;
 void snd_load(const BasicString& file, int slot, int voices) {
   clear_error();
   if (static_cast<unsigned>(slot) >= static_cast<unsigned>(kSoundSlots)) {
-    sys_raise_error(TMX_ERR_OUT_OF_MEMORY);
+    refuse_slot("snd_load", slot);
     return;
   }
   std::string resolved;
   if (!resolve_media_name(file.c_str(), resolved, true)) {
-    sys_raise_error(TMX_ERR_NO_SUCH_FILE);
+    runtime_report_failed_load("snd_load", file.c_str(), "not found");
     return;
   }
   if (g_slots.empty()) {  // no sound table: like a missing sound object
-    sys_raise_error(TMX_ERR_NO_SUCH_FILE);
+    runtime_report_failed_load("snd_load", file.c_str(), "no sound output device");
     return;
   }
   SoundSlot& s = g_slots[static_cast<size_t>(slot)];
@@ -224,27 +229,31 @@ void snd_load(const BasicString& file, int slot, int voices) {
   int n = voices < 1 ? 1 : (voices > kMaxVoices ? kMaxVoices : voices);
   if (!device_present()) {
     s.voice_count = 0;
-    sys_raise_error(TMX_ERR_NO_SUCH_FILE);
+    runtime_report_failed_load("snd_load", file.c_str(), "no sound output device");
     return;
   }
   s.source_name = resolved;
-  bool ok = load_wav(s, resolved);
+  std::string why;
+  bool ok = load_wav(s, resolved, why);
   for (int i = 0; ok && i < n; ++i) {
     s.voices[static_cast<size_t>(i)] = tmx::platform::mix_voice_open();
     ok = s.voices[static_cast<size_t>(i)] >= 0;
+    if (!ok) why = "the mixer has no free voice";
   }
   s.source_name.clear();
   if (!ok) {
     release_slot(s);
-    sys_raise_error(TMX_ERR_NO_SUCH_FILE);
+    runtime_report_failed_load("snd_load", file.c_str(), why.c_str());
     return;
   }
   s.voice_count = n;
 }
 
 int snd_play(int slot, double pan, double volume) {
-  if (static_cast<unsigned>(slot) > 4095u) {
-    sys_raise_error(TMX_ERR_OUT_OF_MEMORY);
+  // The code tells a refused slot (result 0, code 7) from channel 0 (code 0).
+  clear_error();
+  if (static_cast<unsigned>(slot) >= static_cast<unsigned>(kSoundSlots)) {
+    refuse_slot("snd_play", slot);
     return 0;
   }
   double p = std::fmax(-1.0, std::fmin(pan, 1.0));
@@ -266,9 +275,13 @@ int snd_play(int slot, double pan, double volume) {
 }
 
 int snd_is_playing(int channel) {
+  // The code tells a refused channel (result 0, code 7) from a silent one.
+  clear_error();
   int slot = channel >> 8;
-  if (slot < 0 || slot > 4095) {
-    sys_raise_error(TMX_ERR_OUT_OF_MEMORY);
+  if (slot < 0 || slot >= kSoundSlots) {
+    char detail[80];
+    std::snprintf(detail, sizeof detail, "channel %d: slot %d outside 0..%d", channel, slot, kSoundSlots - 1);
+    runtime_report_refused("snd_is_playing", detail, TMX_ERR_OUT_OF_MEMORY);
     return 0;
   }
   int voice = channel & 255;

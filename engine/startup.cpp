@@ -226,13 +226,16 @@ int engine_init(int show_command, const char* caption) {
   log_append("finding font...\n");
   static const char* const kFonts[] = {"Media/smalfont.png", "Media/smalfont.bmp", "smalfont.png",
                                        "smalfont.bmp"};
+  bool font_found = false;
   for (const char* font : kFonts) {
     std::string found;
     if (runtime_resolve_media_file(*g_runtime.generalResolver, font, found, true)) {
       gfx_load_font_named(found.c_str(), 0);
+      font_found = true;
       break;
     }
   }
+  if (!font_found) log_append("no smalfont.png or smalfont.bmp: font 0 is the built-in font\n");
   gfx_set_font(0, 1.0);
   gfx_warm_up();
 

@@ -11,6 +11,7 @@
 #include "gfx/frame_capture.h"
 #include "gfx/gl_ext.h"
 #include "gfx/texture_store.h"
+#include "runtime/load_report.h"
 #include "tamblix/errors.h"
 #include "tamblix/gfx.h"
 
@@ -161,10 +162,10 @@ bool gfx_capture_background(int b) {
 void gfx_load_background_named(const char* name) {
   clear_error();
   if (!g_gfx) return;
-  std::string path;
+  std::string path, why = "not found";
   ImageBuffer img;
-  if (!gfx_resolve_media(name, path) || !gfx_read_image_file(img, path.c_str(), -1, true)) {
-    sys_raise_error(TMX_ERR_NO_SUCH_FILE);
+  if (!gfx_resolve_media(name, path) || !gfx_read_image_file(img, path.c_str(), -1, true, &why)) {
+    runtime_report_failed_load("gfx_load_background", name, (why + "; the frame is cleared to black").c_str());
     gfx_free_background(0);
     gfx_clear_screen(0);
     return;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "gfx/context.h"
 #include "gfx/draw_state.h"
@@ -11,6 +12,7 @@
 #include "gfx/fonts.h"
 #include "gfx/gl_ext.h"
 #include "gfx/texture_store.h"
+#include "runtime/load_report.h"
 #include "tamblix/errors.h"
 #include "tamblix/gfx.h"
 
@@ -38,6 +40,12 @@ bool glyph_bit(uint32_t word, int gx, int gy) {
 }
 
 bool valid_font(int slot) { return slot >= 0 && slot < kFontCount; }
+
+void refuse_font_slot(const char* command, int slot) {
+  char detail[64];
+  std::snprintf(detail, sizeof detail, "font slot %d outside 0..%d", slot, kFontCount - 1);
+  runtime_report_refused(command, detail, TMX_ERR_OUT_OF_MEMORY);
+}
 
 }  // namespace
 
@@ -77,18 +85,20 @@ bool gfx_install_builtin_font(int slot) {
   return true;
 }
 
-bool gfx_load_font_file(int slot, const char* name) {
+bool gfx_load_font_file(int slot, const char* name, std::string* why) {
   if (!g_gfx || !valid_font(slot)) return false;
   g_gfx->fontScale[slot] = 1.0f;
   const int texSlot = kFontSlotBase + slot;
   ImageBuffer img;
   // No JPEG fonts.
-  if (!gfx_read_image_file(img, name, g_gfx->fontKey, false)) {
+  if (!gfx_read_image_file(img, name, g_gfx->fontKey, false, why)) {
     gfx_free_sprite_slot(texSlot);
     return false;
   }
   gfx_measure_font_glyphs(img, g_gfx->glyphs[slot]);
-  return gfx_upload_sprite(texSlot, img, false);
+  if (gfx_upload_sprite(texSlot, img, false)) return true;
+  if (why) *why = "the graphics driver could not make its texture";
+  return false;
 }
 
 void gfx_load_font_named(const char* name, int slot) {
@@ -100,14 +110,16 @@ void gfx_load_font_named(const char* name, int slot) {
     return;
   }
   if (!valid_font(slot)) {
-    sys_raise_error(TMX_ERR_OUT_OF_MEMORY);
+    refuse_font_slot("gfx_load_font", slot);
     return;
   }
   g_gfx->currentFont = slot;
   g_gfx->fontScale[slot] = 1.0f;
-  std::string path;
-  if (!gfx_resolve_media(name, path) || !gfx_load_font_file(slot, path.c_str())) {
-    sys_raise_error(TMX_ERR_NO_SUCH_FILE);
+  std::string path, why = "not found";
+  if (!gfx_resolve_media(name, path) || !gfx_load_font_file(slot, path.c_str(), &why)) {
+    // The author sees the built-in font where the file's was meant to be.
+    why += "; font slot " + std::to_string(slot) + " uses the built-in font";
+    runtime_report_failed_load("gfx_load_font", name, why.c_str());
     gfx_install_builtin_font(slot);
   }
 }
@@ -115,7 +127,7 @@ void gfx_load_font_named(const char* name, int slot) {
 void gfx_set_font(int slot, double scale) {
   if (!g_gfx) return;
   if (!valid_font(slot)) {
-    sys_raise_error(TMX_ERR_OUT_OF_MEMORY);
+    refuse_font_slot("gfx_set_font", slot);
     return;
   }
   g_gfx->currentFont = slot;

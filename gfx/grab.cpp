@@ -1,5 +1,6 @@
 // Grabbing screen rectangles into slots and reading slots back into images.
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -11,6 +12,8 @@
 #include "gfx/poly_batch.h"
 #include "gfx/surfaces.h"
 #include "gfx/texture_store.h"
+#include "runtime/load_report.h"
+#include "tamblix/errors.h"
 #include "tamblix/gfx.h"
 
 // Reverses the order of the rows of w x h RGBA pixels in place (GL's
@@ -24,7 +27,13 @@ void gfx_flip_rows(uint8_t* pixels, int w, int h, bool opaque) {
 }
 
 void gfx_grab_sprite(int slot, int x, int y, int w, int h) {
-  if (!g_gfx || !gfx_valid_slot(slot)) return;
+  if (!g_gfx) return;
+  char detail[128];
+  if (!gfx_valid_slot(slot)) {
+    std::snprintf(detail, sizeof detail, "slot %d outside 0..%d", slot, kSlotCount - 1);
+    runtime_report_refused("gfx_grab_sprite", detail, TMX_ERR_OUT_OF_MEMORY);
+    return;
+  }
   SpriteSlot& s = g_gfx->slots[slot];
   s.frameWidth = s.frameHeight = 0;
   gfx_free_collision_mask(slot);
@@ -36,11 +45,13 @@ void gfx_grab_sprite(int slot, int x, int y, int w, int h) {
   // texture side would not fit the slot's 16-bit fields.
   GLint maxSize = g_gfx->maxTextureSize;
   if (maxSize <= 0) glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-  if (w > kMaxImageSide || h > kMaxImageSide || (maxSize > 0 && (w > maxSize || h > maxSize)) ||
-      int64_t(w) * h > kMaxImagePixels)
-    return;
   const int tw = gfx_pow2_at_least(w, 16), th = gfx_pow2_at_least(h, 16);
-  if (tw > kMaxImageSide || th > kMaxImageSide) return;
+  if (w > kMaxImageSide || h > kMaxImageSide || (maxSize > 0 && (w > maxSize || h > maxSize)) ||
+      int64_t(w) * h > kMaxImagePixels || tw > kMaxImageSide || th > kMaxImageSide) {
+    std::snprintf(detail, sizeof detail, "rectangle %d x %d larger than a sprite can be", w, h);
+    runtime_report_refused("gfx_grab_sprite", detail, TMX_ERR_OUT_OF_MEMORY);
+    return;
+  }
   gfx_gl_binding_cache_invalidate();
   gfx_texture_params_forget(slot);
   if (s.texture && s.textureWidth == tw && s.textureHeight == th) {

@@ -11,6 +11,7 @@
 #include "gfx/surfaces.h"
 #include "gfx/texture_store.h"
 #include "gfx/viewport.h"
+#include "runtime/load_report.h"
 #include "tamblix/errors.h"
 #include "tamblix/gfx.h"
 
@@ -161,9 +162,19 @@ void gfx_use_screen(int screen) {
     return;
   }
   gfx_end_screen_drawing();
-  if (screen >= kScreenCount) return;
+  // Drawing stays on the window's back buffer for a screen that cannot be used.
+  char detail[96];
+  if (screen >= kScreenCount) {
+    std::snprintf(detail, sizeof detail, "screen %d outside 0..%d", screen, kScreenCount - 1);
+    runtime_report_refused("gfx_use_screen", detail, TMX_ERR_OUT_OF_MEMORY);
+    return;
+  }
   ScreenRecord& rec = g_gfx->screens[screen];
-  if (!gfx_valid_slot(rec.slot) || g_gfx->slots[rec.slot].width <= 0) return;
+  if (!gfx_valid_slot(rec.slot) || g_gfx->slots[rec.slot].width <= 0) {
+    std::snprintf(detail, sizeof detail, "screen %d has no surface", screen);
+    runtime_report_refused("gfx_use_screen", detail, TMX_ERR_OUT_OF_MEMORY);
+    return;
+  }
   const int slot = rec.slot;
   const int w = g_gfx->slots[slot].width, h = g_gfx->slots[slot].height;
   g_gfx->currentScreen = screen;
@@ -212,18 +223,40 @@ bool create_surface_texture(SpriteSlot& s, int tw, int th) {
 }  // namespace
 
 int gfx_create_screen(int screen, int slot, int width, int height) {
-  if (!g_gfx || unsigned(screen) >= unsigned(kScreenCount)) return 0;
+  clear_error();
+  if (!g_gfx) return 0;
+  char detail[128];
+  auto refuse = [&](int code) {
+    runtime_report_refused("gfx_create_screen", detail, code);
+    return 0;
+  };
+  if (unsigned(screen) >= unsigned(kScreenCount)) {
+    std::snprintf(detail, sizeof detail, "screen %d outside 0..%d", screen, kScreenCount - 1);
+    return refuse(TMX_ERR_OUT_OF_MEMORY);
+  }
   gfx_end_screen_drawing();
   gfx_destroy_framebuffer(g_gfx->screens[screen]);
   if (slot >= 0 && gfx_valid_slot(slot)) gfx_free_sprite_slot(slot);
-  if (width > 0 && height > 0 && slot >= 0 && gfx_valid_slot(slot) && width <= kMaxImageSide &&
-      height <= kMaxImageSide) {
+  if (!gfx_valid_slot(slot)) {
+    std::snprintf(detail, sizeof detail, "slot %d outside 0..%d", slot, kSlotCount - 1);
+    return refuse(TMX_ERR_OUT_OF_MEMORY);
+  }
+  if (width < 1 || height < 1) {
+    std::snprintf(detail, sizeof detail, "size %d x %d", width, height);
+    return refuse(TMX_ERR_OUT_OF_MEMORY);
+  }
+  {
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
     const int tw = gfx_pow2_at_least(width, 2), th = gfx_pow2_at_least(height, 2);
-    if (maxSize > 0 && (tw > maxSize || th > maxSize)) return 0;
-    // The padded sides must fit the slot's 16-bit fields.
-    if (tw > kMaxImageSide || th > kMaxImageSide) return 0;
+    // The padded sides must fit the slot's 16-bit fields and the driver.
+    int largest = kMaxImageSide;
+    if (maxSize > 0 && maxSize < largest) largest = maxSize;
+    if (width > kMaxImageSide || height > kMaxImageSide || tw > largest || th > largest) {
+      std::snprintf(detail, sizeof detail, "size %d x %d larger than a surface can be (%d a side)", width, height,
+                    largest);
+      return refuse(TMX_ERR_OUT_OF_MEMORY);
+    }
     SpriteSlot& s = g_gfx->slots[slot];
     if (create_surface_texture(s, tw, th)) {
       s.textureWidth = int16_t(tw);
@@ -251,7 +284,8 @@ int gfx_create_screen(int screen, int slot, int width, int height) {
     }
     gfx_free_sprite_slot(slot);
   }
-  return 0;
+  std::snprintf(detail, sizeof detail, "the graphics driver could not make a %d x %d surface", width, height);
+  return refuse(TMX_ERR_OUT_OF_MEMORY);
 }
 
 int gfx_gen_screen() {

@@ -1,6 +1,7 @@
 // The sprite slot table: loading images into slots and turning them into
 // power-of-two textures with the image in the lower-left corner.
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "gfx/image_decode.h"
 #include "gfx/surfaces.h"
 #include "gfx/texture_store.h"
+#include "runtime/load_report.h"
 #include "tamblix/errors.h"
 #include "tamblix/gfx.h"
 
@@ -283,19 +285,20 @@ bool gfx_upload_sprite(int slot, ImageBuffer& image, bool normalMap) {
   return true;
 }
 
-bool gfx_load_sprite_file(int slot, const char* name, int32_t key, bool normalMap) {
+bool gfx_load_sprite_file(int slot, const char* name, int32_t key, bool normalMap, std::string* why) {
   if (!g_gfx || !gfx_valid_slot(slot)) return false;
   const int screen = screen_of_slot(slot);
   if (screen >= 0 && g_gfx->currentScreen == screen) gfx_end_screen_drawing();
   gfx_free_sprite_slot(slot);
   if (!name || !*name) return false;
   ImageBuffer img;
-  if (!gfx_read_image_file(img, name, key, true)) {
+  if (!gfx_read_image_file(img, name, key, true, why)) {
     img.clear();
     return false;
   }
   if (!img.hasOwnAlpha) gfx_bleed_transparent_colours(img);
   bool result = gfx_upload_sprite(slot, img, normalMap);
+  if (!result && why) *why = "the graphics driver could not make its texture";
   if (result && screen >= 0 && g_gfx->screens[screen].slot != slot) rebuild_screen(screen, slot);
   return result;
 }
@@ -304,35 +307,40 @@ bool gfx_load_sprite_file(int slot, const char* name, int32_t key, bool normalMa
 
 namespace {
 
-void load_into_slot(const char* name, int slot, bool normalMap) {
+// `command` names the command in the log line of a refusal or a failed load.
+void load_into_slot(const char* command, const char* name, int slot, bool normalMap) {
   clear_error();
   if (!g_gfx) return;
   if (!gfx_valid_slot(slot)) {
-    sys_raise_error(TMX_ERR_OUT_OF_MEMORY);
+    char detail[64];
+    std::snprintf(detail, sizeof detail, "slot %d outside 0..%d", slot, kSlotCount - 1);
+    runtime_report_refused(command, detail, TMX_ERR_OUT_OF_MEMORY);
     return;
   }
   gfx_free_sprite_slot(slot);
   if (!name || !*name) return;
   std::string path;
   if (!gfx_resolve_media(name, path)) {
-    sys_raise_error(TMX_ERR_NO_SUCH_FILE);
+    runtime_report_failed_load(command, name, "not found");
     return;
   }
-  if (!gfx_load_sprite_file(slot, path.c_str(), g_gfx->spriteKey, normalMap)) sys_raise_error(TMX_ERR_NO_SUCH_FILE);
+  std::string why;
+  if (!gfx_load_sprite_file(slot, path.c_str(), g_gfx->spriteKey, normalMap, &why))
+    runtime_report_failed_load(command, name, why.c_str());
 }
 
 }  // namespace
 
-void gfx_load_sprite_named(const char* name, int slot) { load_into_slot(name, slot, false); }
+void gfx_load_sprite_named(const char* name, int slot) { load_into_slot("gfx_load_sprite", name, slot, false); }
 
-void gfx_load_sprite_c(const char* name, int slot) { load_into_slot(name, slot, false); }
+void gfx_load_sprite_c(const char* name, int slot) { load_into_slot("gfx_load_sprite", name, slot, false); }
 
 void gfx_load_anim_c(const char* name, int slot, int frame_width, int frame_height) {
-  load_into_slot(name, slot, false);
+  load_into_slot("gfx_load_anim", name, slot, false);
   gfx_set_sprite_anim(slot, frame_width, frame_height);
 }
 
-void gfx_load_bump_texture_c(const char* name, int slot) { load_into_slot(name, slot, true); }
+void gfx_load_bump_texture_c(const char* name, int slot) { load_into_slot("gfx_load_bump_texture", name, slot, true); }
 
 void gfx_set_sprite_anim(int slot, int frame_width, int frame_height) {
   if (!g_gfx || !gfx_valid_slot(slot)) return;
@@ -376,10 +384,37 @@ int gfx_gen_sprite() {
 }
 
 int gfx_mem_to_sprite_raw(const int32_t* pixels, int count, int slot, int width, int height) {
-  if (!g_gfx || !gfx_valid_slot(slot)) return 0;
-  if (int64_t(width) * height != count || count <= 0) return 0;
+  clear_error();
+  if (!g_gfx) return 0;
+  char detail[128];
+  auto refuse = [&](int code) {
+    runtime_report_refused("gfx_mem_to_sprite", detail, code);
+    return 0;
+  };
+  if (!gfx_valid_slot(slot)) {
+    std::snprintf(detail, sizeof detail, "slot %d outside 0..%d", slot, kSlotCount - 1);
+    return refuse(TMX_ERR_OUT_OF_MEMORY);
+  }
+  if (int64_t(width) * height != count) {
+    std::snprintf(detail, sizeof detail, "%d pixels given for %d x %d", count, width, height);
+    return refuse(TMX_ERR_OUT_OF_MEMORY);
+  }
+  if (count == 0) {
+    // Reading the first pixel of an empty array would be out of its bounds;
+    // the program goes on.
+    std::snprintf(detail, sizeof detail, "an empty picture (%d x %d)", width, height);
+    return refuse(TMX_ERR_OUT_OF_BOUNDS);
+  }
+  if (width < 1 || height < 1) {
+    std::snprintf(detail, sizeof detail, "size %d x %d", width, height);
+    return refuse(TMX_ERR_OUT_OF_MEMORY);
+  }
   ImageBuffer img;
-  if (!img.resize(width, height)) return 0;
+  if (!img.resize(width, height)) {
+    std::snprintf(detail, sizeof detail, "size %d x %d larger than a sprite can be (%d a side, %lld pixels)", width,
+                  height, int(kMaxImageSide), static_cast<long long>(kMaxImagePixels));
+    return refuse(TMX_ERR_OUT_OF_MEMORY);
+  }
   for (int i = 0; i < count; ++i) {
     uint32_t v = uint32_t(pixels[i]);
     img.pixels[4 * i] = uint8_t(v);
@@ -387,5 +422,7 @@ int gfx_mem_to_sprite_raw(const int32_t* pixels, int count, int slot, int width,
     img.pixels[4 * i + 2] = uint8_t(v >> 16);
     img.pixels[4 * i + 3] = uint8_t(v >> 24);
   }
-  return gfx_upload_sprite(slot, img, false) ? 1 : 0;
+  if (gfx_upload_sprite(slot, img, false)) return 1;
+  std::snprintf(detail, sizeof detail, "the graphics driver could not make a %d x %d texture", width, height);
+  return refuse(TMX_ERR_OUT_OF_MEMORY);
 }

@@ -8,7 +8,11 @@
 bool gfx_valid_slot(int slot);
 void gfx_free_sprite_slot(int slot);
 void gfx_free_collision_mask(int slot);
-bool gfx_load_sprite_file(int slot, const char* name, int32_t key, bool normalMap);
+#include <string>
+
+// False when the file cannot be read, decoded or uploaded; then `why` (when
+// given) receives the reason for the log.
+bool gfx_load_sprite_file(int slot, const char* name, int32_t key, bool normalMap, std::string* why = nullptr);
 bool gfx_upload_sprite(int slot, ImageBuffer& image, bool normalMap);
 bool gfx_upload_texture_region(const ImageBuffer& image, int x0, int y0, int w, int h, uint32_t* texName,
                                uint32_t* mipName, bool normalMap, bool nearest);

@@ -6,6 +6,7 @@
 #include "tamblix/audio.h"
 #include "tamblix/errors.h"
 #include "tamblix/string.h"
+#include "tests/common/read_file.h"
 
 using namespace tmx::audio;
 
@@ -128,12 +129,12 @@ TEST_F(MusicTest, MissingFileStopsTheMusicAndRecordsError3) {
   EXPECT_EQ(mus_is_playing(), 0);
 }
 
-TEST_F(MusicTest, UndecodableFileGoesOnSilently) {
+TEST_F(MusicTest, UndecodableFileGoesOnWithoutMusic) {
   std::vector<uint8_t> junk(5000);
   for (size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<uint8_t>(i * 37 + 11);
   const std::string bad = file("bad.mp3", junk);
   mus_play(BasicString(bad.c_str()), 1);
-  EXPECT_EQ(g_error_state.code, 0);
+  EXPECT_EQ(g_error_state.code, 3);
   EXPECT_EQ(mus_is_playing(), 0);
   music_loop_check();
   mus_pause(1);
@@ -143,6 +144,27 @@ TEST_F(MusicTest, UndecodableFileGoesOnSilently) {
   const std::string empty = file("empty.mp3", {});
   mus_play(BasicString(empty.c_str()), 0);
   EXPECT_EQ(mus_is_playing(), 0);
+}
+
+// A play that fails stops what played, leaves error 3 and one log line
+// naming the file and the reason.
+TEST_F(MusicTest, FailedPlaysNameTheFileInTheLog) {
+  setenv("TMPDIR", dir_.c_str(), 1);
+  const std::string missing = dir_ + "/missing.mp3";
+  const std::string bad = file("bad.mp3", std::vector<uint8_t>(3000, 0x5A));
+  const struct {
+    std::string path, reason;
+  } cases[] = {{missing, "not found"}, {bad, "cannot be decoded as music"}};
+  for (const auto& c : cases) {
+    mus_play(track(), 1);
+    ASSERT_TRUE(music_loaded());
+    std::remove(error_log_path());
+    mus_play(BasicString(c.path.c_str()), 1);
+    EXPECT_EQ(g_error_state.code, 3) << c.path;
+    EXPECT_FALSE(music_loaded()) << c.path;
+    EXPECT_EQ(read_file(error_log_path()), "mus_play: " + c.path + ": " + c.reason + "\n");
+  }
+  unsetenv("TMPDIR");
 }
 
 // What reaches the output: music sounds, falls silent while paused and after

@@ -2,12 +2,14 @@
 // reaches the mixed output.
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <sys/resource.h>
 
 #include "audio/media_source.h"
 #include "audio/wav_reader.h"
 #include "audio_fixture.h"
+#include "runtime/load_report.h"
 #include "runtime/virtual_file.h"
 #include "tamblix/audio.h"
 #include "tamblix/errors.h"
@@ -133,7 +135,7 @@ TEST_F(SoundTest, ConversionsTooLargeForTheMixerAreRefused) {
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 48 * 1024) << c.name << " (KiB)";
     if (c.log) {
       const std::string log = read_text(dir_ + "/ErrorLog.txt");
-      EXPECT_NE(log.find("sound: " + p + ": "), std::string::npos) << c.name << ": " << log;
+      EXPECT_NE(log.find("snd_load: " + p + ": "), std::string::npos) << c.name << ": " << log;
       EXPECT_NE(log.find(c.log), std::string::npos) << c.name << ": " << log;
     }
     ++slot;
@@ -192,6 +194,63 @@ TEST_F(SoundTest, PlayResultsForSlotsThatCannotPlay) {
   snd_stop(-5);  // harmless
   snd_stop(4096 * 256);
   snd_stop_all();
+}
+
+// A refused slot or a failed load leaves its code and one log line naming the
+// argument or the file; snd_play's 0 for a refused slot is told from channel
+// 0 by the code.
+TEST_F(SoundTest, RefusedSlotsAndFailedLoadsLeaveTheirCodeAndALogLine) {
+  setenv("TMPDIR", dir_.c_str(), 1);
+  const std::string good = dc_sound("a.wav", 1000, 50);
+  auto cut = wavtest::wav(wavtest::Fmt{}, wavtest::dc16(1, 100));
+  cut.resize(cut.size() - 10);
+  const std::string cut_wav = file("cut.wav", cut);
+  const std::string junk = file("junk.wav", {'R', 'I', 'F', 'X', 0, 0, 0, 0, 'W', 'A', 'V', 'E'});
+  const std::string no_data = file("nodata.wav", {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'});
+  const std::string missing = dir_ + "/missing.wav";
+  snd_load(BasicString(good.c_str()), 0, 1);
+  ASSERT_EQ(sound_voice_count(0), 1);
+
+  struct Case {
+    std::string call;
+    std::function<int()> run;
+    int result;  // -99: the command returns nothing
+    int code;
+    std::string line;
+  } cases[] = {
+      {"snd_load(a.wav, 4096)", [&] { return snd_load(BasicString(good.c_str()), 4096, 1), -99; }, -99, 7,
+       "snd_load: slot 4096 outside 0..4095 (error 7)"},
+      {"snd_load(a.wav, -1)", [&] { return snd_load(BasicString(good.c_str()), -1, 1), -99; }, -99, 7,
+       "snd_load: slot -1 outside 0..4095 (error 7)"},
+      {"snd_load(missing)", [&] { return snd_load(BasicString(missing.c_str()), 3, 1), -99; }, -99, 3,
+       "snd_load: " + missing + ": not found"},
+      {"snd_load(cut)", [&] { return snd_load(BasicString(cut_wav.c_str()), 3, 1), -99; }, -99, 3,
+       "snd_load: " + cut_wav + ": data chunk runs past the end of the file"},
+      {"snd_load(junk)", [&] { return snd_load(BasicString(junk.c_str()), 3, 1), -99; }, -99, 3,
+       "snd_load: " + junk + ": not a RIFF/WAVE file"},
+      {"snd_load(no data)", [&] { return snd_load(BasicString(no_data.c_str()), 3, 1), -99; }, -99, 3,
+       "snd_load: " + no_data + ": no format chunk"},
+      {"snd_play(-1)", [] { return snd_play(-1, 0, 1); }, 0, 7, "snd_play: slot -1 outside 0..4095 (error 7)"},
+      {"snd_play(4096)", [] { return snd_play(4096, 0, 1); }, 0, 7, "snd_play: slot 4096 outside 0..4095 (error 7)"},
+      // Channel 0 is slot 0's first voice: the same result, code 0.
+      {"snd_play(0)", [] { return snd_play(0, 0, 1); }, 0, 0, ""},
+      {"snd_play(77), never loaded", [] { return snd_play(77, 0, 1); }, -1, 0, ""},
+      {"snd_is_playing(-1)", [] { return snd_is_playing(-1); }, 0, 7,
+       "snd_is_playing: channel -1: slot -1 outside 0..4095 (error 7)"},
+      {"snd_is_playing(4096 * 256)", [] { return snd_is_playing(4096 * 256); }, 0, 7,
+       "snd_is_playing: channel 1048576: slot 4096 outside 0..4095 (error 7)"},
+      {"snd_is_playing(77 * 256)", [] { return snd_is_playing(77 * 256); }, 0, 0, ""},
+  };
+  for (const Case& c : cases) {
+    sys_raise_error(TMX_ERR_ASSERTION);  // left by something earlier
+    std::remove(error_log_path());
+    runtime_report_reset_counts();
+    EXPECT_EQ(c.run(), c.result) << c.call;
+    EXPECT_EQ(g_error_state.code, c.code) << c.call;
+    EXPECT_EQ(read_text(error_log_path()), c.line.empty() ? "" : c.line + "\n") << c.call;
+  }
+  EXPECT_EQ(sound_voice_count(3), 0);
+  unsetenv("TMPDIR");
 }
 
 TEST_F(SoundTest, FourVoicesRotateAndTheFifthPlayCutsTheOldest) {

@@ -115,7 +115,7 @@ TEST_F(WindowTest, StartUpLogWindowAndEndBySysEnd) {
                           "ZOZU init [OK]\n", "Cptn\n", "Network\n", "Input\n", "Window mode\n", "Create DXin\n",
                           "reptr\n", "getexe\n", "cd\n", "exepath=curdir= " + exe_dir + "\n", "kitpacking...\n",
                           "init gettimer\n", "clear screen\n", "flip\n", "mk2D\n", "finding font...\n",
-                          "Init Finalized\n", "Shut down TMX\n"});
+                          "no smalfont.png or smalfont.bmp: font 0 is the built-in font\n", "Init Finalized\n", "Shut down TMX\n"});
   // The GL capabilities sit between the first flip and the framebuffer set-up.
   const size_t caps = r.log.find("BGRA ext supported\nTexture size limit: ");
   ASSERT_NE(std::string::npos, caps) << r.log;
