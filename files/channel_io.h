@@ -28,14 +28,36 @@ class Channel {
 
   bool open_read(const char* name);
   bool open_write(const char* name);
+  // Opens or creates the file for writing at its end; a seek moves where the
+  // next write goes (the file is not opened in append mode).
   bool open_append(const char* name);
   bool is_open() const;
+  bool is_disk() const { return file.handle != kNoPlatformFile; }
+  bool readable() const { return readable_; }
+  bool writable() const { return writable_; }
+  // Bytes written but still in the write buffer.
+  bool pending() const { return !wbuf_.empty(); }
   int64_t position() const { return file.position; }
+  // Another channel has the same disk file open: every write goes to the
+  // file at once and every read starts with a fresh read-ahead, so each
+  // channel sees what the other wrote.
+  bool shared() const { return shared_; }
+  void set_shared(bool shared) { shared_ = shared; }
+  // True when both are open on the same disk file.
+  bool same_file(const Channel& other) const;
+  // Drops the read-ahead: the next read asks the file again.
+  void forget_read_ahead() { rbuf_len_ = 0; }
   // The size now (a disk file's own size, with what is still buffered).
   int64_t size();
   bool seek(int64_t position);
   // Up to n bytes at the position; the count read (less at the end).
   int64_t read(void* out, int64_t n);
+  // A fixed-size read as the typed reads and sys_read_text make it: a disk
+  // file must give all n bytes; a memory file copies what it holds from the
+  // position up to its end and leaves the rest of `out` as it was, failing
+  // only for a position beyond its end. The position advances by the bytes
+  // read.
+  bool read_record(void* out, int64_t n);
   // The next line without its line feed and a carriage return before it,
   // cut at its first zero byte; at most `max` bytes are taken when no line
   // feed comes. False when nothing is left at all.
@@ -106,23 +128,29 @@ class Channel {
   // Buffered write at the position; false for a channel without a writable
   // disk file or when the bytes could not be written.
   bool write(const void* bytes, int64_t n);
-  // Writes what is buffered; false when it could not be written.
+  // Writes what is buffered; false when it could not all be written (the
+  // buffer is emptied either way).
   bool flush();
-  // Flushes (a failure is logged) and closes.
-  void close();
+  // Flushes and closes; false when the buffered bytes could not all be
+  // written (the channel is closed either way).
+  bool close();
 
  private:
   bool fill();
   // A memory file's bytes become the channel's own (see open_read).
   bool own_memory_block();
+  // Notes which disk file is open (for same_file).
+  void note_identity();
   void drop_block();
   std::vector<uint8_t> rbuf_;
   int64_t rbuf_start_ = 0;
   size_t rbuf_len_ = 0;
   std::vector<uint8_t> wbuf_;
   int64_t wbuf_start_ = 0;
+  bool readable_ = false;
   bool writable_ = false;
-  bool append_ = false;
+  bool shared_ = false;
+  uint64_t device_ = 0, inode_ = 0;  // of a disk file
   // The bytes of a memory file open on the channel, freed at close: the
   // block the media lookup unpacked (named as a memory file until then), or
   // a copy of another memory file.
