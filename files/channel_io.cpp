@@ -13,7 +13,7 @@
 namespace tmx::files {
 
 namespace {
-constexpr size_t kBufferBytes = 16 * 1024;
+constexpr size_t kBufferBytes = Channel::kBufferBytes;
 }
 
 bool Channel::open_read(const char* name) {
@@ -88,7 +88,7 @@ int64_t Channel::size() {
   if (file.handle == kNoPlatformFile) return file.memory ? file.size : 0;
   int64_t s = platform_file_size(file.handle);
   if (s < 0) s = file.size;
-  if (!wbuf_.empty()) s = std::max<int64_t>(s, wbuf_start_ + static_cast<int64_t>(wbuf_.size()));
+  if (wlen_ != 0) s = std::max<int64_t>(s, wbuf_start_ + static_cast<int64_t>(wlen_));
   return s;
 }
 
@@ -113,7 +113,7 @@ bool Channel::fill() {
   return true;
 }
 
-bool Channel::read_record(void* out, int64_t n) {
+bool Channel::read_record_slow(void* out, int64_t n) {
   if (n <= 0) return true;
   if (file.handle == kNoPlatformFile) {
     if (!file.memory || file.position > file.size) return false;
@@ -168,7 +168,7 @@ bool Channel::next_line(const char*& data, size_t& len, std::string& spill, size
       avail = file.memory + file.position;
       n = static_cast<size_t>(file.size - file.position);
     } else {
-      if (!wbuf_.empty() && !flush()) break;
+      if (wlen_ != 0 && !flush()) break;
       int64_t off = file.position - rbuf_start_;
       if (off < 0 || off >= static_cast<int64_t>(rbuf_len_)) {
         if (!fill()) break;
@@ -224,22 +224,25 @@ bool Channel::read_line(std::string& out, size_t max) {
   return true;
 }
 
-bool Channel::write(const void* bytes, int64_t n) {
+bool Channel::write_slow(const void* bytes, int64_t n) {
   if (!writable_ || file.handle == kNoPlatformFile || n < 0) return false;
   if (n == 0) return true;
-  // Bytes that do not continue the buffer's run go after it is written.
-  if (!wbuf_.empty() && file.position != wbuf_start_ + static_cast<int64_t>(wbuf_.size()))
+  // Bytes that do not continue the buffer's run, or do not fit behind it, go
+  // after it is written.
+  if (wlen_ != 0 && (file.position != wbuf_start_ + static_cast<int64_t>(wlen_) ||
+                     static_cast<size_t>(n) > kBufferBytes - wlen_))
     if (!flush()) return false;
-  if (wbuf_.empty()) wbuf_start_ = file.position;
+  if (wlen_ == 0) wbuf_start_ = file.position;
   rbuf_len_ = 0;  // the read-ahead may hold the old bytes
   const uint8_t* src = static_cast<const uint8_t*>(bytes);
   if (static_cast<size_t>(n) >= kBufferBytes) {
-    if (!flush()) return false;
     if (!platform_file_seek(file.handle, file.position)) return false;
     if (!platform_file_write(file.handle, src, n)) return false;
   } else {
-    wbuf_.insert(wbuf_.end(), src, src + n);
-    if ((wbuf_.size() >= kBufferBytes || shared_) && !flush()) return false;
+    if (wbuf_.size() < kBufferBytes) wbuf_.resize(kBufferBytes);
+    std::memcpy(wbuf_.data() + wlen_, src, static_cast<size_t>(n));
+    wlen_ += static_cast<size_t>(n);
+    if ((wlen_ >= kBufferBytes || shared_) && !flush()) return false;
   }
   file.position += n;
   if (file.position > file.size) file.size = file.position;
@@ -247,10 +250,10 @@ bool Channel::write(const void* bytes, int64_t n) {
 }
 
 bool Channel::flush() {
-  if (wbuf_.empty()) return true;
+  if (wlen_ == 0) return true;
   const bool ok = platform_file_seek(file.handle, wbuf_start_) &&
-                  platform_file_write(file.handle, wbuf_.data(), static_cast<int64_t>(wbuf_.size()));
-  wbuf_.clear();
+                  platform_file_write(file.handle, wbuf_.data(), static_cast<int64_t>(wlen_));
+  wlen_ = 0;
   rbuf_len_ = 0;
   return ok;
 }

@@ -16,9 +16,12 @@ namespace tmx::files {
 
 // A channel: a VirtualFile (disk or memory) with a read-ahead and a write
 // buffer for disk files, so line and typed reads and writes cost no system
-// call each. The logical position is file.position.
-class Channel {
+// call each. The logical position is file.position. (Aligned so that a table
+// of channels is indexed with a shift on the line reads' path.)
+class alignas(256) Channel {
  public:
+  // Read-ahead and write buffer size.
+  static constexpr size_t kBufferBytes = 16 * 1024;
   VirtualFile file;
 
   Channel() = default;
@@ -36,11 +39,14 @@ class Channel {
   bool readable() const { return readable_; }
   bool writable() const { return writable_; }
   // Bytes written but still in the write buffer.
-  bool pending() const { return !wbuf_.empty(); }
+  bool pending() const { return wlen_ != 0; }
+  // Open for reading and nothing buffered for writing: a read needs nothing
+  // done first.
+  bool ready_to_read() const { return readable_ && wlen_ == 0; }
   int64_t position() const { return file.position; }
   // Another channel has the same disk file open: every write goes to the
-  // file at once and every read starts with a fresh read-ahead, so each
-  // channel sees what the other wrote.
+  // file at once (and the caller drops the other channel's read-ahead), so
+  // each channel sees what the other wrote.
   bool shared() const { return shared_; }
   void set_shared(bool shared) { shared_ = shared; }
   // True when both are open on the same disk file.
@@ -57,7 +63,16 @@ class Channel {
   // position up to its end and leaves the rest of `out` as it was, failing
   // only for a position beyond its end. The position advances by the bytes
   // read.
-  bool read_record(void* out, int64_t n);
+  bool read_record(void* out, int64_t n) {
+    // The common case, inlined: the bytes lie in the read-ahead.
+    const size_t off = static_cast<size_t>(file.position - rbuf_start_);
+    if (off < rbuf_len_ && n > 0 && static_cast<size_t>(n) <= rbuf_len_ - off) {
+      std::memcpy(out, rbuf_.data() + off, static_cast<size_t>(n));
+      file.position += n;
+      return true;
+    }
+    return read_record_slow(out, n);
+  }
   // The next line without its line feed and a carriage return before it,
   // cut at its first zero byte; at most `max` bytes are taken when no line
   // feed comes. False when nothing is left at all.
@@ -127,7 +142,19 @@ class Channel {
   bool next_line(const char*& data, size_t& len, std::string& spill, size_t max, bool cut_at_zero = true);
   // Buffered write at the position; false for a channel without a writable
   // disk file or when the bytes could not be written.
-  bool write(const void* bytes, int64_t n);
+  bool write(const void* bytes, int64_t n) {
+    // The common case, inlined: bytes that continue the buffered run and
+    // leave room in the buffer.
+    if (wlen_ != 0 && n >= 0 && static_cast<size_t>(n) < kBufferBytes - wlen_ &&
+        file.position == wbuf_start_ + static_cast<int64_t>(wlen_)) {
+      std::memcpy(wbuf_.data() + wlen_, bytes, static_cast<size_t>(n));
+      wlen_ += static_cast<size_t>(n);
+      file.position += n;
+      if (file.position > file.size) file.size = file.position;
+      return true;
+    }
+    return write_slow(bytes, n);
+  }
   // Writes what is buffered; false when it could not all be written (the
   // buffer is emptied either way).
   bool flush();
@@ -137,6 +164,8 @@ class Channel {
 
  private:
   bool fill();
+  bool read_record_slow(void* out, int64_t n);
+  bool write_slow(const void* bytes, int64_t n);
   // A memory file's bytes become the channel's own (see open_read).
   bool own_memory_block();
   // Notes which disk file is open (for same_file).
@@ -145,8 +174,9 @@ class Channel {
   std::vector<uint8_t> rbuf_;
   int64_t rbuf_start_ = 0;
   size_t rbuf_len_ = 0;
-  std::vector<uint8_t> wbuf_;
-  int64_t wbuf_start_ = 0;
+  std::vector<uint8_t> wbuf_;  // kBufferBytes once the channel first writes
+  size_t wlen_ = 0;            // bytes waiting in wbuf_
+  int64_t wbuf_start_ = 0;     // the file position of wbuf_[0]
   bool readable_ = false;
   bool writable_ = false;
   bool shared_ = false;

@@ -41,15 +41,16 @@ void report(int channel, const char* command, const char* what) {
   std::fflush(stderr);
 }
 
-[[noreturn]] void fail(int code, int channel, const char* command, const char* what) {
+[[noreturn, gnu::cold, gnu::noinline]] void fail(int code, int channel, const char* command, const char* what) {
   report(channel, command, what);
   sys_raise_error(code);
   sys_end_fatal();
 }
 
 // The channel, ending the program for a bad number.
-Channel& channel_or_end(int channel, const char* command) {
-  if (bad_channel(channel)) fail(TMX_ERR_OUT_OF_MEMORY, channel, command, "no such channel (they are 0 to 7)");
+inline Channel& channel_or_end(int channel, const char* command) {
+  if (bad_channel(channel)) [[unlikely]]
+    fail(TMX_ERR_OUT_OF_MEMORY, channel, command, "no such channel (they are 0 to 7)");
   return g_channels[channel];
 }
 
@@ -63,45 +64,67 @@ void flush_all_or_end(const char* command) {
   for (int i = 0; i < kChannels; ++i) flush_or_end(i, command);
 }
 
-// Marks the channels that share a disk file with another one.
+// Marks the channels that share a disk file with another one. Their
+// read-aheads go: the other channel may have changed the file (a write-mode
+// open empties it).
 void update_sharing() {
   for (Channel& ch : g_channels) ch.set_shared(false);
   for (int i = 0; i < kChannels; ++i)
     for (int j = i + 1; j < kChannels; ++j)
       if (g_channels[i].same_file(g_channels[j])) {
-        g_channels[i].set_shared(true);
-        g_channels[j].set_shared(true);
+        for (Channel* ch : {&g_channels[i], &g_channels[j]}) {
+          ch->set_shared(true);
+          ch->forget_read_ahead();
+        }
       }
 }
 
-// A channel to read from: open and readable, its own written bytes in its
-// file, and a fresh read-ahead when another channel writes the same file.
-Channel& reader(int channel, const char* command) {
-  Channel& ch = channel_or_end(channel, command);
+// A shared channel's write reached the file at once; the other channels on
+// that file read it afresh.
+[[gnu::noinline]] void after_shared_write(int channel) {
+  for (Channel& other : g_channels)
+    if (other.same_file(g_channels[channel])) other.forget_read_ahead();
+}
+
+[[gnu::noinline]] void prepare_read(Channel& ch, int channel, const char* command) {
   if (!ch.is_open()) fail(TMX_ERR_NO_SUCH_FILE, channel, command, "read of a channel that is not open");
   if (!ch.readable()) fail(TMX_ERR_NO_SUCH_FILE, channel, command, "read of a channel opened for appending");
   if (ch.pending()) flush_or_end(channel, command);
-  if (ch.shared()) ch.forget_read_ahead();
-  return ch;
 }
 
-// A channel to write to: open on a disk file for writing.
-Channel& writer(int channel, const char* command) {
+// A channel to read from: open and readable, its own written bytes in its
+// file. (A read-ahead is never stale: a write drops the channel's own, and a
+// write on a channel that shares the file drops the others'.)
+inline Channel& reader(int channel, const char* command) {
   Channel& ch = channel_or_end(channel, command);
-  if (!ch.is_open()) fail(TMX_ERR_NO_SUCH_FILE, channel, command, "write to a channel that is not open");
-  if (!ch.is_disk()) fail(TMX_ERR_NO_SUCH_FILE, channel, command, "write to a memory file (they are read-only)");
-  if (!ch.writable()) fail(TMX_ERR_NO_SUCH_FILE, channel, command, "write to a channel opened for reading");
+  if (!ch.ready_to_read()) [[unlikely]]
+    prepare_read(ch, channel, command);
   return ch;
 }
 
-void write_or_end(Channel& ch, int channel, const char* command, const void* bytes, int64_t n) {
-  if (!ch.write(bytes, n)) fail(TMX_ERR_NO_SUCH_FILE, channel, command, kNotWritten);
+// A channel to write to: open on a disk file for writing (only disk files
+// open for writing are writable).
+inline Channel& writer(int channel, const char* command) {
+  Channel& ch = channel_or_end(channel, command);
+  if (!ch.writable()) [[unlikely]] {
+    if (!ch.is_open()) fail(TMX_ERR_NO_SUCH_FILE, channel, command, "write to a channel that is not open");
+    if (!ch.is_disk()) fail(TMX_ERR_NO_SUCH_FILE, channel, command, "write to a memory file (they are read-only)");
+    fail(TMX_ERR_NO_SUCH_FILE, channel, command, "write to a channel opened for reading");
+  }
+  return ch;
+}
+
+inline void write_or_end(Channel& ch, int channel, const char* command, const void* bytes, int64_t n) {
+  if (!ch.write(bytes, n)) [[unlikely]]
+    fail(TMX_ERR_NO_SUCH_FILE, channel, command, kNotWritten);
+  if (ch.shared()) [[unlikely]]
+    after_shared_write(channel);
 }
 
 // Exactly n bytes (a memory file: what it holds up to its end, see
 // read_record), or the program ends with error 3.
-void read_exact(Channel& ch, int channel, const char* command, void* out, int64_t n) {
-  if (!ch.read_record(out, n))
+inline void read_exact(Channel& ch, int channel, const char* command, void* out, int64_t n) {
+  if (!ch.read_record(out, n)) [[unlikely]]
     fail(TMX_ERR_NO_SUCH_FILE, channel, command,
          ch.is_disk() ? "read past the end of the file" : "read at a position beyond the end of the memory file");
 }
@@ -212,7 +235,7 @@ std::string& line_buffer() { return g_line; }
 }  // namespace
 
 void sys_read_line(int channel, BasicString& out) {
-  Channel& ch = reader(channel, "sys_read_line");
+  Channel& ch = channel_or_end(channel, "sys_read_line");
   // The text gets room for the longest line once, and lines are copied
   // straight into it: no allocation from line to line.
   constexpr size_t kRoom = kMaxLine + Channel::kLineSlack;
@@ -220,11 +243,14 @@ void sys_read_line(int channel, BasicString& out) {
     string_reserve(out, kRoom, false);
     string_set_length(out, 0);
   }
+  // A line from the read-ahead needs no checks: there is one only on a
+  // readable channel with nothing waiting to be written.
   size_t len = 0;
   if (ch.quick_line_to(out.data(), len, kMaxLine)) {
     string_set_length(out, static_cast<uint32_t>(len));
     return;
   }
+  if (!ch.ready_to_read()) prepare_read(ch, channel, "sys_read_line");
   const char* data = nullptr;
   if (!ch.next_line(data, len, line_buffer(), kMaxLine))
     fail(TMX_ERR_NO_SUCH_FILE, channel, "sys_read_line", kNothingLeft);
