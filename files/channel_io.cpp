@@ -6,13 +6,14 @@
 
 #include "platform/file_replace.h"
 #include "platform/file_system.h"
+#include "platform/path_kind.h"
 #include "runtime/runtime_state.h"
 #include "tamblix/errors.h"
 
 namespace tmx::files {
 
 namespace {
-constexpr size_t kBufferBytes = 16 * 1024;
+constexpr size_t kBufferBytes = Channel::kBufferBytes;
 }
 
 bool Channel::open_read(const char* name) {
@@ -22,7 +23,19 @@ bool Channel::open_read(const char* name) {
     file.close();
     return false;
   }
+  readable_ = true;
+  note_identity();
   return true;
+}
+
+void Channel::note_identity() {
+  device_ = inode_ = 0;
+  if (file.handle != kNoPlatformFile && !platform_file_identity(file.handle, device_, inode_)) device_ = inode_ = 0;
+}
+
+bool Channel::same_file(const Channel& other) const {
+  return this != &other && is_disk() && other.is_disk() && inode_ != 0 && device_ == other.device_ &&
+         inode_ == other.inode_;
 }
 
 // The media lookup frees its unpacked block at its next find (for any
@@ -57,13 +70,15 @@ void Channel::drop_block() {
 
 bool Channel::open_write(const char* name) {
   close();
-  writable_ = file.open_write(name) != 0;
+  readable_ = writable_ = file.open_write(name) != 0;
+  note_identity();
   return writable_;
 }
 
 bool Channel::open_append(const char* name) {
   close();
-  writable_ = append_ = file.open_append(name) != 0;
+  writable_ = file.open_append(name) != 0;
+  note_identity();
   return writable_;
 }
 
@@ -73,7 +88,7 @@ int64_t Channel::size() {
   if (file.handle == kNoPlatformFile) return file.memory ? file.size : 0;
   int64_t s = platform_file_size(file.handle);
   if (s < 0) s = file.size;
-  if (!wbuf_.empty()) s = std::max<int64_t>(s, wbuf_start_ + static_cast<int64_t>(wbuf_.size()));
+  if (wlen_ != 0) s = std::max<int64_t>(s, wbuf_start_ + static_cast<int64_t>(wlen_));
   return s;
 }
 
@@ -96,6 +111,16 @@ bool Channel::fill() {
   rbuf_len_ = static_cast<size_t>(got);
   rbuf_[rbuf_len_] = 0;
   return true;
+}
+
+bool Channel::read_record_slow(void* out, int64_t n) {
+  if (n <= 0) return true;
+  if (file.handle == kNoPlatformFile) {
+    if (!file.memory || file.position > file.size) return false;
+    read(out, n);
+    return true;
+  }
+  return read(out, n) == n;
 }
 
 int64_t Channel::read(void* out, int64_t n) {
@@ -143,7 +168,7 @@ bool Channel::next_line(const char*& data, size_t& len, std::string& spill, size
       avail = file.memory + file.position;
       n = static_cast<size_t>(file.size - file.position);
     } else {
-      if (!wbuf_.empty() && !flush()) break;
+      if (wlen_ != 0 && !flush()) break;
       int64_t off = file.position - rbuf_start_;
       if (off < 0 || off >= static_cast<int64_t>(rbuf_len_)) {
         if (!fill()) break;
@@ -177,9 +202,12 @@ bool Channel::next_line(const char*& data, size_t& len, std::string& spill, size
     data = spill.data();
     len = spill.size();
   }
-  // A line ended by the file's end counts as ended too: its carriage return
-  // goes as well. A line cut at `max` keeps its bytes.
-  if ((ended || len < max) && len > 0 && data[len - 1] == '\r') --len;
+  // A disk line ended by the file's end counts as ended too (the short last
+  // piece gets a line feed): its carriage return goes as well. A memory file
+  // drops a carriage return only before a line feed. A line cut at `max`
+  // keeps its bytes.
+  const bool memory = file.handle == kNoPlatformFile;
+  if ((ended || (!memory && len < max)) && len > 0 && data[len - 1] == '\r') --len;
   if (cut_at_zero) {
     const void* zero = std::memchr(data, 0, len);
     if (zero) len = static_cast<size_t>(static_cast<const char*>(zero) - data);
@@ -196,22 +224,25 @@ bool Channel::read_line(std::string& out, size_t max) {
   return true;
 }
 
-bool Channel::write(const void* bytes, int64_t n) {
+bool Channel::write_slow(const void* bytes, int64_t n) {
   if (!writable_ || file.handle == kNoPlatformFile || n < 0) return false;
   if (n == 0) return true;
-  // Bytes that do not continue the buffer's run go after it is written.
-  if (!wbuf_.empty() && !append_ && file.position != wbuf_start_ + static_cast<int64_t>(wbuf_.size()))
+  // Bytes that do not continue the buffer's run, or do not fit behind it, go
+  // after it is written.
+  if (wlen_ != 0 && (file.position != wbuf_start_ + static_cast<int64_t>(wlen_) ||
+                     static_cast<size_t>(n) > kBufferBytes - wlen_))
     if (!flush()) return false;
-  if (wbuf_.empty()) wbuf_start_ = file.position;
+  if (wlen_ == 0) wbuf_start_ = file.position;
   rbuf_len_ = 0;  // the read-ahead may hold the old bytes
   const uint8_t* src = static_cast<const uint8_t*>(bytes);
   if (static_cast<size_t>(n) >= kBufferBytes) {
-    if (!flush()) return false;
-    if (!append_ && !platform_file_seek(file.handle, file.position)) return false;
+    if (!platform_file_seek(file.handle, file.position)) return false;
     if (!platform_file_write(file.handle, src, n)) return false;
   } else {
-    wbuf_.insert(wbuf_.end(), src, src + n);
-    if (wbuf_.size() >= kBufferBytes && !flush()) return false;
+    if (wbuf_.size() < kBufferBytes) wbuf_.resize(kBufferBytes);
+    std::memcpy(wbuf_.data() + wlen_, src, static_cast<size_t>(n));
+    wlen_ += static_cast<size_t>(n);
+    if ((wlen_ >= kBufferBytes || shared_) && !flush()) return false;
   }
   file.position += n;
   if (file.position > file.size) file.size = file.position;
@@ -219,27 +250,32 @@ bool Channel::write(const void* bytes, int64_t n) {
 }
 
 bool Channel::flush() {
-  if (wbuf_.empty()) return true;
-  bool ok = (append_ || platform_file_seek(file.handle, wbuf_start_)) &&
-            platform_file_write(file.handle, wbuf_.data(), static_cast<int64_t>(wbuf_.size()));
-  wbuf_.clear();
+  if (wlen_ == 0) return true;
+  const bool ok = platform_file_seek(file.handle, wbuf_start_) &&
+                  platform_file_write(file.handle, wbuf_.data(), static_cast<int64_t>(wlen_));
+  wlen_ = 0;
   rbuf_len_ = 0;
   return ok;
 }
 
-void Channel::close() {
-  if (!flush()) log_append("file channel: buffered bytes could not be written at close\n");
+bool Channel::close() {
+  const bool written = flush();
   file.close();
   drop_block();
   rbuf_len_ = 0;
   rbuf_start_ = 0;
-  writable_ = append_ = false;
+  readable_ = writable_ = shared_ = false;
+  device_ = inode_ = 0;
+  return written;
 }
 
 bool files_write_file_whole(const std::string& target, const std::function<bool(const WriteBytes&)>& produce) {
   std::string temp;
   PlatformFile f = platform_create_beside(target.c_str(), temp);
   if (f == kNoPlatformFile) return false;
+  // The new file takes the old one's permission bits: a private file stays
+  // private.
+  if (platform_path_kind(target.c_str()) == PlatformPathKind::regular) platform_copy_permissions(target.c_str(), f);
   std::vector<uint8_t> buffer;
   buffer.reserve(kBufferBytes);
   bool ok = true;

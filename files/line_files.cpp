@@ -84,6 +84,7 @@ int files_flush_line_file() {
 
 int sys_get_file_line(const BasicString& name, int line, BasicString& out) {
   clear_error();
+  files_flush_all_channels("sys_get_file_line");
   if (static_cast<unsigned>(line) >= kLines) {
     out = "NO_DATA";
     sys_raise_error(TMX_ERR_OUT_OF_MEMORY);
@@ -102,6 +103,7 @@ int sys_get_file_line(const BasicString& name, int line, BasicString& out) {
 
 int sys_put_file_line(const BasicString& name, int line, const BasicString& text) {
   clear_error();
+  files_flush_all_channels("sys_put_file_line");
   if (static_cast<unsigned>(line) >= kLines) {
     sys_raise_error(TMX_ERR_OUT_OF_MEMORY);
     return TMX_ERR_OUT_OF_MEMORY;

@@ -14,6 +14,8 @@ struct PlatformFileInfo {
 };
 // False when the path does not exist (or cannot be examined).
 bool platform_file_info(const char* path, PlatformFileInfo& out);
+// The (device, inode) pair of an open file; false when it cannot be read.
+bool platform_file_identity(PlatformFile f, uint64_t& device, uint64_t& inode);
 
 // Creates a new, empty file with a unique name in the directory of `target`
 // (so a later rename over the target stays on one file system), opened for

@@ -11,7 +11,7 @@ constexpr PlatformFile kNoPlatformFile = -1;
 enum class PlatformOpenMode {
   read,       // existing files only
   write,      // create or truncate, read and write
-  append,     // open or create, positioned at the end, write only
+  append,     // open or create, write only (not in append mode: the caller seeks)
 };
 
 PlatformFile platform_file_open(const char* path, PlatformOpenMode mode);
@@ -20,7 +20,8 @@ void platform_file_close(PlatformFile f);
 int64_t platform_file_size(PlatformFile f);
 // Reads up to n bytes at the file pointer; the count read, -1 on error.
 int64_t platform_file_read(PlatformFile f, void* buffer, int64_t n);
-// Writes n bytes; true when all were written.
+// Writes n bytes; true when all were written. A pipe whose reader has gone
+// or a file-size limit make it fail (errno EPIPE or EFBIG) without a signal.
 bool platform_file_write(PlatformFile f, const void* buffer, int64_t n);
 // Moves the file pointer to the absolute position; true on success.
 bool platform_file_seek(PlatformFile f, int64_t position);

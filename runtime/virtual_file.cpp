@@ -240,7 +240,15 @@ int VirtualFile::open_disk(const char* name, PlatformOpenMode mode) {
   // A file opened for writing was truncated: its size is 0.
   const int64_t s = platform_file_size(handle);
   size = s > 0 ? s : 0;
-  position = mode == PlatformOpenMode::append ? size : 0;
+  position = 0;
+  // Appending starts at the end; a seek moves where the next write goes.
+  if (mode == PlatformOpenMode::append && size > 0) {
+    if (!platform_file_seek(handle, size)) {
+      close();
+      return 0;
+    }
+    position = size;
+  }
   return 1;
 }
 

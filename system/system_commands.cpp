@@ -9,6 +9,7 @@
 #include "audio/sound.h"
 #include "input/input_state.h"
 #include "core/program_end.h"
+#include "files/files.h"
 #include "runtime/window.h"
 #include "system/command_line.h"
 #include "tamblix/errors.h"
@@ -93,6 +94,7 @@ void start_program_after_end() {
 
 int sys_shell_command(const BasicString& command, int wait, int show, double& exit_code) {
   exit_code = 0;
+  files_flush_all_channels("sys_shell_command");  // the program sees what was written
   leave_fullscreen();
   int result = 0;
   std::vector<std::string> words;
@@ -112,6 +114,7 @@ int sys_shell_command(const BasicString& command, int wait, int show, double& ex
 }
 
 void sys_shell_end(const BasicString& command) {
+  files_flush_all_channels("sys_shell_end");
   std::vector<std::string> words;
   if (split_or_log(command, words)) program_after_end() = {words, true};
   core_end_after_teardown(&start_program_after_end);
@@ -119,6 +122,7 @@ void sys_shell_end(const BasicString& command) {
 }
 
 void sys_open_document(const BasicString& name) {
+  files_flush_all_channels("sys_open_document");
   std::vector<std::string> words = {"xdg-open", name.c_str()};
   if (g_runtime.frame.exitKeysEnabled) {
     program_after_end() = {words, false};

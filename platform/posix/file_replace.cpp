@@ -20,6 +20,14 @@ bool platform_file_info(const char* path, PlatformFileInfo& out) {
   return true;
 }
 
+bool platform_file_identity(PlatformFile f, uint64_t& device, uint64_t& inode) {
+  struct stat st;
+  if (f < 0 || ::fstat(f, &st) != 0) return false;
+  device = static_cast<uint64_t>(st.st_dev);
+  inode = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
 PlatformFile platform_create_beside(const char* target, std::string& temp_path) {
   std::string t = target ? target : "";
   const size_t slash = t.rfind('/');

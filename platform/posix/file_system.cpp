@@ -2,7 +2,10 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <ctime>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,7 +19,9 @@ PlatformFile platform_file_open(const char* path, PlatformOpenMode mode) {
   switch (mode) {
     case PlatformOpenMode::read: flags |= O_RDONLY; break;
     case PlatformOpenMode::write: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
-    case PlatformOpenMode::append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
+    // Not O_APPEND: a seek on an appending channel moves where the next
+    // write goes. The caller starts at the end.
+    case PlatformOpenMode::append: flags |= O_WRONLY | O_CREAT; break;
   }
   int fd;
   do {
@@ -60,19 +65,52 @@ int64_t platform_file_read(PlatformFile f, void* buffer, int64_t n) {
   return done;
 }
 
-bool platform_file_write(PlatformFile f, const void* buffer, int64_t n) {
-  if (f < 0 || n < 0) return false;
-  int64_t done = 0;
-  const char* in = static_cast<const char*>(buffer);
-  while (done < n) {
-    ssize_t w = ::write(f, in + done, static_cast<size_t>(n - done));
+namespace {
+
+// Writes all n bytes with SIGPIPE and SIGXFSZ held back in this thread: a
+// pipe whose reader has gone, or a file-size limit, make the write fail
+// (EPIPE, EFBIG) instead of ending the process. The signal such a write
+// raises is taken back before the mask is restored; one that was already
+// waiting stays. Nothing process-wide changes, so a started program inherits
+// the usual signal dispositions.
+bool write_fully(int fd, const char* in, size_t n) {
+  sigset_t held, old, waiting;
+  sigemptyset(&held);
+  sigaddset(&held, SIGPIPE);
+  sigaddset(&held, SIGXFSZ);
+  pthread_sigmask(SIG_BLOCK, &held, &old);
+  sigemptyset(&waiting);
+  sigpending(&waiting);
+  int failure = 0;
+  while (n > 0) {
+    const ssize_t w = ::write(fd, in, n);
     if (w < 0) {
       if (errno == EINTR) continue;
-      return false;
+      failure = errno;
+      break;
     }
-    done += w;
+    in += w;
+    n -= static_cast<size_t>(w);
   }
-  return true;
+  const int raised = failure == EPIPE ? SIGPIPE : failure == EFBIG ? SIGXFSZ : 0;
+  if (raised != 0 && !sigismember(&waiting, raised)) {
+    sigset_t one;
+    sigemptyset(&one);
+    sigaddset(&one, raised);
+    const timespec now{0, 0};
+    while (sigtimedwait(&one, nullptr, &now) < 0 && errno == EINTR) {
+    }
+  }
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  errno = failure;
+  return failure == 0;
+}
+
+}  // namespace
+
+bool platform_file_write(PlatformFile f, const void* buffer, int64_t n) {
+  if (f < 0 || n < 0) return false;
+  return write_fully(f, static_cast<const char*>(buffer), static_cast<size_t>(n));
 }
 
 bool platform_file_seek(PlatformFile f, int64_t position) {
@@ -118,16 +156,7 @@ bool platform_append_exclusive(const char* path, const char* data, size_t n) {
     ::close(fd);
     return false;
   }
-  bool ok = true;
-  while (n > 0) {
-    ssize_t w = ::write(fd, data, n);
-    if (w < 0) {
-      ok = false;
-      break;
-    }
-    data += w;
-    n -= static_cast<size_t>(w);
-  }
+  const bool ok = write_fully(fd, data, n);
   ::flock(fd, LOCK_UN);
   ::close(fd);
   return ok;

@@ -36,6 +36,8 @@ std::string slurp(const std::string& path) {
 
 void spit(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
+constexpr int kUnexpectedEnd = 70;
+
 class Files : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -43,10 +45,16 @@ class Files : public ::testing::Test {
     ASSERT_NE(mkdtemp(templ), nullptr);
     dir_ = templ;
     core_debug_channel_override(1);  // fatal errors say their code on stderr
+    // The program's end closes the channels as the engine's teardown does;
+    // an end no test expected fails the test program.
+    core_program_end_install(&files_close_all);
+    core_end_set_exit_code(kUnexpectedEnd);
     clear_error();
   }
   void TearDown() override {
     files_close_all();
+    core_end_set_exit_code(0);
+    core_program_end_install(nullptr);
     core_debug_channel_override(-1);
     std::system(("rm -rf '" + dir_ + "'").c_str());
   }
@@ -65,13 +73,21 @@ class Files : public ::testing::Test {
 
 using FilesDeathTest = Files;
 
-// Runs `body` in a child whose files may not grow past `limit` bytes (a
-// full disk), with the signal for that ignored so writes fail as on a full
-// disk. The child's error code is its exit status.
+// Limits the files this process may grow to `limit` bytes (a full disk),
+// with the signal that limit sends at its default: the engine must turn it
+// into a failed write, not end by it.
+void limit_file_size(rlim_t limit) {
+  signal(SIGXFSZ, SIG_DFL);
+  rlimit rl{limit, limit};
+  setrlimit(RLIMIT_FSIZE, &rl);
+}
+
+// Runs `body` in a child whose files may not grow past `limit` bytes. The
+// child's error code is its exit status; -1 when a signal ended it.
 int with_file_size_limit(rlim_t limit, const std::function<void()>& body) {
   pid_t pid = fork();
   if (pid == 0) {
-    signal(SIGXFSZ, SIG_IGN);
+    signal(SIGXFSZ, SIG_DFL);
     rlimit rl{limit, limit};
     setrlimit(RLIMIT_FSIZE, &rl);
     clear_error();
@@ -82,6 +98,10 @@ int with_file_size_limit(rlim_t limit, const std::function<void()>& body) {
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+// A fatal error ends the program through the orderly end (an exit), never
+// by a signal; its exit code is not this file's concern.
+bool ended_in_order(int status) { return WIFEXITED(status); }
 
 }  // namespace
 
@@ -133,7 +153,8 @@ TEST_F(Files, LongLinesComeIn1024BytePieces) {
 // bytes and lines across the edges of the read-ahead, read from a disk file
 // and from a packed (memory) file, against a plain model of the line read:
 // up to 1024 bytes until a line feed, the line feed and a carriage return
-// before it (or before the file's end) dropped, the text cut at a zero byte.
+// before it dropped (on disk also one before the file's end), the text cut at
+// a zero byte.
 TEST_F(Files, LineReadsMatchTheModelOnDiskAndInMemory) {
   // Line feeds at and around the 1024-byte limit first.
   std::string data;
@@ -154,22 +175,26 @@ TEST_F(Files, LineReadsMatchTheModelOnDiskAndInMemory) {
     data += line;
     data += next(3) == 0 ? "\n" : "\r\n";
   }
-  data += "end\r";  // the last line: no line feed, its carriage return goes
-  std::vector<std::string> want;
-  for (size_t pos = 0; pos < data.size();) {
-    const size_t take = std::min<size_t>(data.size() - pos, 1024);
-    const size_t lf = data.find('\n', pos);
-    std::string line;
-    if (lf != std::string::npos && lf < pos + take) {
-      line = data.substr(pos, lf - pos);
-      pos = lf + 1;
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-    } else {
-      line = data.substr(pos, take);
-      pos += take;
-      if (take < 1024 && !line.empty() && line.back() == '\r') line.pop_back();
+  data += "end\r";  // the last line: no line feed; only the disk read drops its CR
+  std::vector<std::string> want[2];
+  for (const bool memory : {false, true}) {
+    for (size_t pos = 0; pos < data.size();) {
+      const size_t take = std::min<size_t>(data.size() - pos, 1024);
+      const size_t lf = data.find('\n', pos);
+      std::string line;
+      if (lf != std::string::npos && lf < pos + take) {
+        line = data.substr(pos, lf - pos);
+        pos = lf + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+      } else {
+        line = data.substr(pos, take);
+        pos += take;
+        // The disk read's short last piece gets a line feed after it; a memory
+        // file removes a carriage return only before a line feed.
+        if (!memory && take < 1024 && !line.empty() && line.back() == '\r') line.pop_back();
+      }
+      want[memory].push_back(line.substr(0, line.find('\0')));
     }
-    want.push_back(line.substr(0, line.find('\0')));
   }
   spit(path("lines.txt"), data);
   spit(path("game.exe"), build_archive("EXE", {{"packed.txt", data, "", 0, -1}}, false));
@@ -178,9 +203,10 @@ TEST_F(Files, LineReadsMatchTheModelOnDiskAndInMemory) {
   ASSERT_EQ(sys_open_file(1, "packed.txt", 1), 1);
   for (int channel : {0, 1}) {
     BasicString s;  // one text for every line: its room is reused
-    for (size_t i = 0; i < want.size(); ++i) {
+    const std::vector<std::string>& lines = want[channel];  // channel 1 reads the memory file
+    for (size_t i = 0; i < lines.size(); ++i) {
       sys_read_line(channel, s);
-      ASSERT_EQ(std::string(s.c_str(), s.length()), want[i]) << "channel " << channel << ", line " << i;
+      ASSERT_EQ(std::string(s.c_str(), s.length()), lines[i]) << "channel " << channel << ", line " << i;
     }
     EXPECT_EQ(sys_file_position(channel), static_cast<int64_t>(data.size()));
   }
@@ -254,6 +280,15 @@ TEST_F(Files, SeekOriginsAndModes) {
   sys_write_text(4, "AB");
   sys_close_file(4);
   EXPECT_EQ(slurp(p), "0123456789AB");
+  // An appending channel writes where a seek put it.
+  ASSERT_EQ(sys_open_file(4, p.c_str(), -1), 1);
+  sys_seek_file(4, 0, 0);
+  sys_write_text(4, "X");
+  EXPECT_EQ(sys_file_position(4), 1);
+  sys_seek_file(4, 0, -1);
+  sys_write_text(4, "Z");
+  sys_close_file(4);
+  EXPECT_EQ(slurp(p), "X123456789ABZ");
   ASSERT_EQ(sys_open_file(4, p.c_str(), 0), 1);
   sys_close_file(4);
   EXPECT_EQ(slurp(p), "");
@@ -331,12 +366,23 @@ TEST_F(FilesDeathTest, FatalPathsEndTheProgramWithTheirCode) {
        "TXerror: 3"},
       {"huge text count", [&] { sys_open_file(0, p.c_str(), 1); BasicString s; sys_read_text(0, s, int64_t{1} << 40); },
        "TXerror: 3"},
-      {"memory read past the end", [&] { sys_open_file(0, mem.c_str(), 1); int32_t v; sys_read_i32(0, v); }, "TXerror: 3"},
+      {"memory position beyond the end",
+       [&] { sys_open_file(0, mem.c_str(), 1); sys_seek_file(0, 3, 0); int32_t v; sys_read_u8(0, v); },
+       "file channel 0: sys_read_u8: read at a position beyond the end.*TXerror: 3"},
+      {"memory text beyond the end",
+       [&] { sys_open_file(0, mem.c_str(), 1); sys_seek_file(0, 3, 0); BasicString s; sys_read_text(0, s, 1); },
+       "TXerror: 3"},
       {"write to a read channel", [&] { sys_open_file(0, p.c_str(), 1); sys_write_u8(0, 1); }, "TXerror: 3"},
       {"write to a memory file", [&] { sys_open_file(0, mem.c_str(), 1); sys_write_line(0, "x"); }, "TXerror: 3"},
-      {"write to a closed channel", [] { sys_write_i16(7, 1); }, "TXerror: 3"},
+      {"write to a closed channel", [] { sys_write_i16(7, 1); }, "file channel 7: sys_write_i16: .*not open.*TXerror: 3"},
+      {"empty text to a closed channel", [] { sys_write_text(6, ""); }, "TXerror: 3"},
+      {"empty text to a memory file", [&] { sys_open_file(0, mem.c_str(), 1); sys_write_text(0, ""); }, "TXerror: 3"},
+      {"read of a channel never opened", [] { BasicString s; sys_read_line(5, s); },
+       "file channel 5: sys_read_line: read of a channel that is not open.*TXerror: 3"},
+      {"read of an appending channel", [&] { sys_open_file(0, p.c_str(), -1); int32_t v; sys_read_u8(0, v); },
+       "TXerror: 3"},
   };
-  for (const Case& c : cases) EXPECT_EXIT(c.body(), ::testing::ExitedWithCode(0), c.said) << c.name;
+  for (const Case& c : cases) EXPECT_EXIT(c.body(), ended_in_order, c.said) << c.name;
   runtime_release_memory_file(reinterpret_cast<const uint8_t*>(block.data()));
 }
 
@@ -353,6 +399,10 @@ TEST_F(Files, WholeFileCommands) {
   EXPECT_STREQ(sys_file_time(path("a.txt").c_str()).c_str(), "2041-01-01 00:00:00");
   clear_error();
   EXPECT_STREQ(sys_file_time(path("none.txt").c_str()).c_str(), "");
+  EXPECT_EQ(g_error_state.code, 3);
+  // Only files have a time.
+  clear_error();
+  EXPECT_STREQ(sys_file_time(dir_.c_str()).c_str(), "");
   EXPECT_EQ(g_error_state.code, 3);
 
   sys_copy_file(path("a.txt").c_str(), path("b.txt").c_str());
@@ -479,4 +529,190 @@ TEST_F(Files, PackedFilesStayReadableWhileOthersAreLookedUp) {
   }
   files_close_all();
   runtime_release_resolvers();
+}
+
+// What a channel wrote is in the file for everything else that looks at it,
+// while the channel stays open.
+TEST_F(Files, WrittenBytesAreSeenAtOnce) {
+  const std::string p = path("seen.txt"), copy = path("copy.txt");
+  struct Case {
+    const char* observer;
+    std::function<std::string()> look;
+  } cases[] = {
+      {"sys_file_size", [&] { return std::to_string(sys_file_size(p.c_str())); }},
+      {"sys_copy_file", [&] { sys_copy_file(p.c_str(), copy.c_str()); return std::to_string(slurp(copy).size()); }},
+      {"a line file", [&] {
+         BasicString s;
+         sys_get_file_line(p.c_str(), 0, s);
+         return std::to_string(s.length() + 2);
+       }},
+      {"another channel", [&] {
+         EXPECT_EQ(sys_open_file(1, p.c_str(), 1), 1);
+         BasicString s;
+         sys_read_line(1, s);
+         return std::to_string(s.length() + 2);
+       }},
+      {"a started program", [&] {
+         double code = -1;
+         EXPECT_EQ(sys_shell_command(("cp " + p + " " + copy).c_str(), 1, 0, code), 1);
+         return std::to_string(slurp(copy).size());
+       }},
+  };
+  for (const Case& c : cases) {
+    std::remove(copy.c_str());
+    ASSERT_EQ(sys_open_file(0, p.c_str(), 0), 1);
+    sys_write_line(0, "hello");
+    EXPECT_EQ(c.look(), "7") << c.observer;
+    files_close_all();
+  }
+}
+
+// Two channels on one file: each read sees what the other channel wrote
+// just before, also after its own read-ahead held the file.
+TEST_F(Files, TwoChannelsOnOneFileSeeEachOthersBytes) {
+  const std::string p = path("shared.txt");
+  spit(p, "first\r\n");
+  ASSERT_EQ(sys_open_file(1, p.c_str(), 1), 1);
+  BasicString s;
+  sys_read_line(1, s);
+  EXPECT_STREQ(s.c_str(), "first");
+  ASSERT_EQ(sys_open_file(0, p.c_str(), -1), 1);
+  for (int i = 0; i < 3; ++i) {
+    sys_write_line(0, std::to_string(i).c_str());
+    sys_read_line(1, s);
+    EXPECT_EQ(std::string(s.c_str()), std::to_string(i));
+  }
+  // A channel opened for writing and one for reading, the reader's
+  // read-ahead filled first.
+  spit(p, std::string(100, 'a') + "\r\n");
+  ASSERT_EQ(sys_open_file(1, p.c_str(), 1), 1);
+  ASSERT_EQ(sys_open_file(0, p.c_str(), -1), 1);
+  int32_t v = 0;
+  sys_read_u8(1, v);
+  sys_seek_file(0, 1, 0);
+  sys_write_u8(0, 'b');
+  sys_read_u8(1, v);
+  EXPECT_EQ(v, 'b');
+}
+
+// A memory (packed) file gives what it holds up to its end: fixed-size
+// records read at the end are cut, not fatal; the rest of a value is zero.
+TEST_F(Files, MemoryReadsPastTheEndCopyWhatIsThere) {
+  static const std::string block = "xyz";
+  const std::string mem = runtime_register_memory_file(reinterpret_cast<const uint8_t*>(block.data()), 3);
+  ASSERT_EQ(sys_open_file(0, mem.c_str(), 1), 1);
+  clear_error();  // (the media lookup found no disk file of that name)
+  int32_t v = -1;
+  sys_read_i32(0, v);
+  EXPECT_EQ(v, 0x7A7978);
+  EXPECT_EQ(sys_file_position(0), 3);
+  sys_read_u8(0, v);  // at the end: nothing copied, still no error
+  EXPECT_EQ(v, 0);
+  EXPECT_EQ(sys_file_position(0), 3);
+  sys_seek_file(0, 1, 0);
+  BasicString s;
+  sys_read_text(0, s, 5);
+  EXPECT_EQ(std::string(s.c_str(), s.length()), std::string("yz\0\0\0", 5));
+  EXPECT_EQ(sys_file_position(0), 3);
+  EXPECT_EQ(g_error_state.code, 0);
+  // A carriage return ends the block: it is part of the line.
+  static const std::string lines = "a\r\nb\r";
+  const std::string mem2 = runtime_register_memory_file(reinterpret_cast<const uint8_t*>(lines.data()), 5);
+  ASSERT_EQ(sys_open_file(1, mem2.c_str(), 1), 1);
+  sys_read_line(1, s);
+  EXPECT_STREQ(s.c_str(), "a");
+  sys_read_line(1, s);
+  EXPECT_STREQ(s.c_str(), "b\r");
+  files_close_all();
+  runtime_release_memory_file(reinterpret_cast<const uint8_t*>(block.data()));
+  runtime_release_memory_file(reinterpret_cast<const uint8_t*>(lines.data()));
+}
+
+// Bytes that cannot all reach the file (here a file-size limit of 4 KiB; the
+// captured error stream must stay below it too)
+// end the program with error 3 when they are written: at a close, a seek, a
+// whole-file command, an open, a read, a started program. At the program's
+// end the channels are all closed and the failure recorded.
+TEST_F(FilesDeathTest, AShortWriteEndsTheProgramWhenTheBytesReachTheFile) {
+  const std::string p = path("limited.txt");
+  struct Case {
+    const char* command;
+    std::function<void()> then;
+  } cases[] = {
+      {"sys_close_file", [] { sys_close_file(0); }},
+      {"sys_seek_file", [] { sys_seek_file(0, 0, 0); }},
+      {"sys_read_u8", [] { int32_t v; sys_read_u8(0, v); }},
+      {"sys_file_size", [&] { sys_file_size(p.c_str()); }},
+      {"sys_open_file", [&] { sys_open_file(1, p.c_str(), 1); }},
+      {"sys_get_file_line", [&] { BasicString s; sys_get_file_line(p.c_str(), 0, s); }},
+      {"sys_shell_command", [] { double code; sys_shell_command("true", 1, 0, code); }},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EXIT(
+        {
+          limit_file_size(4096);
+          sys_open_file(0, p.c_str(), 0);
+          sys_write_text(0, std::string(5000, 'w').c_str());
+          c.then();
+        },
+        ended_in_order,
+        std::string("file channel 0: ") + c.command + ": the bytes could not all be written.*TXerror: 3")
+        << c.command;
+  }
+  EXPECT_EXIT(
+      {
+        limit_file_size(4096);
+        sys_open_file(1, path("other.txt").c_str(), 0);
+        sys_open_file(0, p.c_str(), 0);
+        sys_write_text(0, std::string(5000, 'w').c_str());
+        sys_write_text(1, "kept");
+        files_close_all();
+        std::exit(g_error_state.code);
+      },
+      ::testing::ExitedWithCode(3), "file channel 0: the program's end: the bytes could not all be written");
+  EXPECT_EQ(slurp(path("other.txt")), "kept");
+}
+
+// A pipe whose reader has gone is a failed write: error 3 and the orderly
+// end, which still writes what the other channels hold.
+TEST_F(FilesDeathTest, APipeWithoutAReaderIsAFailedWrite) {
+  const std::string other = path("other.txt");
+  EXPECT_EXIT(
+      {
+        sys_open_file(1, other.c_str(), 0);
+        sys_write_text(1, "kept");
+        int fds[2];
+        if (pipe(fds) != 0) std::abort();
+        const std::string end = "/proc/self/fd/" + std::to_string(fds[1]);
+        if (sys_open_file(0, end.c_str(), -1) != 1) std::abort();
+        close(fds[0]);
+        close(fds[1]);
+        sys_write_line(0, "nobody reads this");
+        sys_close_file(0);
+      },
+      ended_in_order, "file channel 0: sys_close_file: the bytes could not all be written.*TXerror: 3");
+  EXPECT_EQ(slurp(other), "kept");
+}
+
+// A file replaced by a copy or a line file's write-back keeps its permission
+// bits.
+TEST_F(Files, ReplacedFilesKeepTheirPermissions) {
+  spit(path("source.txt"), "new\r\n");
+  for (mode_t mode : {0600, 0640, 0755}) {
+    for (const char* how : {"copy", "line file"}) {
+      const std::string target = path("target.txt");
+      spit(target, "old\r\n");
+      ASSERT_EQ(chmod(target.c_str(), mode), 0);
+      if (std::string(how) == "copy") {
+        sys_copy_file(path("source.txt").c_str(), target.c_str());
+      } else {
+        sys_put_file_line(target.c_str(), 0, "new");
+        files_flush_line_file();
+      }
+      EXPECT_EQ(slurp(target), "new\r\n") << how;
+      struct stat st;
+      ASSERT_EQ(stat(target.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 0777, mode) << how;
+    }
+  }
 }

@@ -131,12 +131,15 @@ TEST_F(FilesTest, DiskFiles) {
   ASSERT_EQ(1, f.open_append(path("a.bin").c_str()));
   EXPECT_EQ(5, f.position);
   EXPECT_EQ(1, f.write(" world", 6));
+  // Not in append mode: a seek moves where the next write goes.
+  EXPECT_EQ(1, f.seek(0));
+  EXPECT_EQ(1, f.write("J", 1));
   f.close();
   ASSERT_EQ(1, f.open_read(path("a.bin").c_str()));
   EXPECT_EQ(11, f.size);
   char buf[16] = {0};
   EXPECT_EQ(1, f.read(buf, 5));
-  EXPECT_STREQ("hello", buf);
+  EXPECT_STREQ("Jello", buf);
   int32_t v = 0;
   EXPECT_EQ(1, f.read_i32(&v));
   EXPECT_EQ(0x726f7720, v);  // " wor", little-endian

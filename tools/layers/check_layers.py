@@ -30,7 +30,8 @@ ALLOWED = {
     "net": RUNTIME,
     "shaders": RUNTIME,
     "path": RUNTIME,
-    "system": RUNTIME + ["input", "audio"],
+    # A started program must see what the file channels wrote: system flushes them.
+    "system": RUNTIME + ["input", "audio", "files"],
     "engine": RUNTIME + ["gfx", "input", "audio", "files", "net", "shaders", "path", "system"],
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
