@@ -336,7 +336,7 @@ TEST_F(FilesDeathTest, FatalPathsEndTheProgramWithTheirCode) {
       {"write to a memory file", [&] { sys_open_file(0, mem.c_str(), 1); sys_write_line(0, "x"); }, "TXerror: 3"},
       {"write to a closed channel", [] { sys_write_i16(7, 1); }, "TXerror: 3"},
   };
-  for (const Case& c : cases) EXPECT_EXIT(c.body(), ::testing::ExitedWithCode(0), c.said) << c.name;
+  for (const Case& c : cases) EXPECT_EXIT(c.body(), ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR), c.said) << c.name;
   runtime_release_memory_file(reinterpret_cast<const uint8_t*>(block.data()));
 }
 
