@@ -69,7 +69,8 @@ bool platform_video_init() {
   const char* asked = SDL_getenv("SDL_VIDEODRIVER");
   const bool driver_asked = asked && *asked;
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    g_video_failure = driver_asked ? std::string("video driver \"") + asked + "\": " + SDL_GetError() : no_display_text();
+    g_video_failure =
+        driver_asked ? std::string("video driver \"") + asked + "\": " + SDL_GetError() : no_display_text();
     return false;
   }
   // Without a window system SDL falls back on a driver that draws into

@@ -277,12 +277,14 @@ TEST(ArrayDeathTest, FurtherIndicesAreCheckedUnwrapped) {
   BasicArray<double> a;
   arr_dim(a, 5, 3);
   EXPECT_EXIT(a(0, -1), ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR), "access: \\[   0\\]\\[  -1\\]\n");
-  EXPECT_EXIT(a(4, 3), ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR), "bounds: \\[   5\\]\\[   3\\]\naccess: \\[   4\\]\\[   3\\]\n");
+  EXPECT_EXIT(a(4, 3), ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR),
+              "bounds: \\[   5\\]\\[   3\\]\naccess: \\[   4\\]\\[   3\\]\n");
   // A dimension the array does not have admits only index 0.
   BasicArray<double> line;
   arr_dim(line, 8);
   EXPECT_EQ(line(7, 0), 0);
-  EXPECT_EXIT(line(0, 1), ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR), "bounds: \\[   8\\]\naccess: \\[   0\\]\\[   1\\]\n");
+  EXPECT_EXIT(line(0, 1), ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR),
+              "bounds: \\[   8\\]\naccess: \\[   0\\]\\[   1\\]\n");
   // A negative dimension admits no index.
   BasicArray<double> odd;
   arr_dim(odd, 4, -2);
@@ -306,7 +308,8 @@ TEST(ArrayDeathTest, ArraysWithoutElementsRejectEveryAccess) {
   arr_dim(moved_from, 3, 2);
   BasicArray<Particle> taker(std::move(moved_from));
   EXPECT_EQ(taker.dim0(), 3);
-  EXPECT_EXIT(moved_from(0), ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR), "bounds: \\[   0\\]");  // NOLINT: moved-from
+  EXPECT_EXIT(moved_from(0), ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR),
+              "bounds: \\[   0\\]");  // NOLINT: moved-from
   EXPECT_EXIT(moved_from(0, 1), ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR), "bounds: \\[   0\\]");
 }
 
