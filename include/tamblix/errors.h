@@ -58,10 +58,13 @@ void rt_assert(double value);
 //        --record) could not be written; the end was otherwise orderly
 //   4    a fatal runtime error: an array index out of bounds, a READ past the
 //        end of the DATA, an append to an array of more than one dimension, a
-//        failed assertion, no memory for a string or an array, a fatal file-channel error.
-//        Standard error and the error log name what failed.
+//        failed assertion, no memory for a string or an array, a fatal
+//        file-channel error. The end is otherwise orderly; standard error and
+//        the error log name what failed ("fatal error N: ...").
 //   128 + N  ended by signal N: 130 for SIGINT, 143 for SIGTERM (the engine
 //        ends in order when it can, at once otherwise)
+// When several apply, the graver one stays: a signal over a fatal error over
+// a failed output.
 enum : int {
   TMX_EXIT_OK = 0,
   TMX_EXIT_START_FAILED = 1,
