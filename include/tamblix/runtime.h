@@ -57,6 +57,9 @@ struct TamblixProgram {
 // Starts the engine, runs the program's main routine and ends through
 // sys_end. Never returns. The run options (--help lists them) are read
 // first; a malformed or unknown one ends the process with exit code 2.
+// SIGINT and SIGTERM end the program: in order at its next frame while it
+// presents frames, at once when it has not for a second or on a second
+// signal; the exit code is 128 + the signal (errors.h lists the codes).
 int run_program(int argc, char** argv, const TamblixProgram& program);
 
 // The first table entry with exactly that name (case-sensitive), or null.
