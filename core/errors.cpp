@@ -34,11 +34,16 @@ void core_program_end_install(void (*end_sequence)()) { g_end_sequence = end_seq
 
 void core_debug_channel_override(int mode) { g_debug_override = mode; }
 
-void core_end_set_exit_code(int code) { g_exit_code = code; }
+// The graver reason wins: a signal (128 + N) over a fatal error (4) over a
+// failed output (3) over an orderly end (0).
+void core_end_set_exit_code(int code) {
+  if (code > g_exit_code) g_exit_code = code;
+}
 int core_end_exit_code() { return g_exit_code; }
 
 void core_program_end_reset_for_tests() {
   g_ending = 0;
+  g_exit_code = 0;
   g_end_sequence = nullptr;
 }
 
@@ -108,7 +113,7 @@ void rt_assert(double value) {
   text += "\n";
   debug_print(text.c_str());
   sys_raise_error(TMX_ERR_ASSERTION);
-  sys_end_fatal();
+  sys_end_fatal(("assertion failed (value " + std::string(v.c_str()) + ")").c_str());
 }
 
 void sys_end() { core_end_after_teardown(nullptr); }
@@ -136,12 +141,24 @@ void core_end_after_teardown(void (*after_teardown)()) {
   std::exit(g_exit_code);
 }
 
-void sys_end_fatal() {
+void core_end_and_exit() {
   sys_end();
-  // An end was already in progress (a fatal error inside the teardown): the
-  // failing code must not go on, so the process ends here.
+  // An end was already in progress: the caller must not go on, so the
+  // process ends here with the code in force.
   std::fputs("exit\n", stdout);
   std::fflush(stdout);
   std::fflush(stderr);
   std::_Exit(g_exit_code);
+}
+
+void sys_end_fatal(const char* what) {
+  char line[256];
+  std::snprintf(line, sizeof line, "fatal error %d: %s\n", g_error_state.code,
+                what && *what ? what : error_code_text(g_error_state.code));
+  std::fputs(line, stderr);
+  std::fflush(stderr);
+  log_append(line);
+  // A failure must not look like a quit to whoever started the program.
+  core_end_set_exit_code(TMX_EXIT_FATAL_ERROR);
+  core_end_and_exit();
 }

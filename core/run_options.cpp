@@ -184,10 +184,11 @@ void InputScriptRecorder::frame(int64_t frame, const uint8_t keys[256], const Jo
   }
 }
 
-bool core_run_options_parse(int argc, char** argv, RunOptions& out, std::string& error) {
+bool core_run_options_parse(int argc, char** argv, RunOptions& out, std::string& error, bool program_reads_options) {
   out = RunOptions{};
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i] ? argv[i] : "";
+    if (a == "--") break;  // the rest is the program's
     auto value = [&](std::string& dst) -> bool {
       if (i + 1 >= argc || !argv[i + 1] || !*argv[i + 1]) {
         error = a + " needs a value";
@@ -238,6 +239,10 @@ bool core_run_options_parse(int argc, char** argv, RunOptions& out, std::string&
       std::sort(out.screenshot_frames.begin(), out.screenshot_frames.end());
     } else if (a == "--state-out") {
       if (!value(out.state_out_path)) return false;
+    } else if (a.size() > 2 && a.compare(0, 2, "--") == 0 && !program_reads_options) {
+      // A misspelt option would otherwise be dropped without a word.
+      error = "unknown option " + a;
+      return false;
     }
     // Anything else belongs to the program.
   }
@@ -273,6 +278,9 @@ const char* core_run_options_help() {
          "                    screenshot FILE with -N before its extension\n"
          "  --state-out FILE  write the program's named values to FILE as JSON at the end\n"
          "  --help            this text\n"
+         "  --                the arguments after it are the program's\n"
          "Relative FILE names are taken from the folder the program was started in.\n"
-         "An output that cannot be written ends the program with exit code 3.\n";
+         "An unknown option starting with -- ends the program with exit code 2 (unless\n"
+         "the program reads options of its own); an output that cannot be written\n"
+         "ends it with exit code 3.\n";
 }

@@ -21,10 +21,13 @@ struct RunOptions {
   bool help = false;
 };
 
-// Parses the engine's options out of argv. Unknown arguments are left for the
-// program. False with a message on a malformed option.
+// Parses the engine's options out of argv. False with a message on a
+// malformed option, and on an unknown one starting with "--" unless the
+// program reads options of its own. Other arguments, and everything after
+// "--", are left for the program.
 // The screenshot file of frame n: "-n" before the extension of path.
 std::string core_screenshot_frame_path(const std::string& path, int64_t n);
-bool core_run_options_parse(int argc, char** argv, RunOptions& out, std::string& error);
+bool core_run_options_parse(int argc, char** argv, RunOptions& out, std::string& error,
+                            bool program_reads_options = false);
 // The text of --help.
 const char* core_run_options_help();

@@ -2,7 +2,9 @@
 
 #include <string>
 
+#include "core/program_end.h"
 #include "platform/clock.h"
+#include "platform/end_signals.h"
 #include "platform/process_info.h"
 #include "platform/window.h"
 #include "audio/music.h"
@@ -136,6 +138,15 @@ void engine_flip_and_wait(MessageRoutine routine) {
 }
 
 void engine_pump_messages(MessageRoutine routine) {
+  // SIGINT and SIGTERM are honoured here, in order; a program that stops
+  // coming here is ended at once by the signal itself.
+  platform_end_signals_heartbeat();
+  if (const int sig = platform_end_signal_take()) {
+    const std::string line = "end requested by signal " + std::to_string(sig) + "\n";
+    log_append(line.c_str());
+    core_end_set_exit_code(TMX_EXIT_SIGNAL_BASE + sig);
+    engine_handle_window_event(WindowEvent::close_request);
+  }
   while (platform_event_pending()) {
     if (routine) routine();
     PlatformEvent ev;

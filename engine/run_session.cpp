@@ -70,7 +70,7 @@ void write_state(const std::string& path);
 constexpr int64_t kMaxScriptBytes = 64ll * 1024 * 1024;
 
 // The exit code of a run whose requested output could not be written.
-constexpr int kOutputFailedExitCode = 3;
+constexpr int kOutputFailedExitCode = TMX_EXIT_OUTPUT_FAILED;
 
 // The replay script: a file on disk, or else an entry of the archive packed
 // onto the executable (a single-file program carries its demo replay).
@@ -217,11 +217,11 @@ tmx::input::JoyState engine_run_session_joy_state(const JoyFrame& frame) {
 
 void sys_set_state_writer(void (*writer)(std::FILE* out)) { g_state_writer = writer; }
 
-void engine_run_session_start(int argc, char** argv) {
+void engine_run_session_start(int argc, char** argv, bool program_reads_options) {
   std::string error;
-  if (!core_run_options_parse(argc, argv, g_options, error)) {
+  if (!core_run_options_parse(argc, argv, g_options, error, program_reads_options)) {
     std::fprintf(stderr, "%s\n%s", error.c_str(), core_run_options_help());
-    std::exit(2);
+    std::exit(TMX_EXIT_USAGE);
   }
   if (g_options.help) {
     std::fputs(core_run_options_help(), stdout);
@@ -236,7 +236,7 @@ void engine_run_session_start(int argc, char** argv) {
       if (!resolve_run_path(*p, start_dir)) {
         std::fprintf(stderr, "the folder the program was started from cannot be found: give %s as a full path\n",
                      p->c_str());
-        std::exit(2);
+        std::exit(TMX_EXIT_USAGE);
       }
     }
   }
@@ -246,7 +246,7 @@ void engine_run_session_start(int argc, char** argv) {
     g_replay_script = std::make_unique<InputScript>();
     if (!read || !input_script_parse(text, *g_replay_script, error)) {
       std::fprintf(stderr, "cannot replay %s: %s\n", given_replay.c_str(), read ? error.c_str() : why.c_str());
-      std::exit(2);
+      std::exit(TMX_EXIT_USAGE);
     }
   }
   // The front buffer cannot be read back everywhere: keep a copy of every

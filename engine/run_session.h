@@ -10,12 +10,13 @@
 
 // run_program, before anything else: parses the options and makes every FILE
 // absolute against the working folder (start-up changes it later). --help
-// prints the options and ends the process (code 0); a malformed option or a
+// prints the options and ends the process (code 0); a malformed option, an
+// unknown one starting with "--" (unless the program reads its own), or a
 // replay file that is not a readable, regular text file is reported on
 // standard error and ends the process (code 2). The outputs are written at
 // the start of sys_end; one that cannot be written is reported on standard
 // error and makes sys_end exit with code 3.
-void engine_run_session_start(int argc, char** argv);
+void engine_run_session_start(int argc, char** argv, bool program_reads_options = false);
 // After engine_init: the seed, fast mode, the replay's input override.
 void engine_run_session_after_init();
 // In sys_show_screen, right after the keyboard snapshot: the call count, the

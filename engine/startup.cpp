@@ -15,6 +15,7 @@
 #include "gfx/gl_ext.h"
 #include "gfx/viewport.h"
 #include "input/input_state.h"
+#include "platform/end_signals.h"
 #include "platform/file_system.h"
 #include "platform/process_info.h"
 #include "platform/window.h"
@@ -270,9 +271,12 @@ int run_program(int argc, char** argv, const TamblixProgram& program) {
     g_command_line += argv[i];
     if (quote) g_command_line += '"';
   }
+  // Before any library installs handlers of its own: SIGINT and SIGTERM end
+  // the program in order while it presents frames, at once otherwise.
+  platform_end_signals_install(error_log_path());
   // The engine's run options (--seed, --frames, --replay, ...) come first:
   // --help and malformed options end the process here.
-  engine_run_session_start(argc, argv);
+  engine_run_session_start(argc, argv, program.reads_own_options);
   {
     const RunOptions& o = engine_run_session_options();
     // Runs that nobody watches show no boxes.
@@ -286,12 +290,13 @@ int run_program(int argc, char** argv, const TamblixProgram& program) {
   if (!engine_init(10, rt_app_name().c_str())) {
     // Without a window the program cannot run: say so and end with a
     // failure status instead of going on without its engine objects.
-    log_append("window creation failed\n");
-    std::fprintf(stderr, "%s: the window and its OpenGL context could not be created\n",
-                 g_args.empty() ? "tamblix" : g_args[0].c_str());
+    const std::string why = platform_video_failure();
+    log_append(("window creation failed" + (why.empty() ? std::string() : ": " + why) + "\n").c_str());
+    std::fprintf(stderr, "%s: the window and its OpenGL context could not be created%s%s\n",
+                 g_args.empty() ? "tamblix" : g_args[0].c_str(), why.empty() ? "" : ": ", why.c_str());
     engine_teardown(true);
     std::fflush(stdout);
-    std::exit(1);
+    std::exit(TMX_EXIT_START_FAILED);
   }
   engine_run_session_after_init();
   g_error_state.code = 0;
@@ -301,5 +306,5 @@ int run_program(int argc, char** argv, const TamblixProgram& program) {
   double result = program.main ? program.main() : 0.0;
   (void)result;
   if (find_sub("TMX_ON_LOOP")) run_sub_chain("TMX_ON_LOOP");
-  sys_end_fatal();
+  core_end_and_exit();
 }

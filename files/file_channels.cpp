@@ -41,10 +41,13 @@ void report(int channel, const char* command, const char* what) {
   std::fflush(stderr);
 }
 
+// Records the code and ends the program; the end's own line ("fatal error N:
+// ...") names the channel, the command and why, in the log and on stderr.
 [[noreturn, gnu::cold, gnu::noinline]] void fail(int code, int channel, const char* command, const char* what) {
-  report(channel, command, what);
+  char line[256];
+  std::snprintf(line, sizeof line, "file channel %d: %s: %s", channel, command, what);
   sys_raise_error(code);
-  sys_end_fatal();
+  sys_end_fatal(line);
 }
 
 // The channel, ending the program for a bad number.

@@ -55,12 +55,12 @@ void arr_report_bounds(const int32_t dims[4], const int32_t idx[4]) {
 void arr_bounds_fail(const int32_t dims[4], const int32_t idx[4]) {
   arr_report_bounds(dims, idx);
   sys_raise_error(TMX_ERR_OUT_OF_BOUNDS);
-  sys_end_fatal();
+  sys_end_fatal("array index out of bounds");
 }
 
 void arr_push_fail() {
   sys_raise_error(TMX_ERR_APPEND_MULTIDIM);
-  sys_end_fatal();
+  sys_end_fatal("append to an array of more than one dimension");
 }
 
 void rt_dim_data(BasicArray<double>& a, int32_t n, const double* values) {

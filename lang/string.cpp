@@ -11,7 +11,7 @@ char BasicString::s_empty_ = 0;
 
 void lang_out_of_memory() {
   sys_raise_error(TMX_ERR_OUT_OF_MEMORY);
-  sys_end_fatal();
+  sys_end_fatal("no memory for a string or an array of that size");
 }
 
 namespace {

@@ -277,7 +277,7 @@ const DataItem& next_item() {
   DataList* list = g_data_list;
   if (list == nullptr || list->items == nullptr || list->position < 0 || list->position >= list->count) {
     sys_raise_error(TMX_ERR_OUT_OF_DATA);
-    sys_end_fatal();
+    sys_end_fatal(list == nullptr ? "READ with no DATA list selected" : "READ past the end of the DATA");
   }
   return list->items[list->position++];
 }

@@ -7,8 +7,14 @@
 using PlatformWindow = void*;
 using PlatformGLContext = void*;
 
-// Starts the video subsystem (once); false when there is no display.
+// Starts the video subsystem (once); false when there is no display. A
+// display is one a person can see: with no usable window system (DISPLAY
+// unset or its server unreachable) the platform's invisible stand-ins
+// ("offscreen", "dummy") are refused unless the user asked for one by name
+// with SDL_VIDEODRIVER.
 bool platform_video_init();
+// Why the last platform_video_init failed (empty when it did not).
+std::string platform_video_failure();
 // Ends the video subsystem (after the last window is gone).
 void platform_video_quit();
 // Whether the video subsystem runs (a window can give events).

@@ -118,7 +118,7 @@ void sys_shell_end(const BasicString& command) {
   std::vector<std::string> words;
   if (split_or_log(command, words)) program_after_end() = {words, true};
   core_end_after_teardown(&start_program_after_end);
-  sys_end_fatal();  // only when an end was already in progress
+  core_end_and_exit();  // returns never, also when an end was already in progress
 }
 
 void sys_open_document(const BasicString& name) {

@@ -47,12 +47,41 @@ const char* error_log_path();
 // Debug builds' assertion: when value is 0, reports, raises 21 and ends.
 void rt_assert(double value);
 
+// The process's exit codes:
+//   0    an orderly end: the program's END or its own sys_end, the main routine
+//        returning, the quit keys (Escape, Alt+F4), the window's close button
+//   1    start-up failed: no usable display, or the window and its OpenGL
+//        context could not be created
+//   2    a usage error: an unknown or malformed run option (the usage text goes
+//        to standard error), a replay script that cannot be read
+//   3    an output asked for by a run option (--state-out, --screenshot,
+//        --record) could not be written; the end was otherwise orderly
+//   4    a fatal runtime error: an array index out of bounds, a READ past the
+//        end of the DATA, an append to an array of more than one dimension, a
+//        failed assertion, no memory for a string or an array, a fatal
+//        file-channel error. The end is otherwise orderly; standard error and
+//        the error log name what failed ("fatal error N: ...").
+//   128 + N  ended by signal N: 130 for SIGINT, 143 for SIGTERM (the engine
+//        ends in order when it can, at once otherwise)
+// When several apply, the graver one stays: a signal over a fatal error over
+// a failed output.
+enum : int {
+  TMX_EXIT_OK = 0,
+  TMX_EXIT_START_FAILED = 1,
+  TMX_EXIT_USAGE = 2,
+  TMX_EXIT_OUTPUT_FAILED = 3,
+  TMX_EXIT_FATAL_ERROR = 4,
+  TMX_EXIT_SIGNAL_BASE = 128,
+};
+
 // Ends the program in order: the quit callback, the engine teardown, "exit"
 // on standard output and exit code 0 (3 when an output asked for by a run
 // option, such as --state-out, could not be written). It returns only when an
 // end is already in progress (a second call during the teardown does nothing).
 void sys_end();
-// For fatal errors (array bounds, out of data, ...): sys_end, and when an end
-// was already in progress, the process ends at once, so the failing code never
-// goes on.
-[[noreturn]] void sys_end_fatal();
+// For fatal errors (array bounds, out of data, ...), after sys_raise_error:
+// writes "fatal error N: <what>" (what = the error code's text when null) to
+// standard error and the error log, then ends like sys_end but with exit code
+// 4. When an end was already in progress, the process ends at once, so the
+// failing code never goes on.
+[[noreturn]] void sys_end_fatal(const char* what = nullptr);

@@ -45,10 +45,21 @@ struct TamblixProgram {
   void (*set_program_settings)();   // fills g_program_settings and rt_app_name()
   double (*main)();                 // the program's main routine
   const SubEntry* sub_table;        // call-by-name table (may be null)
+  // false (the default): the program reads no arguments, so an argument
+  // starting with "--" that is not a run option of the engine is a mistake;
+  // the usage text goes to standard error and the process ends with exit
+  // code 2. true: the program reads argv itself (in its main, before
+  // run_program) and such arguments are left to it. Either way, every
+  // argument after "--" is the program's and the engine reads none of them.
+  bool reads_own_options = false;
 };
 
 // Starts the engine, runs the program's main routine and ends through
-// sys_end. Never returns.
+// sys_end. Never returns. The run options (--help lists them) are read
+// first; a malformed or unknown one ends the process with exit code 2.
+// SIGINT and SIGTERM end the program: in order at its next frame while it
+// presents frames, at once when it has not for a second or on a second
+// signal; the exit code is 128 + the signal (errors.h lists the codes).
 int run_program(int argc, char** argv, const TamblixProgram& program);
 
 // The first table entry with exactly that name (case-sensitive), or null.

@@ -9,6 +9,23 @@
 namespace {
 
 bool g_video_started = false;
+std::string g_video_failure;
+
+// Drivers that draw where nobody sees it: taken only when asked for by name.
+bool invisible_driver(const char* name) {
+  static const char* const kInvisible[] = {"offscreen", "dummy", "evdev"};
+  for (const char* n : kInvisible) {
+    if (name && SDL_strcasecmp(name, n) == 0) return true;
+  }
+  return false;
+}
+
+std::string no_display_text() {
+  const char* display = SDL_getenv("DISPLAY");
+  std::string text = display && *display ? std::string("no display: the display \"") + display + "\" cannot be opened"
+                                         : std::string("no display: DISPLAY is not set");
+  return text + " (SDL_VIDEODRIVER=offscreen draws without one)";
+}
 SDL_Event g_current_event;
 
 SDL_Window* win(PlatformWindow w) { return static_cast<SDL_Window*>(w); }
@@ -48,14 +65,27 @@ void utf8_to_latin1(const char* in, char* out, size_t cap) {
 
 bool platform_video_init() {
   if (g_video_started) return true;
+  g_video_failure.clear();
+  const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+  const bool driver_asked = asked && *asked;
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    std::fprintf(stderr, "video: %s\n", SDL_GetError());
+    g_video_failure =
+        driver_asked ? std::string("video driver \"") + asked + "\": " + SDL_GetError() : no_display_text();
+    return false;
+  }
+  // Without a window system SDL falls back on a driver that draws into
+  // memory: the program would run on unseen and unstoppable by a person.
+  if (!driver_asked && invisible_driver(SDL_GetCurrentVideoDriver())) {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    g_video_failure = no_display_text();
     return false;
   }
   g_video_started = true;
   SDL_StartTextInput();
   return true;
 }
+
+std::string platform_video_failure() { return g_video_failure; }
 
 bool platform_video_active() { return SDL_WasInit(SDL_INIT_VIDEO) != 0; }
 

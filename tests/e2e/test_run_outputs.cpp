@@ -196,4 +196,14 @@ TEST_F(RunOutputs, ReplayOfSomethingElseThanAFileIsRefused) {
   }
 }
 
+// A misspelt option is not dropped: the usage text, exit code 2, and the game
+// never starts, so nothing is written.
+TEST_F(RunOutputs, AMisspeltOptionEndsWithTheUsageAndCode2) {
+  GameRun r = game({"--screenshto", path("x.png")});
+  EXPECT_EQ(r.exit_code, 2) << r.out;
+  EXPECT_NE(r.out.find("unknown option --screenshto\nEngine options:\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("exit\n"), std::string::npos) << r.out;
+  EXPECT_FALSE(exists(path("x.png")));
+}
+
 }  // namespace

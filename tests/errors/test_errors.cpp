@@ -5,7 +5,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -155,16 +157,101 @@ void sequence_fails_fatally() {
 
 TEST_F(ErrorsDeathTest, FatalErrorDuringTheTeardownEndsAtOnce) {
   core_program_end_install(sequence_fails_fatally);
-  EXPECT_EXIT(sys_end(), ::testing::ExitedWithCode(0), "");
-  EXPECT_EQ(read_file(log_path_), "quit callback\n");
+  EXPECT_EXIT(sys_end(), ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR), "fatal error 9: out of bounds\n");
+  EXPECT_EQ(read_file(log_path_), "quit callback\nfatal error 9: out of bounds\n");
 }
 
 TEST_F(ErrorsDeathTest, FailedAssertionRaises21AndEnds) {
   core_debug_channel_override(1);
-  EXPECT_EXIT(rt_assert(0), ::testing::ExitedWithCode(0),
-              "TXAssertion: Value = 0\nTXerror: 15\n");
+  EXPECT_EXIT(rt_assert(0), ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR),
+              "TXAssertion: Value = 0\nTXerror: 15\nfatal error 21: assertion failed \\(value 0\\)\n");
   rt_assert(1);  // a true value does nothing
   EXPECT_EQ(g_error_state.code, 0);
+}
+
+// Every fatal runtime error ends through the orderly end (the sequence runs,
+// "exit" is written) but with an exit code of its own, so that whoever started
+// the program can tell a failure from a quit; standard error and the log name
+// what failed.
+const DataItem kOneItem[] = {{5, nullptr, 0}};
+
+// The death tests' matcher is a regular expression: the text, literally.
+std::string literally(const std::string& text) {
+  std::string re;
+  for (char c : text) {
+    if (std::strchr("\\^$.|?*+()[]{}", c)) re += '\\';
+    re += c;
+  }
+  return re;
+}
+DataList g_short_list = {kOneItem, 1, 0};
+
+TEST_F(ErrorsDeathTest, FatalErrorsEndWithTheirOwnExitCodeAndSayWhatFailed) {
+  struct Case {
+    const char* name;
+    void (*fail)();
+    const char* said;  // on standard error and in the log
+  } cases[] = {
+      {"index out of bounds",
+       [] {
+         BasicArray<double> a;
+         arr_dim(a, 3);
+         a(5) = 1;
+       },
+       "fatal error 9: array index out of bounds"},
+      {"READ past the DATA",
+       [] {
+         rt_restore(g_short_list);
+         int32_t v = 0;
+         rt_read_int(v);
+         rt_read_int(v);
+       },
+       "fatal error 20: READ past the end of the DATA"},
+      {"append to two dimensions",
+       [] {
+         BasicArray<double> a;
+         arr_dim(a, 2, 2);
+         arr_push(a, 1.0);
+       },
+       "fatal error 8: append to an array of more than one dimension"},
+      {"failed assertion", [] { rt_assert(0); }, "fatal error 21: assertion failed (value 0)"},
+      // A failed output does not hide the fatal error.
+      {"fatal error after a failed output",
+       [] {
+         core_end_set_exit_code(TMX_EXIT_OUTPUT_FAILED);
+         sys_raise_error(TMX_ERR_OUT_OF_BOUNDS);
+         sys_end_fatal();
+       },
+       "fatal error 9: out of bounds"},
+  };
+  for (const Case& c : cases) {
+    std::remove(log_path_.c_str());
+    core_program_end_install(sequence);
+    EXPECT_EXIT(
+        {
+          dup2(2, 1);  // "exit" too
+          c.fail();
+        },
+        ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR), literally(std::string(c.said) + "\nexit\n"))
+        << c.name;
+    EXPECT_EQ(read_file(log_path_), std::string(c.said) + "\nquit callback\nteardown\n") << c.name;
+  }
+}
+
+// The orderly ends keep exit code 0, including the end that must not return
+// (run_program after the main routine); an end that finds one in progress
+// ends there with the code in force.
+TEST_F(ErrorsDeathTest, TheEndThatNeverReturnsKeepsTheCodeInForce) {
+  core_program_end_install(sequence);
+  EXPECT_EXIT(core_end_and_exit(), ::testing::ExitedWithCode(0), "");
+  std::remove(log_path_.c_str());
+  core_program_end_install([] {
+    core_end_set_exit_code(TMX_EXIT_OUTPUT_FAILED);
+    core_end_and_exit();
+    log_append("must not run\n");
+  });
+  EXPECT_EXIT(sys_end(), ::testing::ExitedWithCode(TMX_EXIT_OUTPUT_FAILED), "");
+  EXPECT_EQ(read_file(log_path_), "");
 }
 
 }  // namespace

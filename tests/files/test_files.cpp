@@ -36,8 +36,6 @@ std::string slurp(const std::string& path) {
 
 void spit(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
-constexpr int kUnexpectedEnd = 70;
-
 class Files : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -45,15 +43,12 @@ class Files : public ::testing::Test {
     ASSERT_NE(mkdtemp(templ), nullptr);
     dir_ = templ;
     core_debug_channel_override(1);  // fatal errors say their code on stderr
-    // The program's end closes the channels as the engine's teardown does;
-    // an end no test expected fails the test program.
+    // The program's end closes the channels as the engine's teardown does.
     core_program_end_install(&files_close_all);
-    core_end_set_exit_code(kUnexpectedEnd);
     clear_error();
   }
   void TearDown() override {
     files_close_all();
-    core_end_set_exit_code(0);
     core_program_end_install(nullptr);
     core_debug_channel_override(-1);
     std::system(("rm -rf '" + dir_ + "'").c_str());
@@ -98,10 +93,6 @@ int with_file_size_limit(rlim_t limit, const std::function<void()>& body) {
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
-
-// A fatal error ends the program through the orderly end (an exit), never
-// by a signal; its exit code is not this file's concern.
-bool ended_in_order(int status) { return WIFEXITED(status); }
 
 }  // namespace
 
@@ -368,21 +359,21 @@ TEST_F(FilesDeathTest, FatalPathsEndTheProgramWithTheirCode) {
        "TXerror: 3"},
       {"memory position beyond the end",
        [&] { sys_open_file(0, mem.c_str(), 1); sys_seek_file(0, 3, 0); int32_t v; sys_read_u8(0, v); },
-       "file channel 0: sys_read_u8: read at a position beyond the end.*TXerror: 3"},
+       "TXerror: 3.*fatal error 3: file channel 0: sys_read_u8: read at a position beyond the end"},
       {"memory text beyond the end",
        [&] { sys_open_file(0, mem.c_str(), 1); sys_seek_file(0, 3, 0); BasicString s; sys_read_text(0, s, 1); },
        "TXerror: 3"},
       {"write to a read channel", [&] { sys_open_file(0, p.c_str(), 1); sys_write_u8(0, 1); }, "TXerror: 3"},
       {"write to a memory file", [&] { sys_open_file(0, mem.c_str(), 1); sys_write_line(0, "x"); }, "TXerror: 3"},
-      {"write to a closed channel", [] { sys_write_i16(7, 1); }, "file channel 7: sys_write_i16: .*not open.*TXerror: 3"},
+      {"write to a closed channel", [] { sys_write_i16(7, 1); }, "TXerror: 3.*fatal error 3: file channel 7: sys_write_i16: .*not open"},
       {"empty text to a closed channel", [] { sys_write_text(6, ""); }, "TXerror: 3"},
       {"empty text to a memory file", [&] { sys_open_file(0, mem.c_str(), 1); sys_write_text(0, ""); }, "TXerror: 3"},
       {"read of a channel never opened", [] { BasicString s; sys_read_line(5, s); },
-       "file channel 5: sys_read_line: read of a channel that is not open.*TXerror: 3"},
+       "TXerror: 3.*fatal error 3: file channel 5: sys_read_line: read of a channel that is not open"},
       {"read of an appending channel", [&] { sys_open_file(0, p.c_str(), -1); int32_t v; sys_read_u8(0, v); },
        "TXerror: 3"},
   };
-  for (const Case& c : cases) EXPECT_EXIT(c.body(), ended_in_order, c.said) << c.name;
+  for (const Case& c : cases) EXPECT_EXIT(c.body(), ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR), c.said) << c.name;
   runtime_release_memory_file(reinterpret_cast<const uint8_t*>(block.data()));
 }
 
@@ -655,8 +646,8 @@ TEST_F(FilesDeathTest, AShortWriteEndsTheProgramWhenTheBytesReachTheFile) {
           sys_write_text(0, std::string(5000, 'w').c_str());
           c.then();
         },
-        ended_in_order,
-        std::string("file channel 0: ") + c.command + ": the bytes could not all be written.*TXerror: 3")
+        ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR),
+        std::string("TXerror: 3.*fatal error 3: file channel 0: ") + c.command + ": the bytes could not all be written")
         << c.command;
   }
   EXPECT_EXIT(
@@ -690,7 +681,7 @@ TEST_F(FilesDeathTest, APipeWithoutAReaderIsAFailedWrite) {
         sys_write_line(0, "nobody reads this");
         sys_close_file(0);
       },
-      ended_in_order, "file channel 0: sys_close_file: the bytes could not all be written.*TXerror: 3");
+      ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR), "TXerror: 3.*fatal error 3: file channel 0: sys_close_file: the bytes could not all be written");
   EXPECT_EQ(slurp(other), "kept");
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/program_end.h"
+#include "tamblix/errors.h"
 
 class LangTempDir : public ::testing::Environment {
  public:
@@ -43,4 +44,4 @@ inline const bool kLangTempDirRegistered = [] {
         core_debug_channel_override(1); \
         statement;                      \
       },                                \
-      ::testing::ExitedWithCode(0), regex)
+      ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR), regex)

@@ -263,50 +263,54 @@ TEST(ArrayDeathTest, IndexPastTheEndReportsAndEnds) {
   BasicArray<double> a;
   arr_dim(a, 64);
   EXPECT_FATAL(a(64) = 1, "TXbounds: \\[  64\\]\nTXaccess: \\[  64\\]\n.*error: 9\n");
-  EXPECT_EXIT(a(64) = 1, ::testing::ExitedWithCode(0), "^bounds: \\[  64\\]\naccess: \\[  64\\]\n$");
+  EXPECT_EXIT(a(64) = 1, ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR),
+              "^bounds: \\[  64\\]\naccess: \\[  64\\]\nfatal error 9: array index out of bounds\n$");
 }
 
 TEST(ArrayDeathTest, WrappedIndexIsReported) {
   BasicArray<int32_t> a;
   arr_dim(a, 8);
-  EXPECT_EXIT(a(-9), ::testing::ExitedWithCode(0), "bounds: \\[   8\\]\naccess: \\[  -1\\]\n");
+  EXPECT_EXIT(a(-9), ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR), "bounds: \\[   8\\]\naccess: \\[  -1\\]\n");
 }
 
 TEST(ArrayDeathTest, FurtherIndicesAreCheckedUnwrapped) {
   BasicArray<double> a;
   arr_dim(a, 5, 3);
-  EXPECT_EXIT(a(0, -1), ::testing::ExitedWithCode(0), "access: \\[   0\\]\\[  -1\\]\n");
-  EXPECT_EXIT(a(4, 3), ::testing::ExitedWithCode(0), "bounds: \\[   5\\]\\[   3\\]\naccess: \\[   4\\]\\[   3\\]\n");
+  EXPECT_EXIT(a(0, -1), ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR), "access: \\[   0\\]\\[  -1\\]\n");
+  EXPECT_EXIT(a(4, 3), ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR),
+              "bounds: \\[   5\\]\\[   3\\]\naccess: \\[   4\\]\\[   3\\]\n");
   // A dimension the array does not have admits only index 0.
   BasicArray<double> line;
   arr_dim(line, 8);
   EXPECT_EQ(line(7, 0), 0);
-  EXPECT_EXIT(line(0, 1), ::testing::ExitedWithCode(0), "bounds: \\[   8\\]\naccess: \\[   0\\]\\[   1\\]\n");
+  EXPECT_EXIT(line(0, 1), ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR),
+              "bounds: \\[   8\\]\naccess: \\[   0\\]\\[   1\\]\n");
   // A negative dimension admits no index.
   BasicArray<double> odd;
   arr_dim(odd, 4, -2);
   EXPECT_EQ(odd.count(), 4);
   EXPECT_EQ(odd.rank(), 2);
-  EXPECT_EXIT(odd(0, 0), ::testing::ExitedWithCode(0), "bounds: \\[   4\\]\naccess: \\[   0\\]\n");
+  EXPECT_EXIT(odd(0, 0), ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR), "bounds: \\[   4\\]\naccess: \\[   0\\]\n");
 }
 
 TEST(ArrayDeathTest, ArraysWithoutElementsRejectEveryAccess) {
   BasicArray<BasicString> never;
-  EXPECT_EXIT(never(0), ::testing::ExitedWithCode(0), "bounds: \\[   0\\]\naccess: \\[   0\\]\n");
+  EXPECT_EXIT(never(0), ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR), "bounds: \\[   0\\]\naccess: \\[   0\\]\n");
   BasicArray<double> zero;
   arr_dim(zero, 0);  // storage for 8, but no element
-  EXPECT_EXIT(zero(0), ::testing::ExitedWithCode(0), "bounds: \\[   0\\]");
+  EXPECT_EXIT(zero(0), ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR), "bounds: \\[   0\\]");
   BasicArray<double> emptied;
   arr_dim(emptied, 5);
   arr_redim(emptied, 0);  // storage kept, no element
-  EXPECT_EXIT(emptied(0), ::testing::ExitedWithCode(0), "bounds: \\[   0\\]");
-  EXPECT_EXIT(emptied(-1), ::testing::ExitedWithCode(0), "bounds: \\[   0\\]");
+  EXPECT_EXIT(emptied(0), ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR), "bounds: \\[   0\\]");
+  EXPECT_EXIT(emptied(-1), ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR), "bounds: \\[   0\\]");
   BasicArray<Particle> moved_from;
   arr_dim(moved_from, 3, 2);
   BasicArray<Particle> taker(std::move(moved_from));
   EXPECT_EQ(taker.dim0(), 3);
-  EXPECT_EXIT(moved_from(0), ::testing::ExitedWithCode(0), "bounds: \\[   0\\]");  // NOLINT: moved-from
-  EXPECT_EXIT(moved_from(0, 1), ::testing::ExitedWithCode(0), "bounds: \\[   0\\]");
+  EXPECT_EXIT(moved_from(0), ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR),
+              "bounds: \\[   0\\]");  // NOLINT: moved-from
+  EXPECT_EXIT(moved_from(0, 1), ::testing::ExitedWithCode(TMX_EXIT_FATAL_ERROR), "bounds: \\[   0\\]");
 }
 
 TEST(ArrayDeathTest, PushOnTwoDimensionsEndsWithError8) {

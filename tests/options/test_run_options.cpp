@@ -140,7 +140,8 @@ TEST(RunOptions, ParsesTheEngineOptionsAndLeavesTheRest) {
                         "--screenshot", "shot.png", "--state-out", "state.json", "--level", "3"};
   RunOptions o;
   std::string err;
-  ASSERT_TRUE(core_run_options_parse(14, const_cast<char**>(argv), o, err)) << err;
+  // "--level 3" is an option of a program that reads its own.
+  ASSERT_TRUE(core_run_options_parse(14, const_cast<char**>(argv), o, err, true)) << err;
   EXPECT_TRUE(o.seed_given);
   EXPECT_EQ(o.seed, 12u);
   EXPECT_EQ(o.frames, 300);
@@ -177,6 +178,39 @@ TEST(RunOptions, RefusesMalformedValues) {
         << args[1];
     EXPECT_FALSE(err.empty());
   }
+}
+
+// A misspelt option is an error, not an argument silently dropped; a program
+// that reads options of its own gets the ones the engine does not know, and
+// everything after "--" is the program's in any case.
+TEST(RunOptions, UnknownDoubleDashOptionsAreRefusedUnlessTheProgramReadsItsOwn) {
+  struct Case {
+    std::vector<const char*> args;
+    bool program_reads_options;
+    const char* error;  // empty: accepted
+  } cases[] = {
+      {{"prog", "--screenshto", "x.png"}, false, "unknown option --screenshto"},
+      {{"prog", "--fast", "--seed=4"}, false, "unknown option --seed=4"},
+      {{"prog", "--screenshto", "x.png"}, true, ""},
+      {{"prog", "--level", "3", "--fast"}, true, ""},
+      {{"prog", "-v", "level3", "-"}, false, ""},
+  };
+  for (const Case& c : cases) {
+    RunOptions o;
+    std::string err;
+    const bool ok = core_run_options_parse(static_cast<int>(c.args.size()), const_cast<char**>(c.args.data()), o, err,
+                                           c.program_reads_options);
+    EXPECT_EQ(ok, *c.error == 0) << c.args[1] << " " << err;
+    EXPECT_EQ(err, c.error) << c.args[1];
+  }
+  // After "--" nothing is read: --seed there is the program's, not a
+  // malformed engine option.
+  const char* argv[] = {"prog", "--fast", "--", "--seed"};
+  RunOptions o;
+  std::string err;
+  ASSERT_TRUE(core_run_options_parse(4, const_cast<char**>(argv), o, err)) << err;
+  EXPECT_TRUE(o.fast);
+  EXPECT_FALSE(o.seed_given);
 }
 
 }  // namespace
