@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "tamblix.h"
+#include "tests/common/resident_memory.h"
 
 namespace {
 
@@ -148,16 +149,6 @@ void BM_EngineReceiveThroughput(benchmark::State& state) {
   state.SetBytesProcessed(bytes);
   net_close(s);
   net_shutdown();
-}
-
-// Resident memory of the process in MiB.
-double resident_mib() {
-  long pages = 0, resident = 0;
-  FILE* f = std::fopen("/proc/self/statm", "r");
-  if (f == nullptr) return 0;
-  if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-  std::fclose(f);
-  return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1 << 20);
 }
 
 // A program's first receive with room for 64 MiB; a 64-byte message waits.

@@ -16,6 +16,7 @@
 
 #include "net/net.h"
 #include "tamblix.h"
+#include "tests/common/resident_memory.h"
 #include "tests/net/peer.h"
 
 namespace {
@@ -61,16 +62,6 @@ std::string last_error() { return net_last_error_text().c_str(); }
 
 // The last error as the system words the failure of that errno.
 std::string system_error(int number, int e) { return std::to_string(number) + " " + std::strerror(e); }
-
-// Resident memory of the process in MiB.
-double resident_mib() {
-  long pages = 0, resident = 0;
-  FILE* f = std::fopen("/proc/self/statm", "r");
-  if (f == nullptr) return 0;
-  if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-  std::fclose(f);
-  return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1 << 20);
-}
 
 const char* kEchoServer = R"(
 import socket
